@@ -1,0 +1,37 @@
+// Files named by Shift_JIS paths. On Windows they go through the wide API;
+// elsewhere they are converted to UTF-8 and '\' becomes '/'.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace platform {
+
+// fopen with a Shift_JIS path; mode as for fopen ("rb", "wb", "ab", "a", …).
+FILE* openFile(const char* path, const char* mode);
+bool fileExists(const char* path);
+bool isDirectory(const char* path);
+// Size in bytes, or -1 when the file cannot be examined.
+int64_t fileSize(const char* path);
+bool removeFile(const char* path);
+// Replaces `to` by `from` in one atomic step, flushed to disk.
+bool replaceFile(const char* from, const char* to);
+bool makeDirectory(const char* path);
+
+// Whole-file helpers for small files.
+bool readWholeFile(const char* path, std::string* data);
+bool writeWholeFile(const char* path, const std::string& data);
+
+// The process's current directory as a Shift_JIS path (no trailing separator).
+std::string currentDirectory();
+bool setCurrentDirectory(const char* path);
+
+// The temporary folder, ending with a separator.
+std::string tempFolder();
+// The computer's name.
+std::string computerName();
+
+// Native form of a Shift_JIS path (UTF-8 with '/' on POSIX; unchanged on Windows).
+std::string nativePath(const char* path);
+
+}  // namespace platform

@@ -1,0 +1,106 @@
+#include <windows.h>
+
+#include <string>
+
+#include "platform/Clock.h"
+#include "platform/File.h"
+#include "platform/Text.h"
+
+namespace platform {
+
+std::string nativePath(const char* path) { return path ? path : ""; }
+
+FILE* openFile(const char* path, const char* mode) {
+  return _wfopen(toWide(path).c_str(), toWide(mode).c_str());
+}
+
+bool fileExists(const char* path) {
+  DWORD a = GetFileAttributesW(toWide(path).c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool isDirectory(const char* path) {
+  DWORD a = GetFileAttributesW(toWide(path).c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+int64_t fileSize(const char* path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(toWide(path).c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return -1;
+  return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool removeFile(const char* path) { return DeleteFileW(toWide(path).c_str()) != 0; }
+
+bool replaceFile(const char* from, const char* to) {
+  return MoveFileExW(toWide(from).c_str(), toWide(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool makeDirectory(const char* path) { return CreateDirectoryW(toWide(path).c_str(), nullptr) != 0; }
+
+bool readWholeFile(const char* path, std::string* data) {
+  FILE* f = openFile(path, "rb");
+  if (!f) return false;
+  data->clear();
+  char buf[65536];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, f)) > 0) data->append(buf, n);
+  bool ok = !ferror(f);
+  fclose(f);
+  return ok;
+}
+
+bool writeWholeFile(const char* path, const std::string& data) {
+  FILE* f = openFile(path, "wb");
+  if (!f) return false;
+  bool ok = fwrite(data.data(), 1, data.size(), f) == data.size();
+  return fclose(f) == 0 && ok;
+}
+
+std::string currentDirectory() {
+  wchar_t buf[MAX_PATH * 2];
+  DWORD n = GetCurrentDirectoryW(MAX_PATH * 2, buf);
+  if (n == 0 || n >= MAX_PATH * 2) return ".";
+  return fromWide(buf);
+}
+
+bool setCurrentDirectory(const char* path) {
+  return SetCurrentDirectoryW(toWide(path).c_str()) != 0;
+}
+
+std::string tempFolder() {
+  wchar_t buf[MAX_PATH + 1];
+  DWORD n = GetTempPathW(MAX_PATH + 1, buf);
+  std::string dir = n ? fromWide(buf) : std::string(".\\");
+  if (dir.empty() || dir.back() != '\\') dir += '\\';
+  return dir;
+}
+
+std::string computerName() {
+  wchar_t buf[MAX_COMPUTERNAME_LENGTH + 1];
+  DWORD n = MAX_COMPUTERNAME_LENGTH + 1;
+  return GetComputerNameW(buf, &n) ? fromWide(buf) : std::string();
+}
+
+LocalTime localTime() {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  return LocalTime{t.wYear, t.wMonth, t.wDay, t.wDayOfWeek,
+                   t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+}
+
+int utcOffsetMinutes() {
+  TIME_ZONE_INFORMATION tz;
+  DWORD r = GetTimeZoneInformation(&tz);
+  long bias = tz.Bias + (r == TIME_ZONE_ID_DAYLIGHT ? tz.DaylightBias : 0);
+  return static_cast<int>(-bias);
+}
+
+uint64_t monotonicMs() { return GetTickCount64(); }
+
+void sleepMs(unsigned ms) { Sleep(ms); }
+
+}  // namespace platform

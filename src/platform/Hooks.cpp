@@ -1,0 +1,28 @@
+#include "platform/Hooks.h"
+
+#include <cstdio>
+
+#include "platform/Text.h"
+
+namespace platform {
+namespace {
+MessageBoxHook g_messageBox = nullptr;
+PostHook g_post = nullptr;
+}  // namespace
+
+int messageBox(const char* text, const char* caption, unsigned flags) {
+  if (g_messageBox) return g_messageBox(text, caption, flags);
+  std::fprintf(stderr, "[%s] %s\n", cp932ToUtf8(caption ? caption : "").c_str(),
+               cp932ToUtf8(text ? text : "").c_str());
+  return (flags & 0xF) == kMbYesNo || (flags & 0xF) == kMbYesNoCancel ? kIdYes : kIdOk;
+}
+
+void setMessageBoxHook(MessageBoxHook hook) { g_messageBox = hook; }
+
+void postToMainWindow(unsigned message, uintptr_t wParam, intptr_t lParam) {
+  if (g_post) g_post(message, wParam, lParam);
+}
+
+void setPostHook(PostHook hook) { g_post = hook; }
+
+}  // namespace platform

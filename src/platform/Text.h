@@ -1,0 +1,39 @@
+// Bounded text fields and code page 932 conversion.
+#pragma once
+#include <cstddef>
+#include <string>
+
+namespace platform {
+
+// Copies src into a fixed-width field: clears all `width` bytes, copies at
+// most width-1 bytes, so the field always ends with a NUL.
+void copyField(char* field, size_t width, const char* src);
+void copyField(char* field, size_t width, const char* src, size_t srcLength);
+
+template <size_t N>
+inline void copyField(char (&field)[N], const char* src) { copyField(field, N, src); }
+
+// Length of a NUL-terminated string held in a field of `width` bytes
+// (stops at the width if the field has no NUL).
+size_t fieldLength(const char* field, size_t width);
+
+// Shift_JIS (code page 932) <-> UTF-16, as the Windows conversion does
+// without best-fit mapping: an invalid or unmapped byte sequence becomes
+// U+30FB on the way in, an unmapped character becomes '?' on the way out.
+std::u16string cp932ToUtf16(const std::string& sjis);
+// Returns the code page 932 bytes; *usedDefault is set when a character
+// had no mapping and was replaced by '?'.
+std::string utf16ToCp932(const std::u16string& text, bool* usedDefault = nullptr);
+
+// Conveniences over the two above.
+std::string cp932ToUtf8(const std::string& sjis);
+std::string utf8ToCp932(const std::string& utf8, bool* usedDefault = nullptr);
+std::u16string utf8ToUtf16(const std::string& utf8);
+std::string utf16ToUtf8(const std::u16string& text);
+
+#ifdef _WIN32
+std::wstring toWide(const char* sjis);
+std::string fromWide(const wchar_t* text);
+#endif
+
+}  // namespace platform

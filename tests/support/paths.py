@@ -1,0 +1,16 @@
+"""Where the tests find the project's build outputs."""
+import os
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+NATIVE = Path(os.environ.get("QUORVEL_BUILD_NATIVE", ROOT / "build" / "native"))
+WIN = Path(os.environ.get("QUORVEL_BUILD_WIN", ROOT / "build" / "win"))
+PYTHON = "/usr/bin/python3"  # Debian's, which has aiosmtpd
+
+
+def native(rel: str) -> Path:
+    return NATIVE / rel
+
+
+def win(rel: str) -> Path:
+    return WIN / rel
