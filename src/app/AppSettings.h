@@ -1,0 +1,124 @@
+// The configuration record, stored raw as quorvel.ini (4620 bytes).
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace app {
+
+constexpr int kSpamRuleCount = 24;
+constexpr int kCommandKeyCount = 26;
+constexpr int kColumnCount = 8;
+constexpr size_t kSettingsFileSize = 4620;
+constexpr char kSettingsFileName[] = "quorvel.ini";
+constexpr char kProductName[] = "Quorvel";
+
+#pragma pack(push, 1)
+// The main window's placement, laid out as the Windows WINDOWPLACEMENT.
+struct StoredPlacement {
+  uint32_t length;
+  uint32_t flags;
+  uint32_t showCommand;
+  int32_t minX, minY;
+  int32_t maxX, maxY;
+  int32_t left, top, right, bottom;
+};
+
+struct AppSettings {
+  char signature[20];
+  char pop3Server[80];
+  char smtpServer[80];
+  char accountName[80];
+  char password[80];
+  char mailLogFolder[260];
+  char soundFile[260];
+  char panelPassword[26];
+  char cameraName[22];
+  uint16_t pop3Port;
+  uint16_t smtpPort;
+  int32_t intervalMinutes;
+  int32_t intervalSeconds;
+  int32_t mailLogKeepCount;
+  int32_t splitterPosition;
+  int32_t replyImageWidth;
+  int32_t checkAtStartup;
+  int32_t playSound;
+  int32_t keepOnServer;
+  int32_t smtpAuthRequired;
+  int32_t commandMailsOnly;
+  int32_t panelPasswordRequired;
+  int32_t rotateReplyImage;
+  int32_t spamFilterEnabled;
+  int32_t spamToRecycleBin;
+  int32_t spamRules[kSpamRuleCount];
+  char subjectKeyword[80];
+  char requiredSender[80];
+  char requiredRecipient[80];
+  char requiredMailer[80];
+  char requiredSenderAddress[80];
+  StoredPlacement windowPlacement;
+  int32_t columnWidths[kColumnCount];
+  char commandKeyNames[kCommandKeyCount][80];
+  uint8_t reserved[1000];
+};
+#pragma pack(pop)
+
+static_assert(sizeof(StoredPlacement) == 44, "placement size");
+static_assert(sizeof(AppSettings) == kSettingsFileSize, "record size");
+static_assert(offsetof(AppSettings, signature) == 0);
+static_assert(offsetof(AppSettings, pop3Server) == 20);
+static_assert(offsetof(AppSettings, smtpServer) == 100);
+static_assert(offsetof(AppSettings, accountName) == 180);
+static_assert(offsetof(AppSettings, password) == 260);
+static_assert(offsetof(AppSettings, mailLogFolder) == 340);
+static_assert(offsetof(AppSettings, soundFile) == 600);
+static_assert(offsetof(AppSettings, panelPassword) == 860);
+static_assert(offsetof(AppSettings, cameraName) == 886);
+static_assert(offsetof(AppSettings, pop3Port) == 908);
+static_assert(offsetof(AppSettings, smtpPort) == 910);
+static_assert(offsetof(AppSettings, intervalMinutes) == 912);
+static_assert(offsetof(AppSettings, intervalSeconds) == 916);
+static_assert(offsetof(AppSettings, mailLogKeepCount) == 920);
+static_assert(offsetof(AppSettings, splitterPosition) == 924);
+static_assert(offsetof(AppSettings, replyImageWidth) == 928);
+static_assert(offsetof(AppSettings, checkAtStartup) == 932);
+static_assert(offsetof(AppSettings, playSound) == 936);
+static_assert(offsetof(AppSettings, keepOnServer) == 940);
+static_assert(offsetof(AppSettings, smtpAuthRequired) == 944);
+static_assert(offsetof(AppSettings, commandMailsOnly) == 948);
+static_assert(offsetof(AppSettings, panelPasswordRequired) == 952);
+static_assert(offsetof(AppSettings, rotateReplyImage) == 956);
+static_assert(offsetof(AppSettings, spamFilterEnabled) == 960);
+static_assert(offsetof(AppSettings, spamToRecycleBin) == 964);
+static_assert(offsetof(AppSettings, spamRules) == 968);
+static_assert(offsetof(AppSettings, subjectKeyword) == 1064);
+static_assert(offsetof(AppSettings, requiredSender) == 1144);
+static_assert(offsetof(AppSettings, requiredRecipient) == 1224);
+static_assert(offsetof(AppSettings, requiredMailer) == 1304);
+static_assert(offsetof(AppSettings, requiredSenderAddress) == 1384);
+static_assert(offsetof(AppSettings, windowPlacement) == 1464);
+static_assert(offsetof(AppSettings, columnWidths) == 1508);
+static_assert(offsetof(AppSettings, commandKeyNames) == 1540);
+static_assert(offsetof(AppSettings, reserved) == 3620);
+
+// Sets every field to its default; `reserved` and the bytes behind string
+// terminators keep what they hold. mailLogFolder defaults to startupDir.
+void applyDefaults(AppSettings& s, const char* startupDir);
+// Fills the record from "quorvel.ini" in the current directory, or with
+// the defaults when the file is missing, not 4620 bytes, unreadable or foreign.
+void loadSettings(AppSettings& s, const char* startupDir);
+// Writes the whole record to startupDir\quorvel.ini. The caller refreshes
+// windowPlacement first. Returns false on failure (not reported to the user).
+bool saveSettings(const AppSettings& s, const char* startupDir);
+// The derived value serverConfigured: POP3 server, account and password set
+// and a port other than 0.
+bool updateServerConfigured(const AppSettings& s);
+
+// The panel password is stored with its first two and last two bytes
+// exchanged; the same exchange gives it back.
+void storePanelPassword(AppSettings& s, const char* text);
+std::string panelPasswordForDisplay(const AppSettings& s);
+bool panelPasswordMatches(const AppSettings& s, const char* entered);
+std::string rearrangePassword(const std::string& p);
+
+}  // namespace app

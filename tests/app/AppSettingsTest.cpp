@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "app/AppSettings.h"
+#include "platform/File.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using app::AppSettings;
+
+// Runs each test in a private current directory.
+class AppSettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    old_ = platform::currentDirectory();
+    ASSERT_TRUE(platform::setCurrentDirectory(dir_.sjisPath().c_str()));
+  }
+  void TearDown() override { platform::setCurrentDirectory(old_.c_str()); }
+
+  AppSettings defaults() {
+    AppSettings s;
+    std::memset(&s, 0, sizeof s);
+    app::applyDefaults(s, "C:\\start");
+    return s;
+  }
+  void writeIni(const std::string& bytes) { ASSERT_TRUE(platform::writeWholeFile("quorvel.ini", bytes)); }
+
+  testsupport::TempDir dir_;
+  std::string old_;
+};
+
+TEST_F(AppSettingsTest, DefaultsMatchTheTable) {
+  AppSettings s = defaults();
+  EXPECT_STREQ(s.signature, "Quorvel");
+  EXPECT_STREQ(s.mailLogFolder, "C:\\start");
+  EXPECT_EQ(s.pop3Port, 110);
+  EXPECT_EQ(s.smtpPort, 25);
+  EXPECT_EQ(s.intervalMinutes, 10);
+  EXPECT_EQ(s.mailLogKeepCount, 30);
+  EXPECT_EQ(s.splitterPosition, -1);
+  EXPECT_EQ(s.replyImageWidth, -1);
+  EXPECT_STREQ(s.subjectKeyword, "Vistrel");
+  EXPECT_EQ(s.windowPlacement.length, 0u);
+  const int widths[] = {50, 80, 200, 120, 120, 120, 120, 120};
+  EXPECT_EQ(0, std::memcmp(s.columnWidths, widths, sizeof widths));
+  EXPECT_STREQ(s.commandKeyNames[0], "VT起動");
+  EXPECT_STREQ(s.commandKeyNames[21], "PC画面返信");
+  EXPECT_STREQ(s.commandKeyNames[24], "");  // PC shutdown stays off until named
+  EXPECT_STREQ(s.commandKeyNames[25], "キー返信");
+  EXPECT_FALSE(app::updateServerConfigured(s));
+}
+
+TEST_F(AppSettingsTest, SavedRecordLoadsBackByteForByte) {
+  AppSettings s = defaults();
+  platform::copyField(s.pop3Server, "pop.example.jp");
+  platform::copyField(s.password, "secret");
+  s.intervalSeconds = 42;
+  s.spamRules[23] = 1;
+  s.windowPlacement.length = 44;
+  s.windowPlacement.right = 800;
+  s.reserved[999] = 0x5A;
+  ASSERT_TRUE(app::saveSettings(s, "."));
+  EXPECT_EQ(platform::fileSize("quorvel.ini"), 4620);
+  AppSettings loaded;
+  std::memset(&loaded, 0xEE, sizeof loaded);
+  app::loadSettings(loaded, "C:\\other");
+  EXPECT_EQ(0, std::memcmp(&s, &loaded, sizeof s));
+}
+
+TEST_F(AppSettingsTest, WrongSizeOrSignatureGivesTheDefaults) {
+  AppSettings good = defaults();
+  platform::copyField(good.pop3Server, "pop.example.jp");
+  std::string raw(reinterpret_cast<const char*>(&good), sizeof good);
+  std::string foreign = raw;
+  foreign.replace(0, 8, "Quorvelx");
+  for (const std::string& bytes : {raw.substr(0, 4619), raw + "x", foreign, std::string()}) {
+    writeIni(bytes);
+    AppSettings s = defaults();
+    platform::copyField(s.pop3Server, "left over");
+    app::loadSettings(s, "C:\\start");
+    EXPECT_STREQ(s.pop3Server, "") << bytes.size();
+    EXPECT_STREQ(s.signature, "Quorvel");
+  }
+  platform::removeFile("quorvel.ini");
+  AppSettings s = defaults();
+  s.pop3Port = 1;
+  app::loadSettings(s, "C:\\start");
+  EXPECT_EQ(s.pop3Port, 110);
+}
+
+TEST_F(AppSettingsTest, ServerConfiguredNeedsServerAccountPasswordAndPort) {
+  AppSettings s = defaults();
+  platform::copyField(s.pop3Server, "pop");
+  platform::copyField(s.accountName, "user");
+  EXPECT_FALSE(app::updateServerConfigured(s));
+  platform::copyField(s.password, "pw");
+  EXPECT_TRUE(app::updateServerConfigured(s));
+  s.pop3Port = 0;
+  EXPECT_FALSE(app::updateServerConfigured(s));
+}
+
+TEST_F(AppSettingsTest, PanelPasswordIsStoredRearrangedAndRoundTrips) {
+  AppSettings s = defaults();
+  app::storePanelPassword(s, "abcdef");
+  EXPECT_STREQ(s.panelPassword, "fecdba");
+  EXPECT_EQ(app::panelPasswordForDisplay(s), "abcdef");
+  EXPECT_TRUE(app::panelPasswordMatches(s, "abcdef"));
+  EXPECT_FALSE(app::panelPasswordMatches(s, "ABCDEF"));
+  EXPECT_FALSE(app::panelPasswordMatches(s, "abcdefg"));
+  // Double-byte characters at the ends are split like any bytes.
+  const std::string kanji = "漢abc字";
+  app::storePanelPassword(s, kanji.c_str());
+  EXPECT_NE(std::string(s.panelPassword), kanji);
+  EXPECT_EQ(app::panelPasswordForDisplay(s), kanji);
+  for (const char* p : {"", "a", "ab", "abc", "abcd"})
+    EXPECT_EQ(app::rearrangePassword(app::rearrangePassword(p)), p);
+}
+
+}  // namespace

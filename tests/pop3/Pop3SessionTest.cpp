@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "platform/File.h"
+#include "pop3/Pop3Session.h"
+#include "pop3/Pop3SessionLoop.h"
+#include "ScriptedServer.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using pop3::MessageAnswer;
+using testsupport::ScriptedServer;
+using testsupport::ScriptStep;
+
+struct RecordingHost : pop3::Pop3Host {
+  std::vector<std::string> messages;
+  std::vector<MessageAnswer> answers;  // per message; Delete when missing
+  int failures = 0;
+  int ended = 0;
+  MessageAnswer onMessageComplete(const char* data, size_t length) override {
+    messages.emplace_back(data, length);
+    return messages.size() <= answers.size() ? answers[messages.size() - 1] : MessageAnswer::Delete;
+  }
+  void onSessionFailed() override { ++failures; }
+  void onSessionEnded() override { ++ended; }
+  int newMailCount() const override { return static_cast<int>(messages.size()); }
+  bool requestNotifications(net::TcpSocket&, int*) override { return true; }
+  bool cancelNotifications(net::TcpSocket&, int*) override { return true; }
+};
+
+class Pop3SessionTest : public ::testing::Test {
+ protected:
+  pop3::Pop3Account account(uint16_t port) {
+    pop3::Pop3Account a;
+    a.server = "127.0.0.1";
+    a.port = port;
+    a.accountName = "taro";
+    a.password = "himitsu";
+    return a;
+  }
+  std::vector<std::string> logLines() {
+    std::string data;
+    platform::readWholeFile(log_.path().c_str(), &data);
+    std::vector<std::string> lines;
+    size_t at = 0, crlf;
+    while ((crlf = data.find("\r\n", at)) != std::string::npos) {
+      lines.push_back(data.substr(at, crlf - at));
+      at = crlf + 2;
+    }
+    EXPECT_EQ(at, data.size()) << "log ends without a line end";
+    return lines;
+  }
+
+  testsupport::TempDir dir_;
+  pop3::CommLog log_{dir_.sjisFile("comm.txt")};
+  RecordingHost host_;
+};
+
+const std::string kClosing = "POPサーバ通信を切断しました\r---------------------------";
+
+TEST_F(Pop3SessionTest, AssemblesStatusLinesAndMessagesAcrossReadBoundaries) {
+  const std::string mail1 = "Subject: one\r\n\r\n..dot\r\n.\r\n";
+  const std::string mail2Head = "Subject: two\r\n\r\n";
+  ScriptedServer server({
+      {"", {"+OK rea", "dy\r\n"}},
+      {"USER taro", {"+OK\r\n"}},
+      {"PASS himitsu", {"+ok logged in\r\n"}},
+      {"STAT", {"+OK 2 300\r\n"}},
+      // Status line and the whole message in one segment.
+      {"RETR 1", {"+OK " + std::to_string(mail1.size()) + " octets\r\n" + mail1}},
+      {"DELE 1", {"+OK deleted\r\n"}},
+      // Status line split; data chunks that begin with "-ERR" or hold one
+      // byte; the end sequence split after CR LF ".".
+      {"RETR 2", {"+OK 6", "4 octets\r\n" + mail2Head, "-ERR is just text\r\n", "x",
+                  "\r\n.", "\r\n"}},
+  });
+  host_.answers = {MessageAnswer::Delete, MessageAnswer::Keep};
+  pop3::Pop3Session session(host_, log_);
+  ASSERT_EQ(pop3::runSession(session, account(server.port())), 0);
+
+  ASSERT_EQ(host_.messages.size(), 2u);
+  EXPECT_EQ(host_.messages[0], mail1);
+  EXPECT_EQ(host_.messages[1], mail2Head + "-ERR is just text\r\nx\r\n.\r\n");
+  EXPECT_EQ(host_.failures, 0);
+  EXPECT_EQ(host_.ended, 1);
+  EXPECT_FALSE(server.mismatch());
+  EXPECT_EQ(server.commands().back(), "QUIT");
+
+  std::vector<std::string> expected = {
+      "POPサーバに接続しました", "+OK ready", "> USER taro", "+OK", "> PASS ********",
+      "+ok logged in", "> STAT", "+OK 2 300", "2通のメールがあります", "> RETR 1",
+      "+OK " + std::to_string(mail1.size()) + " octets", "ダウンロード完了", "> DELE 1",
+      "+OK deleted", "> RETR 2", "+OK 64 octets", "ダウンロード完了", "> QUIT", kClosing};
+  EXPECT_EQ(logLines(), expected);
+  for (const std::string& line : logLines()) EXPECT_EQ(line.find("himitsu"), std::string::npos);
+}
+
+TEST_F(Pop3SessionTest, ErrAfterPassIsLoggedInOrderAndEndsTheSession) {
+  ScriptedServer server({
+      {"", {"+OK ready\r\n"}},
+      {"USER", {"+OK\r\n"}},
+      {"PASS", {"-ERR [AUTH] Authentication failed.\r\n"}},
+  });
+  pop3::Pop3Session session(host_, log_);
+  ASSERT_EQ(pop3::runSession(session, account(server.port())), 0);
+  EXPECT_EQ(host_.failures, 1);
+  EXPECT_EQ(host_.ended, 1);
+  std::vector<std::string> expected = {
+      "POPサーバに接続しました", "+OK ready", "> USER taro", "+OK", "> PASS ********",
+      "サーバが応答を拒否しました", "応答エラーでクローズ実行", "異常データ受信",
+      "-ERR [AUTH] Authentication failed.", "> QUIT", kClosing};
+  EXPECT_EQ(logLines(), expected);
+}
+
+TEST_F(Pop3SessionTest, EmptyMailboxQuitsWithoutRetr) {
+  ScriptedServer server({{"", {"+OK\r\n"}}, {"USER", {"+OK\r\n"}}, {"PASS", {"+OK\r\n"}},
+                         {"STAT", {"+OK 0 0\r\n"}}});
+  pop3::Pop3Session session(host_, log_);
+  ASSERT_EQ(pop3::runSession(session, account(server.port())), 0);
+  EXPECT_TRUE(host_.messages.empty());
+  EXPECT_EQ(host_.ended, 1);
+  std::vector<std::string> commands = {"USER taro", "PASS himitsu", "STAT", "QUIT"};
+  EXPECT_EQ(server.commands(), commands);
+  std::vector<std::string> lines = logLines();
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[lines.size() - 3], "新着メールはありません");
+}
+
+TEST_F(Pop3SessionTest, MessageThatDoesNotFitIsKeptOnTheServer) {
+  std::string big = "Subject: big\r\n\r\n" + std::string(100, 'a') + "\r\n.\r\n";
+  std::string small = "Subject: small\r\n\r\n" + std::string(50000, 'b') + "\r\n.\r\n";
+  ScriptedServer server({
+      {"", {"+OK\r\n"}}, {"USER", {"+OK\r\n"}}, {"PASS", {"+OK\r\n"}}, {"STAT", {"+OK 2 9\r\n"}},
+      {"RETR 1", {"+OK 10 octets\r\n", big}},    // announces less than it sends
+      {"RETR 2", {"+OK\r\n", small}},             // no size: the default capacity
+      {"DELE 2", {"+OK\r\n"}},
+  });
+  pop3::Pop3Session session(host_, log_);
+  ASSERT_EQ(pop3::runSession(session, account(server.port())), 0);
+  ASSERT_EQ(host_.messages.size(), 2u);
+  EXPECT_EQ(host_.messages[0], big.substr(0, 20));
+  EXPECT_EQ(host_.messages[1], small);
+  std::vector<std::string> commands = {"USER taro", "PASS himitsu", "STAT", "RETR 1",
+                                       "RETR 2", "DELE 2", "QUIT"};
+  EXPECT_EQ(server.commands(), commands);
+  std::vector<std::string> lines = logLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "メモリバッファオーバー発生"), lines.end());
+  EXPECT_EQ(host_.failures, 0);
+}
+
+TEST_F(Pop3SessionTest, ServerThatClosesOrFallsSilentEndsTheSession) {
+  {
+    ScriptedServer server({{"", {"+OK\r\n"}}, {"USER", {"+OK\r\n"}}, {"PASS", {"+OK\r\n"}},
+                           {"STAT", {"+OK 1 9\r\n"}}, {"RETR 1", {"+OK 9\r\nSubject"}}});
+    pop3::Pop3Session session(host_, log_);
+    ASSERT_EQ(pop3::runSession(session, account(server.port())), 0);
+    EXPECT_TRUE(host_.messages.empty());
+    EXPECT_EQ(host_.failures, 1);
+    EXPECT_EQ(host_.ended, 1);
+  }
+  {
+    ScriptedServer server({{"", {"+OK\r\n"}}, {"USER", {"+OK\r\n"}}}, ScriptedServer::Ending::Stall);
+    RecordingHost host;
+    pop3::Pop3Session session(host, log_);
+    ASSERT_EQ(session.open(account(server.port())), 0);
+    session.onSocketEvent(pop3::kFdRead);  // "+OK" to USER: PASS goes out
+    EXPECT_EQ(session.state(), pop3::PassSent);
+    session.onIdleCheck(platform::monotonicMs() + 1000);
+    EXPECT_TRUE(session.isOpen());
+    session.onIdleCheck(platform::monotonicMs() + pop3::kSilenceLimitMs + 1);
+    EXPECT_FALSE(session.isOpen());
+    EXPECT_EQ(host.failures, 1);
+    EXPECT_EQ(host.ended, 1);
+  }
+}
+
+TEST_F(Pop3SessionTest, ConnectionFailuresReturnTheirCodes) {
+  pop3::Pop3Session session(host_, log_);
+  net::setResolver([](const char*, uint32_t*) { return false; });
+  EXPECT_EQ(session.open(account(110)), pop3::kResolveFailed);
+  net::setResolver(nullptr);
+  uint16_t freePort;
+  { ScriptedServer probe({}); freePort = probe.port(); }
+  pop3::Pop3Session refused(host_, log_);
+  EXPECT_EQ(refused.open(account(freePort)), pop3::kConnectFailed);
+  std::vector<std::string> lines = logLines();
+  std::vector<std::string> expected = {"POPサーバが見つかりません", "POPサーバに接続できません"};
+  EXPECT_EQ(lines, expected);
+}
+
+TEST(Pop3Reply, NumbersAndPositiveReplies) {
+  EXPECT_EQ(pop3::replyNumber("+OK 3 5120"), 3);
+  EXPECT_EQ(pop3::replyNumber("+OK 5120 octets"), 5120);
+  EXPECT_EQ(pop3::replyNumber("+OK"), 0);
+  EXPECT_EQ(pop3::replyNumber("+OK message follows"), 0);
+  EXPECT_TRUE(pop3::isPositive("+ok"));
+  EXPECT_TRUE(pop3::isPositive("+Ok fine"));
+  EXPECT_FALSE(pop3::isPositive("-ERR"));
+  EXPECT_FALSE(pop3::isPositive("+O"));
+}
+
+}  // namespace
