@@ -10,6 +10,8 @@ enum : unsigned {
   kMbOk = 0x0, kMbOkCancel = 0x1, kMbYesNoCancel = 0x3, kMbYesNo = 0x4,
   kMbIconError = 0x10, kMbIconQuestion = 0x20, kMbIconExclamation = 0x30,
   kMbIconInformation = 0x40,
+  // Not a Windows flag: show the box with the Japanese language.
+  kMbJapanese = 0x80000000u,
 };
 enum : int { kIdOk = 1, kIdCancel = 2, kIdYes = 6, kIdNo = 7 };
 

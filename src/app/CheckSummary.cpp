@@ -1,0 +1,40 @@
+#include "app/CheckSummary.h"
+
+#include <cstdio>
+
+#include "app/AppSettings.h"
+
+namespace app {
+
+std::string checkRunningTitle() {
+  char buf[128];
+  std::snprintf(buf, sizeof buf, "%s  新着メール確認中", kProductName);
+  return buf;
+}
+
+std::string checkSummaryTitle(int failureCount, int newMailCount, int spamCount) {
+  char buf[256];
+  if (failureCount > 0 && newMailCount > 0)
+    std::snprintf(buf, sizeof buf,
+                  "%s  新着メール %d通ありますが 障害が発生しています(詳細は通信ログを見てください)",
+                  kProductName, newMailCount);
+  else if (failureCount > 0)
+    std::snprintf(buf, sizeof buf, "%s  障害が発生しています(詳細は通信ログを見てください)",
+                  kProductName);
+  else if (newMailCount > 0)
+    std::snprintf(buf, sizeof buf, "%s  新着メールが %d通あります(迷惑メール %d件)", kProductName,
+                  newMailCount, spamCount);
+  else
+    std::snprintf(buf, sizeof buf, "%s  新着メールはありません(迷惑メール %d件)", kProductName,
+                  spamCount);
+  return buf;
+}
+
+unsigned receiveTimerPeriodMs(int intervalMinutes, int intervalSeconds) {
+  long long seconds = static_cast<long long>(intervalSeconds) + 60LL * intervalMinutes;
+  if (seconds <= 0) return 0;
+  if (seconds > 0xFFFFFFFFLL / 1000) seconds = 0xFFFFFFFFLL / 1000;
+  return static_cast<unsigned>(seconds * 1000);
+}
+
+}  // namespace app

@@ -1,0 +1,368 @@
+#include "app/MainWindow.h"
+
+#include <commctrl.h>
+#include <mmsystem.h>
+#include <vfw.h>
+#include <winsock2.h>
+
+#include <cstdio>
+
+#include "app/CheckSummary.h"
+#include "app/resource.h"
+#include "platform/File.h"
+#include "platform/Hooks.h"
+#include "platform/Text.h"
+#include "pop3/CommLog.h"
+
+namespace app {
+
+HWND g_mainWindow = nullptr;
+const wchar_t kMainWindowClass[] = L"VISTREL_QUORVEL_TORVANEX_BELIK";
+
+namespace {
+
+constexpr UINT_PTR kReceiveTimer = 1;
+// Ticks while a POP3 session runs, to end one that has fallen silent.
+constexpr UINT_PTR kSessionWatchTimer = 2;
+constexpr UINT kSessionWatchMs = 1000;
+constexpr UINT kHhDisplayTopic = 0x0000;
+constexpr UINT kHhUninitialize = 0x001D;
+using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
+
+pop3::CommLog& log() { return pop3::commLog(); }
+
+}  // namespace
+
+MainWindow::MainWindow(HINSTANCE instance) : instance_(instance) {}
+
+MainWindow::~MainWindow() {
+  if (drawDib_) DrawDibClose(static_cast<HDRAWDIB>(drawDib_));
+  if (font_) DeleteObject(font_);
+}
+
+bool MainWindow::create() {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.style = CS_HREDRAW | CS_VREDRAW;
+  wc.lpfnWndProc = sharedWindowProc;
+  wc.hInstance = instance_;
+  wc.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(IDI_QUORVEL));
+  wc.hIconSm = LoadIconW(instance_, MAKEINTRESOURCEW(IDI_QUORVEL_SMALL));
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszMenuName = L"MYMENU";
+  wc.lpszClassName = kMainWindowClass;
+  RegisterClassExW(&wc);
+  HWND window = CreateWindowExW(0, kMainWindowClass, L"Quorvel", WS_OVERLAPPEDWINDOW, 0, 0, 0, 0,
+                                nullptr, nullptr, instance_, nullptr);
+  if (!window) return false;
+  g_mainWindow = window;
+  // The object is bound only now, so the creation steps run on this message.
+  bind(window);
+  SendMessageW(window, WM_CREATE, 0, 0);
+  return true;
+}
+
+LRESULT MainWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE: return onCreate();
+    case WM_DESTROY: onDestroy(); break;
+    case WM_SIZE: onSize(); return 0;
+    case WM_COMMAND: onCommand(LOWORD(wParam)); return 0;
+    case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) == SC_CLOSE && !onCloseRequest()) return 0;
+      break;
+    case WM_TIMER: onTimer(wParam); break;
+    case kMsgStartup: onStartup(); break;
+    case kMsgSocket: onSocketEvent(lParam); break;
+    case kMsgCheckFinished: onCheckFinished(); break;
+    case kMsgLoadIndex: loadIndex(); break;
+    case kMsgShowMail: showSelectedMail(); break;
+    case kMsgOpenAttachment: openAttachment(wParam); break;
+    case kMsgAddAttachment: addAttachmentItem(lParam); break;
+    case kMsgIntervalChanged: resetReceiveTimer(); break;
+    case kMsgNextCommand: Sleep(1000); runNextCommand(); break;
+    case kMsgProcessingFinished: onProcessingFinished(); break;
+    case kMsgOpenHomePage: openHomePage(wParam); break;
+    case kMsgSaveSettings: onSaveSettings(); break;
+    case kMsgReloadStore: reloadStore(); break;
+    case kMsgImportMail: importMailFile(wParam); break;
+    case kMsgPrepareAttachmentDrag: prepareAttachmentDrag(wParam); break;
+    case kMsgPrepareMailDrag: prepareMailDrag(wParam); break;
+    default: break;
+  }
+  return WindowObject::handleMessage(window, message, wParam, lParam);
+}
+
+// ---- creation, start-up, shutdown ----
+
+LRESULT MainWindow::onCreate() {
+  drawDib_ = DrawDibOpen();
+  log().clear();
+  font_ = CreateFontW(14, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
+                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                      FIXED_PITCH | FF_MODERN, L"MS 明朝");
+  arrowCursor_ = LoadCursorW(nullptr, IDC_ARROW);
+  waitCursor_ = LoadCursorW(nullptr, IDC_WAIT);
+  startupDirectory_ = platform::currentDirectory();
+  if (startupDirectory_.size() > 259) startupDirectory_.resize(259);
+  loadSettings(settings_, startupDirectory_.c_str());
+  mailLogPath_ = std::string(settings_.mailLogFolder) + "\\QuorvelMail.log";
+  indexPath_ = std::string(settings_.mailLogFolder) + "\\QuorvelMail.idx";
+  createMailPanel();
+  commandKeyList_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT, 0, 0,
+                                    250, 500, window_,
+                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_COMMAND_KEY_LIST)),
+                                    instance_, nullptr);
+  SendMessageW(commandKeyList_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  return 0;
+}
+
+void MainWindow::onStartup() {
+  if (settings_.windowPlacement.length != 0) {
+    WINDOWPLACEMENT wp;
+    static_assert(sizeof wp == sizeof settings_.windowPlacement, "placement layout");
+    memcpy(&wp, &settings_.windowPlacement, sizeof wp);
+    wp.length = sizeof wp;
+    SetWindowPlacement(window_, &wp);
+    ShowWindow(window_, SW_SHOW);
+  } else {
+    settings_.splitterPosition = 300;
+    SetWindowPos(window_, nullptr, 0, 0, 800, 600, SWP_NOZORDER);
+    ShowWindow(window_, SW_SHOW);
+  }
+  RECT client;
+  GetClientRect(window_, &client);
+  SendMessageW(window_, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
+  openStore();
+  serverConfigured_ = updateServerConfigured(settings_);
+  resetReceiveTimer();
+  if (settings_.checkAtStartup) PostMessageW(window_, WM_COMMAND, IDM_RECEIVE, 0);
+}
+
+void MainWindow::onDestroy() {
+  compactStore();
+  saveColumnWidths();
+  saveSettingsNow();
+  trimStore();
+  if (!extractedAttachmentPath_.empty() && platform::fileExists(extractedAttachmentPath_.c_str()))
+    platform::removeFile(extractedAttachmentPath_.c_str());
+  if (helpLibrary_) {
+    auto htmlHelp = reinterpret_cast<HtmlHelpFn>(reinterpret_cast<void*>(GetProcAddress(helpLibrary_, "HtmlHelpW")));
+    if (htmlHelp) htmlHelp(nullptr, nullptr, kHhUninitialize, 0);
+  }
+  // A check still running is abandoned: no QUIT, the socket ends with the process.
+  PostQuitMessage(0);
+}
+
+void MainWindow::saveSettingsNow() {
+  WINDOWPLACEMENT wp{};
+  wp.length = sizeof wp;
+  if (GetWindowPlacement(window_, &wp)) {
+    memcpy(&settings_.windowPlacement, &wp, sizeof wp);
+    settings_.windowPlacement.length = sizeof wp;
+  }
+  saveSettings(settings_, startupDirectory_.c_str());
+}
+
+void MainWindow::onSaveSettings() { saveSettingsNow(); }
+
+void MainWindow::onSize() {
+  // The split panel fills the client area but for a margin.
+}
+
+bool MainWindow::onCloseRequest() {
+  if (!busy_) return true;
+  int answer = platform::messageBox("メール受信中です。中止してよろしいですか？", "Quorvel",
+                                    platform::kMbYesNo | platform::kMbIconExclamation |
+                                        platform::kMbJapanese);
+  return answer == platform::kIdYes;
+}
+
+void MainWindow::onCommand(int id) {
+  switch (id) {
+    case IDM_EXIT: SendMessageW(window_, WM_SYSCOMMAND, SC_CLOSE, 0); break;
+    case IDM_RECEIVE: onReceiveCommand(); break;
+    case IDM_SETTINGS:
+      if (settings_.panelPasswordRequired && settings_.panelPassword[0])
+        openPasswordPrompt();
+      else
+        openSettingsDialog();
+      break;
+    case IDM_OPEN_SETTINGS: openSettingsDialog(); break;
+    case IDM_CLEAR_LOG: clearStore(); break;
+    case IDM_SHOW_COMM_LOG: log().show(); break;
+    case IDM_SHOW_SOURCE: showSource(); break;
+    case IDM_COMMAND_KEYS: openCommandKeyDialog(); break;
+    case IDM_SPAM_RULES: openSpamDialog(); break;
+    case IDM_HELP: showHelp(); break;
+    case IDM_ABOUT: openAboutDialog(); break;
+    default: break;
+  }
+}
+
+void MainWindow::showHelp() {
+  if (!helpLibrary_) helpLibrary_ = LoadLibraryW(L"hhctrl.ocx");
+  if (!helpLibrary_) return;
+  auto htmlHelp = reinterpret_cast<HtmlHelpFn>(reinterpret_cast<void*>(GetProcAddress(helpLibrary_, "HtmlHelpW")));
+  if (htmlHelp) htmlHelp(window_, L"Quorvel.chm", kHhDisplayTopic, 0);
+}
+
+void MainWindow::pumpOneMessage() {
+  MSG msg;
+  if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+void MainWindow::setReceiveMenuEnabled(bool enabled) {
+  EnableMenuItem(GetMenu(window_), IDM_RECEIVE, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+  DrawMenuBar(window_);
+}
+
+void MainWindow::setTitle(const std::string& sjis) {
+  SetWindowTextW(window_, platform::toWide(sjis.c_str()).c_str());
+}
+
+// ---- mail check ----
+
+void MainWindow::resetReceiveTimer() {
+  unsigned period = receiveTimerPeriodMs(settings_.intervalMinutes, settings_.intervalSeconds);
+  if (timerId_ != 0 && period == 0) {
+    KillTimer(window_, kReceiveTimer);
+    timerId_ = 0;
+  } else if (serverConfigured_ && period != 0) {
+    timerId_ = SetTimer(window_, kReceiveTimer, period, nullptr);
+  }
+}
+
+void MainWindow::onTimer(UINT_PTR id) {
+  if (id == kSessionWatchTimer) {
+    if (session_) session_->onIdleCheck(GetTickCount64());
+    return;
+  }
+  if (id != kReceiveTimer || !serverConfigured_ || busy_) return;
+  log().clear();
+  log().logLine("メール受信タイマ作動");
+  SetCursor(waitCursor_);
+  setReceiveMenuEnabled(false);
+  startCheck();
+}
+
+void MainWindow::onReceiveCommand() {
+  if (!serverConfigured_) {
+    platform::messageBox(
+        "メールサーバの設定がまだ指定されていません。\n設定を終えてから行ってください。", nullptr,
+        platform::kMbOk | platform::kMbIconExclamation | platform::kMbJapanese);
+    return;
+  }
+  if (busy_) return;
+  SetCursor(waitCursor_);
+  setReceiveMenuEnabled(false);
+  startCheck();
+}
+
+void MainWindow::startCheck() {
+  checkStartIndex_ = mailListCount();
+  failureCount_ = newMailCount_ = spamCount_ = 0;
+  busy_ = 1;
+  setTitle(checkRunningTitle());
+  pop3::Pop3Account account;
+  account.server = settings_.pop3Server;
+  account.port = settings_.pop3Port;
+  account.accountName = settings_.accountName;
+  account.password = settings_.password;
+  session_ = std::make_unique<pop3::Pop3Session>(static_cast<pop3::Pop3Host&>(*this), log());
+  SetTimer(window_, kSessionWatchTimer, kSessionWatchMs, nullptr);
+  if (session_->open(account) != 0) {
+    ++failureCount_;
+    log().logLine("メール受信前初期化でエラー");
+    session_->abort();
+  }
+}
+
+void MainWindow::onSocketEvent(LPARAM lParam) {
+  if (session_) session_->onSocketEvent(WSAGETSELECTEVENT(lParam));
+}
+
+pop3::MessageAnswer MainWindow::onMessageComplete(const char*, size_t) {
+  // Until mails are judged and stored, every message stays on the server.
+  return pop3::MessageAnswer::Keep;
+}
+
+void MainWindow::onSessionFailed() { ++failureCount_; }
+
+void MainWindow::onSessionEnded() {
+  KillTimer(window_, kSessionWatchTimer);
+  PostMessageW(window_, kMsgCheckFinished, 0, 0);
+}
+
+bool MainWindow::requestNotifications(net::TcpSocket& socket, int* error) {
+  if (WSAAsyncSelect(static_cast<SOCKET>(socket.handle()), window_, kMsgSocket,
+                     FD_READ | FD_CONNECT | FD_CLOSE) == 0)
+    return true;
+  *error = WSAGetLastError();
+  return false;
+}
+
+bool MainWindow::cancelNotifications(net::TcpSocket& socket, int* error) {
+  if (WSAAsyncSelect(static_cast<SOCKET>(socket.handle()), window_, 0, 0) == 0) return true;
+  *error = WSAGetLastError();
+  return false;
+}
+
+void MainWindow::onCheckFinished() {
+  setTitle(checkSummaryTitle(failureCount_, newMailCount_, spamCount_));
+  if (newMailCount_ > 0) {
+    playArrivalSound();
+    processNewCommandMails();
+  } else {
+    PostMessageW(window_, kMsgProcessingFinished, 0, 0);
+  }
+}
+
+void MainWindow::playArrivalSound() {
+  if (settings_.playSound)
+    PlaySoundW(platform::toWide(settings_.soundFile).c_str(), nullptr,
+               SND_ASYNC | SND_NOSTOP | SND_NOWAIT | SND_FILENAME);
+}
+
+void MainWindow::processNewCommandMails() {
+  // Command processing is not built yet: the check ends here.
+  PostMessageW(window_, kMsgProcessingFinished, 0, 0);
+}
+
+void MainWindow::onProcessingFinished() {
+  busy_ = 0;
+  SetCursor(arrowCursor_);
+  setReceiveMenuEnabled(true);
+}
+
+// ---- handlers of later subsystems ----
+
+void MainWindow::createMailPanel() {}                 // the mail panel: mail list and preview
+void MainWindow::openStore() {}                       // the mail store: open and validate
+void MainWindow::loadIndex() {}                       // the mail store: fill the mail list
+void MainWindow::showSelectedMail() {}                // the preview of the selected mail
+void MainWindow::openAttachment(WPARAM) {}            // attachments: open one
+void MainWindow::addAttachmentItem(LPARAM) {}         // attachments: strip item
+void MainWindow::runNextCommand() {}                  // command processing
+void MainWindow::openHomePage(WPARAM) {}              // the about dialog's links
+void MainWindow::reloadStore() {}                     // the mail store: folder switched
+void MainWindow::importMailFile(WPARAM) {}            // the mail store: dropped file
+void MainWindow::prepareAttachmentDrag(WPARAM) {}     // drag and drop
+void MainWindow::prepareMailDrag(WPARAM) {}           // drag and drop
+void MainWindow::clearStore() {}                      // the mail store: erase
+void MainWindow::showSource() {}                      // the mail store: source view
+void MainWindow::openSettingsDialog() {}              // settings dialogs
+void MainWindow::openPasswordPrompt() {}              // settings dialogs
+void MainWindow::openCommandKeyDialog() {}            // settings dialogs
+void MainWindow::openSpamDialog() {}                  // settings dialogs
+void MainWindow::openAboutDialog() {}                 // settings dialogs
+void MainWindow::compactStore() {}                    // the mail store: compaction at exit
+void MainWindow::saveColumnWidths() {}                // the mail panel: column widths
+void MainWindow::trimStore() {}                       // the mail store: trim at exit
+int MainWindow::mailListCount() const { return 0; }   // the mail panel: row count
+
+}  // namespace app

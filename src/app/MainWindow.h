@@ -1,0 +1,135 @@
+// The program's main window: creation, start-up and shutdown, the menu
+// commands, the receive timer and the dispatch of the program's own
+// WM_USER messages.
+#pragma once
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "app/AppSettings.h"
+#include "app/WindowObject.h"
+#include "pop3/Pop3Session.h"
+
+namespace app {
+
+constexpr UINT kMsgStartup = WM_USER + 1;
+constexpr UINT kMsgSocket = WM_USER + 2;
+constexpr UINT kMsgCheckFinished = WM_USER + 3;
+constexpr UINT kMsgLoadIndex = WM_USER + 4;
+constexpr UINT kMsgShowMail = WM_USER + 5;
+constexpr UINT kMsgOpenAttachment = WM_USER + 6;
+constexpr UINT kMsgAddAttachment = WM_USER + 7;
+constexpr UINT kMsgIntervalChanged = WM_USER + 8;
+constexpr UINT kMsgNextCommand = WM_USER + 9;
+constexpr UINT kMsgProcessingFinished = WM_USER + 10;
+constexpr UINT kMsgOpenHomePage = WM_USER + 11;
+constexpr UINT kMsgSaveSettings = WM_USER + 12;
+constexpr UINT kMsgReloadStore = WM_USER + 17;
+constexpr UINT kMsgImportMail = WM_USER + 22;
+constexpr UINT kMsgPrepareAttachmentDrag = WM_USER + 25;
+constexpr UINT kMsgPrepareMailDrag = WM_USER + 26;
+
+extern const wchar_t kMainWindowClass[];
+
+class MainWindow : public WindowObject, private pop3::Pop3Host {
+ public:
+  explicit MainWindow(HINSTANCE instance);
+  ~MainWindow() override;
+
+  // Registers the class and creates the window; false when it cannot.
+  bool create();
+  LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+
+  // Services for other parts of the program.
+  void pumpOneMessage();
+  void setReceiveMenuEnabled(bool enabled);
+  void setTitle(const std::string& sjis);
+
+  AppSettings& settings() { return settings_; }
+
+ private:
+  // Message handlers.
+  LRESULT onCreate();
+  void onDestroy();
+  void onSize();
+  void onCommand(int id);
+  bool onCloseRequest();
+  void onTimer(UINT_PTR id);
+  void onStartup();
+  void onSocketEvent(LPARAM lParam);
+  void onCheckFinished();
+  void onProcessingFinished();
+  void onSaveSettings();
+
+  // Mail check.
+  void resetReceiveTimer();
+  void onReceiveCommand();
+  void startCheck();
+  void processNewCommandMails();
+  void playArrivalSound();
+
+  // Handlers of later subsystems.
+  void createMailPanel();
+  void openStore();
+  void loadIndex();
+  void showSelectedMail();
+  void openAttachment(WPARAM index);
+  void addAttachmentItem(LPARAM name);
+  void runNextCommand();
+  void openHomePage(WPARAM which);
+  void reloadStore();
+  void importMailFile(WPARAM file);
+  void prepareAttachmentDrag(WPARAM index);
+  void prepareMailDrag(WPARAM index);
+  void clearStore();
+  void showSource();
+  void openSettingsDialog();
+  void openPasswordPrompt();
+  void openCommandKeyDialog();
+  void openSpamDialog();
+  void openAboutDialog();
+  void compactStore();
+  void saveColumnWidths();
+  void trimStore();
+  int mailListCount() const;
+
+  void showHelp();
+  void saveSettingsNow();
+
+  // pop3::Pop3Host
+  pop3::MessageAnswer onMessageComplete(const char* data, size_t length) override;
+  void onSessionFailed() override;
+  void onSessionEnded() override;
+  int newMailCount() const override { return newMailCount_; }
+  bool requestNotifications(net::TcpSocket& socket, int* error) override;
+  bool cancelNotifications(net::TcpSocket& socket, int* error) override;
+
+  HINSTANCE instance_;
+  AppSettings settings_{};
+  bool serverConfigured_ = false;
+  std::string startupDirectory_;
+  std::string mailLogPath_;
+  std::string indexPath_;
+  std::string extractedAttachmentPath_;
+  HFONT font_ = nullptr;
+  HCURSOR arrowCursor_ = nullptr;
+  HCURSOR waitCursor_ = nullptr;
+  void* drawDib_ = nullptr;
+  HWND commandKeyList_ = nullptr;
+  HMODULE helpLibrary_ = nullptr;
+
+  // Check state.
+  int busy_ = 0;
+  int checkStartIndex_ = 0;
+  int newMailCount_ = 0;
+  int spamCount_ = 0;
+  int failureCount_ = 0;
+  UINT_PTR timerId_ = 0;
+  std::unique_ptr<pop3::Pop3Session> session_;
+};
+
+// The one main window, through which every part posts to the window.
+extern HWND g_mainWindow;
+
+}  // namespace app

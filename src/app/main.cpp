@@ -1,0 +1,67 @@
+// Entry point: one instance only, the main window, the message loop.
+#include <windows.h>
+#include <commctrl.h>
+#include <ole2.h>
+
+#include <cstdio>
+
+#include "app/AppSettings.h"
+#include "app/MainWindow.h"
+#include "app/Win32Services.h"
+#include "platform/Hooks.h"
+
+namespace {
+
+constexpr char kMutexName[] = "QUORVEL_TORVANE";
+
+// Brings an instance that already runs to the front; true when there is one.
+bool activateRunningInstance() {
+  HWND other = FindWindowW(app::kMainWindowClass, nullptr);
+  if (!other) return false;
+  if (!IsWindowVisible(other))
+    ShowWindow(other, SW_SHOW);
+  else if (IsIconic(other))
+    OpenIcon(other);
+  else
+    SetForegroundWindow(other);
+  return true;
+}
+
+int runMessageLoop() {
+  MSG msg;
+  for (;;) {
+    if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) return static_cast<int>(msg.wParam);
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    } else {
+      WaitMessage();
+    }
+  }
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  if (activateRunningInstance()) return 0;
+  OleInitialize(nullptr);
+  app::installWin32Services(instance);
+  if (HANDLE existing = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kMutexName)) {
+    CloseHandle(existing);
+    char text[128];
+    std::snprintf(text, sizeof text, "%sは複数起動できません", app::kProductName);
+    platform::messageBox(text, app::kProductName, platform::kMbOk);
+    return 0;
+  }
+  CreateMutexA(nullptr, FALSE, kMutexName);  // held until the process ends
+
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS};
+  InitCommonControlsEx(&controls);
+
+  static app::MainWindow mainWindow(instance);
+  if (!mainWindow.create()) return 0;
+  PostMessageW(app::g_mainWindow, app::kMsgStartup, 0, 0);
+  int code = runMessageLoop();
+  OleUninitialize();
+  return code;
+}

@@ -1,0 +1,28 @@
+#include <gtest/gtest.h>
+
+#include "app/CheckSummary.h"
+
+namespace {
+
+TEST(CheckSummary, TitleFollowsFailuresNewMailAndSpam) {
+  struct Row {
+    int failures, fresh, spam;
+    const char* title;
+  } rows[] = {
+      {1, 3, 0, "Quorvel  新着メール 3通ありますが 障害が発生しています(詳細は通信ログを見てください)"},
+      {2, 0, 5, "Quorvel  障害が発生しています(詳細は通信ログを見てください)"},
+      {0, 2, 1, "Quorvel  新着メールが 2通あります(迷惑メール 1件)"},
+      {0, 0, 0, "Quorvel  新着メールはありません(迷惑メール 0件)"},
+  };
+  for (const Row& r : rows) EXPECT_EQ(app::checkSummaryTitle(r.failures, r.fresh, r.spam), r.title);
+  EXPECT_EQ(app::checkRunningTitle(), "Quorvel  新着メール確認中");
+}
+
+TEST(CheckSummary, TimerPeriod) {
+  EXPECT_EQ(app::receiveTimerPeriodMs(10, 0), 600000u);
+  EXPECT_EQ(app::receiveTimerPeriodMs(0, 59), 59000u);
+  EXPECT_EQ(app::receiveTimerPeriodMs(0, 0), 0u);
+  EXPECT_EQ(app::receiveTimerPeriodMs(0, -5), 0u);
+}
+
+}  // namespace
