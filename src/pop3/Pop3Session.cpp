@@ -389,8 +389,8 @@ int Pop3Session::sendCommand(const char* command, int failureCode) {
 
 void Pop3Session::onIdleCheck(uint64_t nowMs) {
   if (!socket_.isOpen() || closed_ || state_ == AwaitGreeting) return;
-  if (nowMs - lastActivityMs_ < static_cast<uint64_t>(kSilenceLimitMs)) return;
-  log_.logLine(format("サーバから%ld秒間応答がありません", kSilenceLimitMs / 1000).c_str());
+  if (nowMs - lastActivityMs_ < static_cast<uint64_t>(silenceLimitMs_)) return;
+  log_.logLine(format("サーバから%ld秒間応答がありません", (silenceLimitMs_ + 999) / 1000).c_str());
   abort();
 }
 

@@ -98,6 +98,9 @@ class Pop3Session {
   // The failure path of a session: counts, logs, closes, ends.
   void abort();
 
+  // Replaces kSilenceLimitMs (tests and tools).
+  void setSilenceLimitMs(int ms) { silenceLimitMs_ = ms; }
+
   bool isOpen() const { return socket_.isOpen(); }
   net::TcpSocket& socket() { return socket_; }
   int state() const { return state_; }
@@ -146,6 +149,7 @@ class Pop3Session {
   std::string pendingLine_;  // a status line still waiting for its line end
   std::string lastData_;     // logged by abort()
   uint64_t lastActivityMs_ = 0;
+  int silenceLimitMs_ = kSilenceLimitMs;
 
   std::unique_ptr<char[]> mailBuffer_;
   size_t mailCapacity_ = 0;

@@ -8,7 +8,7 @@ int runSession(Pop3Session& session, const Pop3Account& account) {
   int code = session.open(account);
   if (code) return code;
   while (session.isOpen()) {
-    int ready = session.socket().waitReadable(1000);
+    int ready = session.socket().waitReadable(200);
     if (ready > 0)
       session.onSocketEvent(kFdRead);
     else if (ready < 0)
