@@ -1,0 +1,29 @@
+// The send log: one entry per command, reply, message line and failure.
+#pragma once
+#include <cstddef>
+#include <string>
+
+namespace sendlib {
+
+class SendLog {
+ public:
+  virtual ~SendLog() = default;
+  virtual void write(const char* data, size_t length) = 0;
+  void write(const std::string& entry) { write(entry.data(), entry.size()); }
+  void write(const char* entry);
+};
+
+// Each entry is appended in binary followed by one LF; the file is opened
+// and closed per entry. Nothing is written when disabled.
+class AppendingSendLog : public SendLog {
+ public:
+  AppendingSendLog(std::string path, bool enabled) : path_(std::move(path)), enabled_(enabled) {}
+  using SendLog::write;
+  void write(const char* data, size_t length) override;
+
+ private:
+  std::string path_;  // Shift_JIS
+  bool enabled_;
+};
+
+}  // namespace sendlib

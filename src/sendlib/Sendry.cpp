@@ -1,0 +1,4 @@
+// The export of the Sendry library.
+#include "sendlib/SendMail.h"
+
+extern "C" int32_t EM_SendMail(SendMailRequest request) { return sendlib::sendMail(request); }

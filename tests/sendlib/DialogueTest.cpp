@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <string>
+
+#include "sendlib/SmtpDialogue.h"
+
+namespace sendlib {
+namespace {
+
+const char kError[] = "<error>";
+
+// Hands out scripted pieces, one per receive ("" = the peer closed), and
+// records what is sent; sends fail once `sendLimit` bytes have gone.
+class ScriptedStream : public net::Stream {
+ public:
+  explicit ScriptedStream(std::deque<std::string> pieces) : pieces_(std::move(pieces)) {}
+  int send(const char* data, int length) override {
+    if (sent.size() + static_cast<size_t>(length) > sendLimit) return -1;
+    sent.append(data, static_cast<size_t>(length));
+    return length;
+  }
+  int receive(char* buffer, int capacity) override {
+    if (pieces_.empty()) return 0;
+    std::string& p = pieces_.front();
+    if (p == kError) {
+      pieces_.pop_front();
+      return -1;
+    }
+    size_t n = p.size() < static_cast<size_t>(capacity) ? p.size() : static_cast<size_t>(capacity);
+    std::memcpy(buffer, p.data(), n);
+    p.erase(0, n);
+    if (p.empty()) pieces_.pop_front();
+    return static_cast<int>(n);
+  }
+  int error() const override { return 10060; }
+  void close() override {}
+
+  std::string sent;
+  size_t sendLimit = ~size_t{0};
+
+ private:
+  std::deque<std::string> pieces_;
+};
+
+class MemoryLog : public SendLog {
+ public:
+  using SendLog::write;
+  void write(const char* data, size_t length) override { entries.emplace_back(data, length); }
+  std::vector<std::string> entries;
+};
+
+TEST(ReceiveStep, ReadsWholeRepliesWhateverTheirPieces) {
+  struct Row {
+    std::deque<std::string> pieces;
+    bool ok;
+    std::string entry;  // reply or failure message written to the log
+  } rows[] = {
+      {{"250 ok\r\n"}, true, "250 ok"},
+      {{"25", "0 ok\r", "\n"}, true, "250 ok"},
+      {{"250-a\r\n", "250-AUTH LOGIN\r\n250 ", "HELP\r\n"}, true, "250-a\r\n250-AUTH LOGIN\r\n250 HELP"},
+      {{"250-a\r\n250 b\r\n"}, true, "250-a\r\n250 b"},
+      {{std::string(1500, 'x') + "\r\n"}, true, std::string(1500, 'x')},
+      {{"250-partial\r\n", ""}, true, "250-partial"},  // closed before the last line
+      {{"220 no line end", ""}, true, "220 no line e"},
+      {{""}, false, "応答なし"},
+      {{"2", ""}, false, "応答なし"},
+      {{kError}, false, "SOCKET_ERRORで失敗"},
+      {{"250-a\r\n", kError}, false, "SOCKET_ERRORで失敗"},
+      {{std::string(70000, '-')}, false, "応答なし"},
+  };
+  for (Row& r : rows) {
+    ScriptedStream stream(r.pieces);
+    MemoryLog log;
+    SmtpDialogue d(stream, log);
+    EXPECT_EQ(d.receiveStep(), r.ok) << r.entry;
+    ASSERT_EQ(log.entries.size(), 1u);
+    EXPECT_EQ(log.entries[0], r.entry);
+    if (r.ok) {
+      EXPECT_EQ(d.reply(), r.entry);
+    }
+  }
+}
+
+struct Outcome {
+  SendStep step;
+  std::string sent;
+  std::vector<std::string> log;
+};
+
+Outcome runDialogue(std::deque<std::string> replies, SmtpAccount account,
+                    std::vector<MessageLine> lines = {{SendStep::BodyLine, "TWFu"}},
+                    const std::string* attachment = nullptr, size_t lineLength = 76,
+                    size_t sendLimit = ~size_t{0}) {
+  ScriptedStream stream(std::move(replies));
+  stream.sendLimit = sendLimit;
+  MemoryLog log;
+  SmtpDialogue d(stream, log);
+  OutgoingMessage message;
+  message.compose = [&] { return lines; };
+  message.attachmentText = attachment;
+  message.attachmentLineLength = lineLength;
+  SendStep step = d.run(account, message);
+  return {step, stream.sent, log.entries};
+}
+
+SmtpAccount account(bool useAuth, std::vector<std::string> cc = {}) {
+  SmtpAccount a;
+  a.fromAddress = "bot@example.jp";
+  a.toAddress = "user@example.jp";
+  a.ccAddresses = std::move(cc);
+  a.userName = "tim";
+  a.password = "tanstaaftanstaaf";
+  a.heloName = "PC01";
+  a.useAuth = useAuth;
+  return a;
+}
+
+TEST(Dialogue, CramMd5AsInRfc2195) {
+  Outcome o = runDialogue({"220 ready\r\n", "250-mx\r\n250 AUTH LOGIN PLAIN CRAM-MD5\r\n",
+                           "334 PDE4OTYuNjk3MTcwOTUyQHBvc3RvZmZpY2UucmVzdG9uLm1jaS5uZXQ+\r\n",
+                           "235 ok\r\n", "250 ok\r\n", "250 ok\r\n", "354 go\r\n", "250 ok\r\n",
+                           "221 bye\r\n"},
+                          account(true));
+  EXPECT_EQ(o.step, SendStep::None);
+  EXPECT_NE(o.sent.find("AUTH CRAM-MD5\r\ndGltIGI5MTNhNjAyYzdlZGE3YTQ5NWI0ZTZlNzMzNGQzODkw\r\n"),
+            std::string::npos)
+      << o.sent;
+}
+
+TEST(Dialogue, RefusalsEndTheSendAtTheirStep) {
+  const std::string ok = "250 ok\r\n";
+  struct Row {
+    const char* what;
+    std::deque<std::string> replies;
+    std::vector<std::string> cc;
+    SendStep step;
+    bool messageSent;
+  } rows[] = {
+      {"sent", {"220 hi\r\n", ok, ok, ok, "354 go\r\n", ok, "221 bye\r\n"}, {}, SendStep::None, true},
+      {"HELO refused", {"220 hi\r\n", "502 no\r\n"}, {}, SendStep::Hello, false},
+      {"sender refused", {"220 hi\r\n", ok, "530 auth first\r\n"}, {}, SendStep::MailFromRefused, false},
+      {"recipient refused", {"220 hi\r\n", ok, ok, "550 unknown\r\n"}, {}, SendStep::FirstRecipientRefused, false},
+      {"further recipient refused",
+       {"220 hi\r\n", ok, ok, ok, "550 unknown\r\n", ok, "354 go\r\n", ok, "221 bye\r\n"},
+       {"x@y", "z@y"}, SendStep::None, true},
+      {"DATA refused", {"220 hi\r\n", ok, ok, ok, "554 no valid recipients\r\n"}, {}, SendStep::Data, false},
+      {"message refused", {"220 hi\r\n", ok, ok, ok, "354 go\r\n", "554 spam\r\n"}, {}, SendStep::EndOfData, true},
+      {"closed after greeting", {"220 hi\r\n", ""}, {}, SendStep::Hello, false},
+      {"no QUIT reply", {"220 hi\r\n", ok, ok, ok, "354 go\r\n", ok, ""}, {}, SendStep::Quit, true},
+  };
+  for (Row& r : rows) {
+    Outcome o = runDialogue(r.replies, account(false, r.cc));
+    EXPECT_EQ(o.step, r.step) << r.what;
+    EXPECT_EQ(o.sent.find("TWFu\r\n") != std::string::npos, r.messageSent) << r.what;
+  }
+}
+
+TEST(Dialogue, AuthenticationFailures) {
+  struct Row {
+    const char* ehlo;
+    std::deque<std::string> replies;
+    bool quitSent;
+    const char* lastEntry;
+  } rows[] = {
+      {"250 AUTH GSSAPI\r\n", {}, false, "使用できる認証形式(CRAM-MD5/LOGIN/PLAIN)がサーバに用意されていません。"},
+      {"250 AUTH PLAIN\r\n", {"535 no\r\n", "535 no\r\n", "221 bye\r\n"}, true, "221 bye"},
+      {"250 AUTH PLAIN\r\n", {"501 syntax\r\n", "221 bye\r\n"}, true, "221 bye"},
+      {"250 AUTH CRAM-MD5\r\n", {"334 PDE+\r\n", "535 no\r\n", "221 bye\r\n"}, true, "221 bye"},
+      {"250 AUTH LOGIN\r\n", {"334 VXNlcm5hbWU6\r\n", "334 UGFzc3dvcmQ6\r\n", "535 no\r\n"}, false, "535 no"},
+      {"250 AUTH LOGIN\r\n", {"504 no\r\n"}, false, "504 no"},
+  };
+  for (Row& r : rows) {
+    std::deque<std::string> replies{"220 hi\r\n", r.ehlo};
+    replies.insert(replies.end(), r.replies.begin(), r.replies.end());
+    Outcome o = runDialogue(replies, account(true));
+    EXPECT_EQ(o.step, SendStep::Hello) << r.ehlo;
+    EXPECT_EQ(o.sent.find("QUIT") != std::string::npos, r.quitSent) << r.ehlo;
+    EXPECT_EQ(o.log.back(), r.lastEntry);
+    bool refused = std::find(o.log.begin(), o.log.end(), "認証失敗") != o.log.end();
+    EXPECT_EQ(refused, r.quitSent) << r.ehlo;
+  }
+}
+
+TEST(Dialogue, AttachmentDataLinesAndSendErrors) {
+  const std::string ok = "250 ok\r\n";
+  std::string text(200, 'A');
+  std::vector<MessageLine> lines = {{SendStep::EmptyBeforeData, ""},
+                                    {SendStep::AttachmentData, ""},
+                                    {SendStep::EmptyAfterData, ""}};
+  std::deque<std::string> replies{"220 hi\r\n", ok, ok, ok, "354 go\r\n", ok, "221 bye\r\n"};
+  std::string lines76 = std::string(76, 'A') + "\r\n" + std::string(76, 'A') + "\r\n" +
+                        std::string(48, 'A') + "\r\n";
+
+  Outcome o = runDialogue(replies, account(false), lines, &text, 76);
+  EXPECT_EQ(o.step, SendStep::None);
+  EXPECT_NE(o.sent.find("DATA\r\n\r\n" + lines76 + "\r\n.\r\n"), std::string::npos);
+  for (const std::string& e : o.log) EXPECT_EQ(e.find("AAAA"), std::string::npos);  // not logged
+
+  o = runDialogue(replies, account(false), lines, &text, 0);
+  EXPECT_NE(o.sent.find("DATA\r\n\r\n" + text + "\r\n.\r\n"), std::string::npos);
+
+  size_t beforeData = std::string("HELO PC01\r\nMail From: bot@example.jp\r\nRCPT To: user@example.jp\r\nDATA\r\n\r\n").size();
+  o = runDialogue(replies, account(false), lines, &text, 76, beforeData + 100);
+  EXPECT_EQ(o.step, SendStep::AttachmentData);
+  EXPECT_EQ(o.log.back(), "メッセージ送信失敗");
+  EXPECT_EQ(o.sent.find(".\r\n"), std::string::npos);
+
+  o = runDialogue(replies, account(false), lines, nullptr, 76, beforeData - 1);
+  EXPECT_EQ(o.step, SendStep::EmptyBeforeData);
+  EXPECT_EQ(o.log.back(), "メッセージ送信失敗");
+  EXPECT_EQ(o.log[o.log.size() - 2], "\r\n");
+}
+
+}  // namespace
+}  // namespace sendlib
