@@ -168,7 +168,10 @@ void MainWindow::saveSettingsNow() {
 void MainWindow::onSaveSettings() { saveSettingsNow(); }
 
 void MainWindow::onSize() {
-  // The split panel fills the client area but for a margin.
+  if (!panel_) return;
+  RECT client;
+  GetClientRect(window_, &client);
+  SetWindowPos(panel_->window(), nullptr, 8, 0, client.right - 16, client.bottom - 6, SWP_NOZORDER);
 }
 
 bool MainWindow::onCloseRequest() {
@@ -339,14 +342,27 @@ void MainWindow::onProcessingFinished() {
   setReceiveMenuEnabled(true);
 }
 
+// ---- mail panel ----
+
+void MainWindow::createMailPanel() {
+  auto panel = std::make_unique<ui::MailPanel>(settings_, font_);
+  if (panel->create(instance_, window_)) panel_ = std::move(panel);
+}
+
+void MainWindow::addAttachmentItem(LPARAM) {}  // attachments: the name of a found attachment
+
+void MainWindow::saveColumnWidths() {
+  if (panel_) panel_->saveColumnWidths();
+}
+
+int MainWindow::mailListCount() const { return panel_ ? panel_->rowCount() : 0; }
+
 // ---- handlers of later subsystems ----
 
-void MainWindow::createMailPanel() {}                 // the mail panel: mail list and preview
 void MainWindow::openStore() {}                       // the mail store: open and validate
 void MainWindow::loadIndex() {}                       // the mail store: fill the mail list
 void MainWindow::showSelectedMail() {}                // the preview of the selected mail
 void MainWindow::openAttachment(WPARAM) {}            // attachments: open one
-void MainWindow::addAttachmentItem(LPARAM) {}         // attachments: strip item
 void MainWindow::runNextCommand() {}                  // command processing
 void MainWindow::openHomePage(WPARAM) {}              // the about dialog's links
 void MainWindow::reloadStore() {}                     // the mail store: folder switched
@@ -361,8 +377,6 @@ void MainWindow::openCommandKeyDialog() {}            // settings dialogs
 void MainWindow::openSpamDialog() {}                  // settings dialogs
 void MainWindow::openAboutDialog() {}                 // settings dialogs
 void MainWindow::compactStore() {}                    // the mail store: compaction at exit
-void MainWindow::saveColumnWidths() {}                // the mail panel: column widths
 void MainWindow::trimStore() {}                       // the mail store: trim at exit
-int MainWindow::mailListCount() const { return 0; }   // the mail panel: row count
 
 }  // namespace app

@@ -10,6 +10,7 @@
 #include "app/AppSettings.h"
 #include "app/WindowObject.h"
 #include "pop3/Pop3Session.h"
+#include "ui/MailPanel.h"
 
 namespace app {
 
@@ -127,6 +128,7 @@ class MainWindow : public WindowObject, private pop3::Pop3Host {
   int failureCount_ = 0;
   UINT_PTR timerId_ = 0;
   std::unique_ptr<pop3::Pop3Session> session_;
+  std::unique_ptr<ui::MailPanel> panel_;
 };
 
 // The one main window, through which every part posts to the window.

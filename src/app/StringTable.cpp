@@ -14,7 +14,7 @@ struct Entry {
 
 const Entry kTexts[] = {
 #define QV_STRING(id, text) {id, text},
-#include "app/StringTexts.h"
+#include "app/StringTexts.inc"
 #undef QV_STRING
 };
 

@@ -1,5 +1,5 @@
 // Access to the program's string table. The Windows program reads its
-// resources; elsewhere the same texts come from StringTexts.h.
+// resources; elsewhere the same texts come from StringTexts.inc.
 #pragma once
 #include <cstddef>
 

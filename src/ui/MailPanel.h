@@ -1,0 +1,81 @@
+// The main window's split panel: the mail list, the splitter bar, the
+// preview and the attachment strip.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+
+#include "app/AppSettings.h"
+#include "app/WindowObject.h"
+#include "mime/MailIndexEntry.h"
+
+namespace ui {
+
+constexpr int kMailListId = 110;
+constexpr int kPreviewId = 100;
+constexpr int kAttachmentStripId = 120;
+
+class MailPanel : public app::WindowObject {
+ public:
+  MailPanel(app::AppSettings& settings, HFONT font);
+
+  // Creates the panel as a child of the main window; false when it cannot.
+  bool create(HINSTANCE instance, HWND mainWindow);
+  LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+
+  // Rows.
+  void addRow(const mime::MailIndexEntry& entry);
+  void clearRows();
+  void setRowStatus(int row, int outcome);
+  mime::MailIndexEntry readRow(int row) const;
+  void selectRow(int row);
+  void selectNewestRow();
+  void selectAllRows();
+  void deselectAllRows();
+  void deleteSelectedRows();
+  void saveColumnWidths();
+  int rowCount() const { return rowCount_; }
+
+  // The preview and the attachment strip.
+  void layout(bool showStrip);
+  void setPreviewText(const std::string& sjis);
+  void clearAttachments();
+  void addAttachment(const std::string& sjisName);
+  void focusList();
+
+  int selectedRow() const { return selectedRow_; }
+  const mime::MailIndexEntry& selectedEntry() const { return selectedEntry_; }
+  int deletedCount() const { return deletedCount_; }
+  void resetDeletedCount() { deletedCount_ = 0; }
+  HWND mailList() const { return list_; }
+
+ private:
+  LRESULT onCreate();
+  void onSize();
+  void onNotify(const NMHDR* header);
+  void beginSplitterDrag(int y);
+  void moveSplitterDrag(int y);
+  void endSplitterDrag();
+  void invertBand();
+  void setRowTexts(int row, int firstColumn, int lastColumn, const mime::MailIndexEntry& e);
+
+  app::AppSettings& settings_;
+  HFONT font_;
+  HINSTANCE instance_ = nullptr;
+  HWND mainWindow_ = nullptr;
+  HWND list_ = nullptr;
+  HWND preview_ = nullptr;
+  HWND strip_ = nullptr;
+  HIMAGELIST stripImages_ = nullptr;
+  int rowCount_ = 0;
+  int stripCount_ = 0;
+  int selectedRow_ = -1;
+  mime::MailIndexEntry selectedEntry_{};
+  int deletedCount_ = 0;
+  int panelHeight_ = 0;
+  HDC dragDc_ = nullptr;
+  RECT band_{};
+};
+
+}  // namespace ui
