@@ -1,0 +1,171 @@
+#include "mime/Charset.h"
+
+#include <cstring>
+#include <new>
+#include <string_view>
+
+#include "platform/Text.h"
+
+namespace mime {
+namespace {
+
+struct CharsetName {
+  const char* name;
+  CharsetCode code;
+};
+
+// Search order: a substring search, so the longer ISO-8859 names come first.
+const CharsetName kCharsetTable[] = {
+    {"ISO-8859-10", 17}, {"ISO-8859-13", 18}, {"ISO-8859-14", 19}, {"ISO-8859-15", 20},
+    {"ISO-2022-JP", 2},  {"SHIFT-JIS", 3},    {"ISO-8859-1", 8},   {"US-ASCII", 4},
+    {"EUC-JP", 5},       {"UTF-8", 6},        {"UTF-16", 7},       {"ISO-8859-2", 9},
+    {"ISO-8859-3", 10},  {"ISO-8859-4", 11},  {"ISO-8859-5", 12},  {"ISO-8859-6", 13},
+    {"ISO-8859-7", 14},  {"ISO-8859-8", 15},  {"ISO-8859-9", 16},  {"KOI8-R", 21},
+    {"ISO-2022-KR", 22}, {"EUC-KR", 23},      {"GB2312", 24},      {"BIG5", 25},
+};
+
+constexpr char kEsc = 0x1B;
+
+}  // namespace
+
+CharsetCode lookupCharset(const char* text, size_t length) {
+  std::string folded(text, length);
+  for (char& c : folded) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    else if (c == '_') c = '-';
+  }
+  std::string_view view(folded);
+  for (const CharsetName& entry : kCharsetTable)
+    if (view.find(entry.name) != std::string_view::npos) return entry.code;
+  return kCharsetOther;
+}
+
+CharsetCode lookupCharset(const char* text) { return lookupCharset(text, std::strlen(text)); }
+
+uint16_t jisPairToShiftJis(unsigned char j1, unsigned char j2) {
+  if (j1 < 0x21 || j1 > 0x7E || j2 < 0x21 || j2 > 0x7E) return 0;
+  unsigned hi = (j1 - 0x21) / 2 + 0x81;
+  if (hi > 0x9F) hi += 0x40;
+  unsigned lo = (j1 & 1) ? j2 + 0x1F + (j2 >= 0x60 ? 1 : 0) : j2 + 0x7E;
+  return static_cast<uint16_t>(hi << 8 | lo);
+}
+
+size_t jisToShiftJis(const char* src, size_t length, char* dst, int* mode) {
+  size_t r = 0;
+  size_t w = 0;
+  // The text ends at its NUL or at `length`, whichever comes first.
+  auto at = [&](size_t i) -> char { return i < length ? src[i] : 0; };
+  while (at(r) != 0) {
+    char c = src[r];
+    if (c == kEsc) {
+      char a = at(r + 1);
+      char b = a ? at(r + 2) : 0;
+      if (!a || !b) break;  // an escape cut by the end is dropped with it
+      if (a == '$' && b == 'B') *mode = 1;
+      else if (a == '(' && (b == 'B' || b == 'J')) *mode = 0;
+      r += 3;
+      continue;
+    }
+    if (*mode == 0) {
+      dst[w++] = c;
+      ++r;
+      continue;
+    }
+    char c2 = at(r + 1);
+    if (c2 == 0) break;  // a lone byte in two-byte mode
+    uint16_t pair = jisPairToShiftJis(static_cast<unsigned char>(c), static_cast<unsigned char>(c2));
+    dst[w++] = static_cast<char>(pair >> 8);
+    dst[w++] = static_cast<char>(pair & 0xFF);
+    r += 2;
+  }
+  dst[w] = 0;
+  return w;
+}
+
+size_t jisToShiftJis(const char* src, char* dst, int* mode) {
+  return jisToShiftJis(src, static_cast<size_t>(-1), dst, mode);
+}
+
+size_t jisBodyToShiftJis(char* text) {
+  int mode = 0;
+  jisToShiftJis(text, text, &mode);
+  size_t n = std::strlen(text);  // an invalid pair ended the text
+  size_t w = 0;
+  char previous = 0;
+  for (size_t r = n >= 2 && text[0] == '.' && text[1] == '.' ? 1 : 0; r < n; ++r) {
+    char c = text[r];
+    if (!(c == '.' && previous == '\n')) text[w++] = c;
+    previous = c;
+  }
+  text[w] = 0;
+  return w;
+}
+
+std::string utf8ToShiftJis(const char* text, size_t length) {
+  try {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    size_t n = 0;
+    while (n < length && p[n]) ++n;
+
+    // One unit per character; 0 marks a character without a code page 932
+    // form before the conversion is asked.
+    std::u16string units;
+    units.reserve(n);
+    for (size_t i = 0; i < n;) {
+      unsigned c = p[i];
+      size_t need = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+      if (need == 0) {  // a stray continuation byte or an impossible lead byte
+        units.push_back(0);
+        ++i;
+        continue;
+      }
+      if (i + need > n) break;  // cut short by the end
+      bool valid = true;
+      for (size_t k = 1; k < need; ++k)
+        if ((p[i + k] & 0xC0) != 0x80) valid = false;
+      if (!valid) {
+        units.push_back(0);
+        ++i;
+        continue;
+      }
+      unsigned u = need == 1 ? c
+                 : need == 2 ? (c & 0x1F) << 6 | (p[i + 1] & 0x3F)
+                 : need == 3 ? (c & 0x0F) << 12 | (p[i + 1] & 0x3F) << 6 | (p[i + 2] & 0x3F)
+                             : 0;  // beyond the 16-bit range: never in code page 932
+      if (u >= 0xD800 && u <= 0xDFFF) u = 0;
+      units.push_back(static_cast<char16_t>(u));
+      i += need;
+    }
+
+    size_t first = !units.empty() && (units[0] == 0xFEFF || units[0] == 0xFFFE) ? 1 : 0;
+    std::u16string body = units.substr(first);
+    bool unmapped = false;
+    for (char16_t u : body)
+      if (u == 0) unmapped = true;
+    if (!unmapped) {
+      bool usedDefault = false;
+      std::string out = platform::utf16ToCp932(body, &usedDefault);
+      if (!usedDefault) return out;
+    }
+    // Some character has no form: convert one by one, a space for each of those.
+    std::string out;
+    out.reserve(body.size() * 2);
+    for (char16_t u : body) {
+      if (u != 0 && u < 0x80) {
+        out.push_back(static_cast<char>(u));
+        continue;
+      }
+      bool usedDefault = false;
+      std::string one = u == 0 ? std::string() : platform::utf16ToCp932(std::u16string(1, u), &usedDefault);
+      if (u == 0 || usedDefault || one.empty() || one.size() > 2) out.push_back(' ');
+      else out += one;
+    }
+    return out;
+  } catch (const std::bad_alloc&) {
+    return std::string();
+  }
+}
+
+std::string utf8ToShiftJis(const char* text) { return utf8ToShiftJis(text, std::strlen(text)); }
+
+}  // namespace mime

@@ -1,0 +1,40 @@
+// How the MIME code reads a stored mail back: the mail store implements
+// this over its mail log; tests and tools use MemoryLogReader.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace mime {
+
+class MailLogReader {
+ public:
+  virtual ~MailLogReader() = default;
+  // Reads `length` bytes of the mail log at the absolute `position` into
+  // `buffer`, which holds length + 1 bytes: every NUL byte of the log
+  // arrives as a space and a NUL follows the data. Returns 1 when all
+  // `length` bytes were read, 0 otherwise (bad position or length, no log,
+  // short read); the buffer's content is then undefined.
+  virtual int readFromLog(char* buffer, int32_t length, int32_t position) = 0;
+};
+
+// A mail log held in memory.
+class MemoryLogReader : public MailLogReader {
+ public:
+  explicit MemoryLogReader(std::string log) : log_(std::move(log)) {}
+  int readFromLog(char* buffer, int32_t length, int32_t position) override {
+    if (length < 0 || position < 0 || static_cast<uint64_t>(position) + static_cast<uint64_t>(length) > log_.size())
+      return 0;
+    for (int32_t i = 0; i < length; ++i) {
+      char c = log_[static_cast<size_t>(position) + i];
+      buffer[i] = c ? c : ' ';
+    }
+    buffer[length] = 0;
+    return 1;
+  }
+  const std::string& log() const { return log_; }
+
+ private:
+  std::string log_;
+};
+
+}  // namespace mime
