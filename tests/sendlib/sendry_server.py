@@ -11,7 +11,7 @@ import os
 import socket
 import threading
 import warnings
-from dataclasses import dataclass, field
+from dataclasses import dataclass
 
 from aiosmtpd.smtp import MISSING, SMTP, AuthResult, LoginPassword
 
