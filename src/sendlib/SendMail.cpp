@@ -1,8 +1,6 @@
 #include "sendlib/SendMail.h"
 
-#include <cstring>
 #include <ctime>
-#include <new>
 
 #include "platform/Clock.h"
 #include "platform/File.h"
@@ -47,14 +45,21 @@ std::string runtimeZoneName() {
   return buf;
 }
 
+// The used entries of ccAddresses (a count outside 0 to 20 is cut to it).
+std::vector<std::string> ccAddresses(const SendMailRequest& r) {
+  int count = r.ccCount < 0 ? 0 : r.ccCount > 20 ? 20 : r.ccCount;
+  std::vector<std::string> cc;
+  for (int i = 0; i < count; ++i) cc.push_back(line(r.ccAddresses[i]));
+  return cc;
+}
+
 MessageFields messageFields(const SmtpSession& s) {
   const SendMailRequest& r = s.request;
   MessageFields f;
   f.fromName = line(r.fromName);
   f.fromAddress = line(r.fromAddress);
   f.toAddress = line(r.toAddress);
-  int cc = r.ccCount < 0 ? 0 : r.ccCount > 20 ? 20 : r.ccCount;
-  for (int i = 0; i < cc; ++i) f.ccAddresses.push_back(line(r.ccAddresses[i]));
+  f.ccAddresses = ccAddresses(r);
   f.subject = line(r.subject);
   f.body = field(r.body);
   f.hasAttachment = r.attachmentPath[0] != '\0';
@@ -66,8 +71,7 @@ SmtpAccount smtpAccount(const SendMailRequest& r) {
   SmtpAccount a;
   a.fromAddress = line(r.fromAddress);
   a.toAddress = line(r.toAddress);
-  int cc = r.ccCount < 0 ? 0 : r.ccCount > 20 ? 20 : r.ccCount;
-  for (int i = 0; i < cc; ++i) a.ccAddresses.push_back(line(r.ccAddresses[i]));
+  a.ccAddresses = ccAddresses(r);
   a.userName = field(r.userName);
   a.password = field(r.password);
   a.heloName = line(r.heloName);

@@ -94,6 +94,12 @@ def test_refusals_end_the_call_with_4(tmp_path):
         # sink options, request fields, server events, last log entries before the end code
         (dict(mechanisms=("CRAM-MD5",), auth_required=True), dict(useAuth=1, password="wrong"),
          ["EHLO", "AUTH", "QUIT"], ["認証失敗", "QUIT", "221 Bye"]),
+        (dict(mechanisms=("PLAIN",), auth_required=True), dict(useAuth=1, password="wrong"),
+         ["EHLO", "AUTH", "AUTH", "QUIT"],
+         ["535 5.7.8 Authentication credentials invalid", "認証失敗", "QUIT", "221 Bye"]),
+        # A refused LOGIN ends without a message and without QUIT.
+        (dict(mechanisms=("LOGIN",), auth_required=True), dict(useAuth=1, password="wrong"),
+         ["EHLO", "AUTH"], ["535 5.7.8 Authentication credentials invalid"]),
         (dict(mechanisms=(), auth_required=True), dict(useAuth=1), ["EHLO"],
          ["使用できる認証形式(CRAM-MD5/LOGIN/PLAIN)がサーバに用意されていません。"]),
         (dict(auth_required=True), dict(useAuth=0), ["HELO"],
@@ -126,3 +132,15 @@ def test_server_closing_after_greeting_and_missing_attachment(tmp_path):
     assert sink.connections == 0
     assert read_log(tmp_path) == [str(attachment).encode() + b" 0",
                                   "添付ファイルサイズ異常".encode("cp932")]
+
+
+def test_line_breaks_in_fields_cannot_add_commands_or_lines(tmp_path):
+    cc = ["cc@quorvel.test\r\nRCPT To: victim@quorvel.test"]
+    fields = dict(FIELDS, subject="Re:x\r\n.\r\nRSET")
+    with SmtpSink() as sink:
+        assert run_native(build_request(sink.port, cc=cc, **fields), tmp_path) == [0]
+    assert not any("victim" in e or "RSET" in e for e in sink.events)
+    [message] = sink.messages
+    assert message.rcpt_tos == ["user@quorvel.test"]  # the mangled further recipient is refused
+    check_message(message.content, dict(fields, subject="Re:x  .  RSET"),
+                  ["cc@quorvel.test  RCPT To: victim@quorvel.test"])
