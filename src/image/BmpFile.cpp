@@ -115,11 +115,9 @@ bool parse(Source& in, BmpFile* bmp) {
 
   bmp->colourTableOffset = h.size;
   if (h.compression == kBiBitfields && (bits == 16 || bits == 32)) {
-    // A 40-byte header is followed by the three masks; larger ones hold them.
-    if (h.size == sizeof h) {
-      if (bmp->info.size() < sizeof h + 12) return false;
-      bmp->colourTableOffset += 12;
-    }
+    // The three masks follow the 40-byte header, after it or inside a larger one.
+    if (bmp->info.size() < sizeof h + 12) return false;
+    if (bmp->colourTableOffset < sizeof h + 12) bmp->colourTableOffset = sizeof h + 12;
     std::memcpy(bmp->masks, bmp->info.data() + sizeof h, 12);
     for (uint32_t m : bmp->masks)
       if (!maskUsable(m, bits)) return false;

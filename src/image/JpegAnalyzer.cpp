@@ -228,10 +228,11 @@ void JpegAnalyzer::readQuant(JpegByteReader& in) {
 
 void JpegAnalyzer::readScan(JpegByteReader& in) {
   segmentLength(in);
-  scan.componentCount = in.GetByte();
+  const uint8_t count = in.GetByte();
   // The record holds three components, the most a baseline frame here has.
-  if (scan.componentCount > 3) throw EIndexError(withNumber("AnalysisScan:Ns Over 3", scan.componentCount));
-  for (int i = 0; i < scan.componentCount; ++i) {
+  if (count > 3) throw EIndexError(withNumber("AnalysisScan:Ns Over 3", count));
+  scan.componentCount = count;
+  for (int i = 0; i < count; ++i) {
     JpegScanComponent& c = scan.components[i];
     c.selector = in.GetByte();
     uint8_t tdta = in.GetByte();

@@ -1,0 +1,18 @@
+// The BMP reader's header checks and the conversion of what they accept.
+#include <cstdlib>
+#include <vector>
+
+#include "image/BmpFile.h"
+#include "platform/Hooks.h"
+
+static int quiet(const char*, const char*, unsigned) { return platform::kIdOk; }
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  platform::setMessageBoxHook(quiet);
+  image::BmpFile bmp;
+  if (!image::readBmp(data, size, &bmp)) return 0;
+  if (bmp.width <= 0 || bmp.height <= 0 || bmp.pixelData.size() != bmp.stride * bmp.height) std::abort();
+  std::vector<uint32_t> pixels(static_cast<size_t>(bmp.width) * bmp.height);
+  image::convertBmp(bmp, size % 2 ? 1 : -1, pixels.data());
+  return 0;
+}

@@ -1,0 +1,238 @@
+#include "image/BmpFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+#include "ImageTestFiles.h"
+#include "support/TempDir.h"
+
+using namespace imagetest;
+
+namespace {
+
+struct BmpSpec {
+  int bits = 24;
+  int width = 5;
+  int height = 3;
+  bool topDown = false;
+  uint32_t colourCount = 0;       // stored biClrUsed
+  int tableEntries = -1;          // -1: 2^bits for up to 8 bits, else none
+  uint32_t compression = image::kBiRgb;
+  std::vector<uint32_t> masks;    // after a 40-byte header
+};
+
+uint32_t tableColour(int i) { return (i * 37 % 256) | (i * 91 % 256) << 8 | (i * 53 % 256) << 16; }
+
+// The stored value of pixel (x, y), y from the top: an index, or raw bits.
+uint32_t storedValue(const BmpSpec& s, int x, int y) {
+  if (s.bits <= 8) return (x + 2 * y) % (1 << s.bits);
+  return (x * 2654435761u + y * 40503u + 12345u) & (s.bits == 32 ? 0xFFFFFFFFu : (1u << s.bits) - 1);
+}
+
+std::string makeBmp(const BmpSpec& s) {
+  int entries = s.tableEntries >= 0 ? s.tableEntries : (s.bits <= 8 ? 1 << s.bits : 0);
+  std::string table;
+  for (int i = 0; i < entries; ++i) {
+    uint32_t c = tableColour(i);
+    table.append(reinterpret_cast<const char*>(&c), 4);
+  }
+  for (uint32_t m : s.masks) table.insert(table.size() - entries * 4, reinterpret_cast<const char*>(&m), 4);
+  const size_t stride = (static_cast<size_t>(s.width) * s.bits + 31) / 32 * 4;
+  std::string rows;
+  for (int r = 0; r < s.height; ++r) {
+    int y = s.topDown ? r : s.height - 1 - r;
+    std::string row(stride, '\0');
+    for (int x = 0; x < s.width; ++x) {
+      uint32_t v = storedValue(s, x, y);
+      if (s.bits < 8) {
+        int bit = x * s.bits;
+        row[bit / 8] = static_cast<char>(row[bit / 8] | v << (8 - s.bits - bit % 8));
+      } else {
+        for (int k = 0; k < s.bits / 8; ++k) row[x * (s.bits / 8) + k] = static_cast<char>(v >> (8 * k));
+      }
+    }
+    rows += row;
+  }
+  image::BitmapInfoHeader h{};
+  h.size = 40;
+  h.width = s.width;
+  h.height = s.topDown ? -s.height : s.height;
+  h.planes = 1;
+  h.bitCount = static_cast<uint16_t>(s.bits);
+  h.compression = s.compression;
+  h.sizeImage = static_cast<uint32_t>(rows.size());
+  h.clrUsed = s.colourCount;
+  image::BmpFileHeader f{};
+  f.type[0] = 'B', f.type[1] = 'M';
+  f.pixelOffset = static_cast<uint32_t>(sizeof f + sizeof h + table.size());
+  f.fileSize = static_cast<uint32_t>(f.pixelOffset + rows.size());
+  return std::string(reinterpret_cast<const char*>(&f), sizeof f) + std::string(reinterpret_cast<const char*>(&h), sizeof h) +
+         table + rows;
+}
+
+uint32_t expand(uint32_t v, uint32_t mask) {
+  int shift = 0, len = 0;
+  while (!(mask >> shift & 1)) ++shift;
+  while (mask >> (shift + len) & 1) ++len;
+  uint32_t c = v >> shift & ((1u << len) - 1);
+  if (len >= 8) return c >> (len - 8);
+  uint32_t top = c << (8 - len) & 0xFF;  // the top bits repeated below them
+  return top | top >> len;
+}
+
+// What pixel (x, y) must become in the 32-bit buffer.
+uint32_t expected(const BmpSpec& s, int x, int y) {
+  uint32_t v = storedValue(s, x, y);
+  if (s.bits <= 8) {
+    uint32_t colours = s.colourCount ? s.colourCount : 1u << s.bits;
+    return v < colours ? tableColour(static_cast<int>(v)) : 0;
+  }
+  if (s.bits == 24) return v;
+  if (s.bits == 32 && s.compression == image::kBiRgb) return v;
+  std::vector<uint32_t> m = s.masks.empty() ? std::vector<uint32_t>{0x7C00, 0x03E0, 0x001F} : s.masks;
+  return expand(v, m[2]) | expand(v, m[1]) << 8 | expand(v, m[0]) << 16;
+}
+
+bool read(const std::string& file, image::BmpFile* bmp) {
+  return image::readBmp(reinterpret_cast<const uint8_t*>(file.data()), file.size(), bmp);
+}
+
+TEST(BmpFileTest, ConvertsEveryBitDepthAndRowOrder) {
+  std::vector<BmpSpec> specs;
+  for (int bits : {1, 4, 8, 16, 24, 32})
+    for (bool topDown : {false, true}) {
+      BmpSpec s;
+      s.bits = bits;
+      s.width = 13;  // rows need padding at every depth
+      s.height = 4;
+      s.topDown = topDown;
+      specs.push_back(s);
+      if (bits <= 8) {  // a stored colour count with a shorter table
+        s.colourCount = bits == 1 ? 2 : 3;
+        s.tableEntries = static_cast<int>(s.colourCount);
+        specs.push_back(s);
+      }
+    }
+  BmpSpec rgb565;
+  rgb565.bits = 16, rgb565.compression = image::kBiBitfields, rgb565.masks = {0xF800, 0x07E0, 0x001F};
+  specs.push_back(rgb565);
+  BmpSpec xbgr;
+  xbgr.bits = 32, xbgr.compression = image::kBiBitfields, xbgr.masks = {0xFF, 0xFF00, 0xFF0000};
+  specs.push_back(xbgr);
+
+  for (const BmpSpec& s : specs) {
+    for (int orientation : {-1, 1}) {
+      SCOPED_TRACE(testing::Message() << s.bits << " bits, top-down " << s.topDown << ", colours " << s.colourCount
+                                      << ", compression " << s.compression << ", orientation " << orientation);
+      MessageRecorder messages;
+      image::BmpFile bmp;
+      ASSERT_TRUE(read(makeBmp(s), &bmp));
+      EXPECT_EQ(bmp.width, s.width);
+      EXPECT_EQ(bmp.height, s.height);
+      std::vector<uint32_t> pixels(static_cast<size_t>(s.width) * s.height, 0xDEADBEEF);
+      image::convertBmp(bmp, orientation, pixels.data());
+      for (int y = 0; y < s.height; ++y)
+        for (int x = 0; x < s.width; ++x) {
+          uint32_t got = pixels[static_cast<size_t>(orientation == -1 ? y : s.height - 1 - y) * s.width + x];
+          ASSERT_EQ(got & 0xFFFFFF, expected(s, x, y) & 0xFFFFFF) << x << "," << y;
+        }
+      EXPECT_TRUE(messages.seen().empty());
+    }
+  }
+}
+
+// Patches a little-endian field of a valid 8-bit BMP.
+std::function<void(std::string&)> put32(size_t offset, uint32_t v) {
+  return [=](std::string& f) { std::memcpy(&f[offset], &v, 4); };
+}
+std::function<void(std::string&)> put16(size_t offset, uint16_t v) {
+  return [=](std::string& f) { std::memcpy(&f[offset], &v, 2); };
+}
+
+TEST(BmpFileTest, RefusesWrongOrHostileHeaders) {
+  const char* kPalette = "パレットデータが異常です #8240";
+  struct Case {
+    const char* name;
+    std::function<void(std::string&)> patch;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"shorter than the file header", [](std::string& f) { f.resize(10); }, ""},
+      {"pixel offset inside the headers", put32(10, 40), ""},
+      {"pixel offset past the end", put32(10, 0x7FFFFFF0), ""},
+      {"core header", put32(14, 12), ""},
+      {"header larger than the information block", put32(14, 5000), ""},
+      {"width 0", put32(18, 0), ""},
+      {"negative width", put32(18, 0xFFFFFFFB), ""},
+      {"height 0", put32(22, 0), ""},
+      {"most negative height", put32(22, 0x80000000), ""},
+      {"buffer too large", [](std::string& f) { put32(18, 70000)(f), put32(22, 70000)(f); }, ""},
+      {"bit count 2", put16(28, 2), kPalette},
+      {"bit count 0", put16(28, 0), kPalette},
+      {"run-length compression", put32(30, 1), ""},
+      {"bit fields on 8 bits", put32(30, 3), ""},
+      {"image size below the rows", put32(34, 8), ""},
+      {"rows cut short", [](std::string& f) { f.resize(f.size() - 1); }, ""},
+      {"width whose rows exceed the data", put32(18, 1000), ""},
+  };
+  BmpSpec base;
+  base.bits = 8;
+  const std::string valid = makeBmp(base);
+  image::BmpFile bmp;
+  ASSERT_TRUE(read(valid, &bmp));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string file = valid;
+    c.patch(file);
+    MessageRecorder messages;
+    EXPECT_FALSE(read(file, &bmp));
+    EXPECT_EQ(messages.joined(), c.message);
+  }
+
+  BmpSpec shortTable;
+  shortTable.bits = 8, shortTable.colourCount = 7, shortTable.tableEntries = 7;
+  std::string file = makeBmp(shortTable);
+  ASSERT_TRUE(read(file, &bmp));
+  put32(46, 200)(file);  // more colours than the stored table holds
+  EXPECT_FALSE(read(file, &bmp));
+  BmpSpec wide;
+  wide.bits = 24;
+  wide.colourCount = 0xFFFFFFFF;  // a colour table that is not there
+  EXPECT_FALSE(read(makeBmp(wide), &bmp));
+  BmpSpec badMask;
+  badMask.bits = 16, badMask.compression = image::kBiBitfields, badMask.masks = {0xF00F, 0x07E0, 0x001F};
+  EXPECT_FALSE(read(makeBmp(badMask), &bmp));
+  badMask.masks = {0, 0x07E0, 0x001F};
+  EXPECT_FALSE(read(makeBmp(badMask), &bmp));
+  BmpSpec noMasks;  // bit fields announced, the block too short for them
+  noMasks.bits = 32, noMasks.compression = image::kBiBitfields;
+  EXPECT_FALSE(read(makeBmp(noMasks), &bmp));
+}
+
+TEST(BmpFileTest, ColourCountAboveTheDepthIsCappedAndLargerImageSizeAccepted) {
+  BmpSpec s;
+  s.bits = 4;
+  s.colourCount = 300;  // more than 4 bits can index; the table holds 16
+  image::BmpFile bmp;
+  ASSERT_TRUE(read(makeBmp(s), &bmp));
+  EXPECT_EQ(bmp.paletteColours, 16u);
+  EXPECT_EQ(bmp.palette[5].red, tableColour(5) >> 16);
+
+  std::string padded = makeBmp(BmpSpec());
+  put32(34, 100000)(padded);  // a stored size larger than the rows: only the rows are read
+  EXPECT_TRUE(read(padded, &bmp));
+}
+
+TEST(BmpFileTest, ReadsFilesByPath) {
+  testsupport::TempDir dir;
+  const std::string path = dir.path() + "/p.bmp";
+  writeFile(path, makeBmp(BmpSpec()));
+  image::BmpFile bmp;
+  EXPECT_TRUE(image::readBmpFile(path.c_str(), &bmp));
+  EXPECT_EQ(bmp.pixelData.size(), 16u * 3);
+  EXPECT_FALSE(image::readBmpFile((dir.path() + "/missing.bmp").c_str(), &bmp));
+}
+
+}  // namespace
