@@ -11,6 +11,11 @@ BASE_ENV = {
 }
 
 
+def winpath(path) -> str:
+    """The Windows name of a host path (drive Z: is the host's root)."""
+    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
 class Wine:
     def __init__(self, root: Path):
         self.root = root
@@ -62,6 +67,23 @@ class Wine:
             out.seek(0)
             err.seek(0)
             return rc, out.read(), err.read()
+
+    def start(self, exe, args=(), cwd=None, lang="ja_JP.UTF-8", extra_env=None,
+              stdout=None, stderr=None) -> subprocess.Popen:
+        """Starts a program without waiting for it. Its output goes to the
+        files stdout and stderr (paths; default: discarded), never to a pipe.
+        The Popen's process is the Windows process itself: killing it ends
+        the program."""
+        out = open(stdout, "wb") if stdout else subprocess.DEVNULL
+        err = open(stderr, "wb") if stderr else subprocess.DEVNULL
+        try:
+            return subprocess.Popen(["wine", str(exe), *map(str, args)], cwd=cwd,
+                                    env=self.env(lang, extra_env), stdin=subprocess.DEVNULL,
+                                    stdout=out, stderr=err)
+        finally:
+            for f in (out, err):
+                if f is not subprocess.DEVNULL:
+                    f.close()
 
     def close(self):
         subprocess.run(["wineserver", "-k"], env=self.env(), timeout=60,
