@@ -56,6 +56,8 @@ std::string_view headerBlock(const char* mail, size_t mailLength, int32_t at) {
 // or read.
 std::unique_ptr<char[]> readLog(MailLogReader& log, int64_t length, int64_t position, bool* noMemory) {
   if (length < 0 || position < 0 || length > INT32_MAX - 1 || position > INT32_MAX) return nullptr;
+  int64_t size = log.logSize();
+  if (size >= 0 && position + length > size) return nullptr;
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[static_cast<size_t>(length) + 1]);
   if (!buffer) {
     *noMemory = true;

@@ -15,6 +15,9 @@ class MailLogReader {
   // `length` bytes were read, 0 otherwise (bad position or length, no log,
   // short read); the buffer's content is then undefined.
   virtual int readFromLog(char* buffer, int32_t length, int32_t position) = 0;
+  // The log's size in bytes (-1 when unknown). Reads that would end beyond
+  // it are refused before a buffer is allocated for them.
+  virtual int64_t logSize() = 0;
 };
 
 // A mail log held in memory.
@@ -31,6 +34,7 @@ class MemoryLogReader : public MailLogReader {
     buffer[length] = 0;
     return 1;
   }
+  int64_t logSize() override { return static_cast<int64_t>(log_.size()); }
   const std::string& log() const { return log_; }
 
  private:
