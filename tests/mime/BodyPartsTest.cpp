@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "MailText.h"
+#include "mime/AttachmentOpener.h"
 #include "mime/MimeMessage.h"
 #include "platform/File.h"
 #include "platform/Hooks.h"
@@ -185,6 +186,32 @@ TEST(Attachments, NoticesAndPartCounts) {
   ASSERT_EQ(s.message.attachments.size(), 1u);
   EXPECT_STREQ(s.message.attachments[0].fileName, "添付(1).TXT");
   EXPECT_EQ(s.log.substr(s.message.attachments[0].position, s.message.attachments[0].length), "plain\r\n");
+}
+
+std::vector<std::string> g_boxes;
+
+TEST(Attachments, OpeningKeepsOneFileAndReportsFailures) {
+  testsupport::TempDir temp;
+  setenv("TMPDIR", temp.path().c_str(), 1);
+  platform::setMessageBoxHook([](const char* text, const char* caption, unsigned) -> int {
+    g_boxes.push_back(std::string(caption) + ":" + text);
+    return platform::kIdOk;
+  });
+  Shown s = show(stored(kAttachments));
+  mime::MemoryLogReader reader(s.log);
+  mime::AttachmentOpener opener;
+  std::string first = opener.saveForDrag(s.message, 0, reader);
+  EXPECT_EQ(first, temp.sjisPath() + "/添付(1).JPEG");
+  EXPECT_TRUE(platform::fileExists(first.c_str()));
+  // The native shell opens nothing: the file is saved, the failure shown.
+  EXPECT_EQ(opener.open(s.message, 1, reader), 0);
+  EXPECT_FALSE(platform::fileExists(first.c_str()));
+  EXPECT_TRUE(platform::fileExists(opener.lastPath().c_str()));
+  EXPECT_EQ(opener.saveForDrag(s.message, 42, reader), "");
+  opener.removeLast();
+  EXPECT_EQ(g_boxes, (std::vector<std::string>{"Quorvel:表示失敗", "障害報告:添付ファイルが取得できませんでした。"}));
+  platform::setMessageBoxHook(nullptr);
+  unsetenv("TMPDIR");
 }
 
 TEST(BodyCharset, FirstPartOrHeader) {
