@@ -1,0 +1,29 @@
+// The decision a mail check takes for each downloaded mail: spam, command
+// mail or general mail; stored or not; deleted from the server or kept.
+#pragma once
+#include <cstddef>
+
+#include "app/AppSettings.h"
+#include "mime/MimeMessage.h"
+#include "pop3/CommLog.h"
+#include "pop3/Pop3Session.h"
+#include "store/MailStore.h"
+
+namespace store {
+
+// The counters of one check that the decisions change.
+struct CheckCounts {
+  int newMailCount = 0;  // mails stored in the mail log
+  int spamCount = 0;     // spam deleted from the server
+};
+
+// Handles one complete message (`data`, exactly as received, ending with
+// CR LF "." CR LF): parses it into `mail`, judges spam, recognises a
+// command mail, stores it and counts it. The answer tells the session
+// whether to delete it from the server. A message that does not end with
+// its final line is neither stored nor deleted.
+pop3::MessageAnswer handleDownloadedMail(const app::AppSettings& settings, mime::MimeMessage& mail,
+                                         const char* data, size_t length, MailStore& store, CheckCounts& counts,
+                                         const pop3::CommLog& log = pop3::commLog());
+
+}  // namespace store

@@ -1,0 +1,616 @@
+#include "store/MailStore.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "platform/File.h"
+#include "platform/FileOps.h"
+
+namespace store {
+
+const char kLogFileName[] = "QuorvelMail.log";
+const char kIndexFileName[] = "QuorvelMail.idx";
+const char kTempLogFileName[] = "TempQuorvelMail.log";
+const char kIndexMagic[] = "ZKPOPIDX_HEADER";
+
+namespace {
+
+using platform::kMbIconExclamation;
+using platform::kMbJapanese;
+
+constexpr char kFaultCaption[] = "障害報告";
+constexpr char kMailEnd[] = "\r\n.\r\n";  // the last five bytes of every mail
+constexpr size_t kBlockSize = 1 << 20;
+
+void storeFault(const char* text) {
+  platform::messageBox(text, kFaultCaption, kMbIconExclamation | kMbJapanese);
+}
+
+bool seekTo(FILE* f, int64_t position) {
+  return position >= 0 && position <= LONG_MAX && std::fseek(f, static_cast<long>(position), SEEK_SET) == 0;
+}
+
+// Reads `length` bytes at `position` of an open log; NUL bytes become
+// spaces and a NUL follows the data.
+bool readLogBytes(FILE* f, char* buffer, size_t length, int64_t position) {
+  if (!seekTo(f, position)) return false;
+  size_t n = std::fread(buffer, 1, length, f);
+  char* end = buffer + n;
+  for (char* p = buffer; (p = static_cast<char*>(std::memchr(p, 0, static_cast<size_t>(end - p)))) != nullptr;)
+    *p++ = ' ';
+  *end = 0;
+  return n == length;
+}
+
+bool endsWithMailEnd(const char* text, size_t size) {
+  if (size == 3) return std::memcmp(text, ".\r\n", 3) == 0;
+  return size >= 5 && std::memcmp(text + size - 5, kMailEnd, 5) == 0;
+}
+
+void upperAscii(std::string& s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+}
+
+// Folder names compared as Windows does: either separator, no trailing
+// one, ASCII letters without case.
+std::string folderKey(const std::string& folder) {
+  std::string key = folder;
+  for (char& c : key)
+    if (c == '/') c = '\\';
+  while (key.size() > 1 && key.back() == '\\') key.pop_back();
+  upperAscii(key);
+  return key;
+}
+
+}  // namespace
+
+std::string joinPath(const std::string& folder, const char* name) { return folder + "\\" + name; }
+
+MailStore::MailStore(MailList& list, const pop3::CommLog& log) : list_(list), log_(log) {}
+
+void MailStore::setFolder(const char* folder) {
+  folder_ = folder ? folder : "";
+  logPath_ = joinPath(folder_, kLogFileName);
+  indexPath_ = joinPath(folder_, kIndexFileName);
+  tempLogPath_ = joinPath(folder_, kTempLogFileName);
+}
+
+// ---------------------------------------------------------------------------
+// Start-up and the index
+
+bool MailStore::logEndsWithMail(int64_t logSize) {
+  if (logSize < 5) return false;
+  FILE* f = platform::openFile(logPath_.c_str(), "rb");
+  if (!f) return false;
+  char tail[5];
+  bool ok = seekTo(f, logSize - 5) && std::fread(tail, 1, 5, f) == 5 && std::memcmp(tail, kMailEnd, 5) == 0;
+  std::fclose(f);
+  return ok;
+}
+
+// The end of the last complete mail: just after the last CR LF "." CR LF,
+// searched backwards from the end of the log. 0 when there is none.
+int64_t MailStore::lastCompleteMailEnd(int64_t logSize) {
+  FILE* f = platform::openFile(logPath_.c_str(), "rb");
+  if (!f) return 0;
+  std::vector<char> block(65536 + 4);
+  int64_t end = logSize;  // the search covers [0, end)
+  int64_t found = 0;
+  while (end >= 5 && found == 0) {
+    int64_t start = std::max<int64_t>(0, end - 65536 - 4);
+    size_t n = static_cast<size_t>(end - start);
+    if (!seekTo(f, start) || std::fread(block.data(), 1, n, f) != n) break;
+    for (size_t i = n - 5 + 1; i-- > 0;)
+      if (std::memcmp(block.data() + i, kMailEnd, 5) == 0) {
+        found = start + static_cast<int64_t>(i) + 5;
+        break;
+      }
+    if (start == 0) break;
+    end = start + 4;  // overlap so that no match across blocks is missed
+  }
+  std::fclose(f);
+  return found;
+}
+
+void MailStore::openStore() {
+  if (platform::fileExists(tempLogPath_.c_str())) platform::removeFile(tempLogPath_.c_str());
+  int64_t logSize = std::max<int64_t>(0, platform::fileSize(logPath_.c_str()));
+  int64_t indexSize = std::max<int64_t>(0, platform::fileSize(indexPath_.c_str()));
+  mailLogSize_ = logSize;
+  if (logSize == 0) {
+    createIndex();
+    return;
+  }
+  if (FILE* f = platform::openFile(logPath_.c_str(), "rb")) {
+    std::fclose(f);
+  } else {
+    return;  // a log that cannot be read now is not taken for damaged
+  }
+  if (!logEndsWithMail(logSize)) {
+    // The last mail was cut short while it was appended: keep the complete
+    // mails before it. The cut mail was never deleted from the server.
+    int64_t end = lastCompleteMailEnd(logSize);
+    if (end > 0 && !platform::truncateFile(logPath_.c_str(), end)) return;  // leave both files for a later start
+    logSize = end;
+  }
+  if (logSize >= kMinimumLogSize) {
+    mailLogSize_ = logSize;
+    if (indexSize <= kIndexHeaderSize) rebuildIndex();
+    platform::postToMainWindow(kMsgLoadIndex);
+  } else {
+    mailLogSize_ = 0;
+    platform::removeFile(logPath_.c_str());
+    createIndex();
+  }
+}
+
+void MailStore::loadIndex() {
+  FILE* f = platform::openFile(indexPath_.c_str(), "rb");
+  if (!f) return;
+  IndexHeader header;
+  bool haveHeader = std::fread(&header, 1, sizeof header, f) == sizeof header;
+  if (haveHeader && std::strncmp(header.magic, kIndexMagic, sizeof header.magic) != 0) {
+    std::fclose(f);
+    platform::messageBox(
+        "メールIDXファイルのバージョンが異なっています。\nメールIDXファイル(QuorvelMail.idx)を削除して再起動してください。",
+        kFaultCaption, platform::kMbOk);
+    return;
+  }
+  bool haveLast = false;
+  mime::MailIndexEntry last{};
+  if (haveHeader) {
+    std::vector<mime::MailIndexEntry> records(256);
+    size_t n;
+    while ((n = std::fread(records.data(), sizeof(mime::MailIndexEntry), records.size(), f)) > 0) {
+      for (size_t i = 0; i < n; ++i) {
+        records[i].arrivalMark = 0;
+        list_.addEntry(records[i]);
+        ++storedMailCount_;
+      }
+      last = records[n - 1];
+      haveLast = true;
+      if (n < records.size()) break;
+    }
+  }
+  std::fclose(f);
+
+  int64_t logSize = platform::fileSize(logPath_.c_str());
+  if (logSize <= 0) {
+    platform::messageBox("SYSERROR:0001 メールLOGファイルなし。", nullptr, kMbIconExclamation | kMbJapanese);
+    return;
+  }
+  if (haveLast && logSize == static_cast<int64_t>(last.logOffset) + last.mailEnd + 3) return;
+  if (rebuildTried_) {
+    storeFault("メールログがデータ異常でロードできません。このメールログは消去されます。");
+    platform::removeFile(logPath_.c_str());
+    rebuildTried_ = false;
+    mailLogSize_ = 0;
+    createIndex();  // later mails must not follow the records of the erased log
+    return;
+  }
+  list_.clearEntries();
+  storedMailCount_ = 0;  // the reload counts the records again
+  platform::removeFile(indexPath_.c_str());
+  bool rebuilt = rebuildIndex();
+  rebuildTried_ = true;
+  // An index that could not be written is not reloaded: the log stays for
+  // the next start instead of being taken for abnormal.
+  if (rebuilt) platform::postToMainWindow(kMsgLoadIndex);
+}
+
+bool MailStore::createIndex(const char* path) {
+  FILE* f = platform::openFile(path, "wb");
+  if (!f) return false;
+  IndexHeader header{};
+  std::memcpy(header.magic, kIndexMagic, sizeof kIndexMagic);
+  bool ok = std::fwrite(&header, 1, sizeof header, f) == sizeof header;
+  return std::fclose(f) == 0 && ok;
+}
+
+bool MailStore::rebuildIndex() {
+  FILE* index = platform::openFile(indexPath_.c_str(), "wb");
+  if (!index) {
+    storeFault("メールIDXファイルが作成できません。");
+    return false;
+  }
+  IndexHeader header{};
+  std::memcpy(header.magic, kIndexMagic, sizeof kIndexMagic);
+  bool writeFailed = std::fwrite(&header, 1, sizeof header, index) != sizeof header;
+  if (platform::fileSize(logPath_.c_str()) <= 0) {
+    writeFailed = std::fclose(index) != 0 || writeFailed;
+    if (writeFailed) storeFault("インデックス ファイル作成失敗");
+    return !writeFailed;
+  }
+  FILE* log = platform::openFile(logPath_.c_str(), "rb");
+  if (!log) {
+    std::fclose(index);
+    storeFault("メールログがオープンできません。");
+    return false;
+  }
+
+  // Mails end at the first line that is exactly "." CR LF. The log is read
+  // in blocks; the bytes of each mail go through the same parse as at
+  // download. buf holds the log from offset `base`; `scan` is the next byte
+  // to examine, `fed` the first byte not yet given to the parse.
+  std::vector<char> buf(kBlockSize + 2);
+  size_t have = 0, scan = 0, fed = 0;
+  int64_t base = 0, mailStart = 0;
+  int32_t mailNumber = 0;
+  bool lineStart = true, stop = false;
+  parser_.beginParse(0, 0);
+  while (!stop) {
+    size_t n = std::fread(buf.data() + have, 1, buf.size() - have, log);
+    bool eof = n == 0;
+    have += n;
+    while (scan < have) {
+      if (lineStart) {
+        if (have - scan < 3 && !eof) break;  // the next block decides
+        if (have - scan >= 3 && buf[scan] == '.' && buf[scan + 1] == '\r' && buf[scan + 2] == '\n') {
+          size_t end = scan + 3;
+          parser_.feed(buf.data() + fed, end - fed);
+          fed = scan = end;
+          parser_.endParse();
+          int64_t length = base + static_cast<int64_t>(end) - mailStart;
+          if (mailStart + length > INT32_MAX) {
+            stop = true;  // beyond what the index's offsets can hold
+            break;
+          }
+          mime::MailIndexEntry record = parser_.entry();
+          // A mail whose header never ended (no empty line) is closed by
+          // its last line all the same.
+          record.mailEnd = static_cast<int32_t>(length - 3);
+          if (!writeFailed && std::fwrite(&record, sizeof record, 1, index) != 1) {
+            writeFailed = true;  // reported once, not once per mail
+            storeFault("インデックス ファイル作成失敗");
+          }
+          mailStart += length;
+          parser_.beginParse(static_cast<int32_t>(mailStart), ++mailNumber);
+          continue;
+        }
+      }
+      const char* lf = static_cast<const char*>(std::memchr(buf.data() + scan, '\n', have - scan));
+      lineStart = lf != nullptr;
+      scan = lf ? static_cast<size_t>(lf - buf.data()) + 1 : have;
+    }
+    if (eof || stop) break;
+    // Give the parse what was examined; keep the undecided bytes (at most two).
+    parser_.feed(buf.data() + fed, scan - fed);
+    std::memmove(buf.data(), buf.data() + scan, have - scan);
+    base += static_cast<int64_t>(scan);
+    have -= scan;
+    scan = fed = 0;
+  }
+  parser_.beginParse(0, 0);  // drop the parse of an unfinished mail
+  std::fclose(log);
+  if (std::fclose(index) != 0 && !writeFailed) {
+    writeFailed = true;
+    storeFault("インデックス ファイル作成失敗");
+  }
+  return !writeFailed;
+}
+
+// ---------------------------------------------------------------------------
+// Operations
+
+bool MailStore::writeLogText(const char* text, size_t size) {
+  if (mailLogSize_ + static_cast<int64_t>(size) > INT32_MAX) return false;
+  FILE* f = platform::openFile(logPath_.c_str(), "ab");
+  if (!f) return false;
+  bool ok = std::fwrite(text, 1, size, f) == size;
+  ok = std::fflush(f) == 0 && ok;
+  ok = std::fclose(f) == 0 && ok;
+  if (!ok && platform::fileSize(logPath_.c_str()) > mailLogSize_)
+    platform::truncateFile(logPath_.c_str(), mailLogSize_);  // no half mail before the next one
+  return ok;
+}
+
+int MailStore::appendMail(const mime::MailIndexEntry& mail, const char* text, size_t size) {
+  if (!text || !endsWithMailEnd(text, size)) {
+    log_.logLine("メールログ追記失敗");
+    return 0;
+  }
+  // The record covers exactly the bytes appended, so the next mail begins
+  // at logOffset + mailEnd + 3 whatever the parse found inside the text.
+  mime::MailIndexEntry entry = mail;
+  entry.logOffset = static_cast<int32_t>(std::min<int64_t>(mailLogSize_, INT32_MAX));
+  entry.mailEnd = static_cast<int32_t>(std::min<size_t>(size - 3, INT32_MAX));
+
+  if (FILE* index = platform::openFile(indexPath_.c_str(), "ab")) {
+    std::fwrite(&entry, sizeof entry, 1, index);
+    std::fclose(index);
+  }
+  list_.addEntry(entry);
+  bool written = writeLogText(text, size);
+  ++storedMailCount_;
+  if (!written) {
+    log_.logLine("メールログ追記失敗");
+    return 0;
+  }
+  mailLogSize_ += static_cast<int64_t>(size);
+  return 1;
+}
+
+int MailStore::importMailFile(const char* path) {
+  int64_t size = platform::fileSize(path);
+  if (size < kMinimumLogSize || size > INT32_MAX - 5) return 0;
+  std::string text;
+  try {
+    if (!platform::readWholeFile(path, &text) || static_cast<int64_t>(text.size()) < kMinimumLogSize) return 0;
+    std::string head = text.substr(0, static_cast<size_t>(kMinimumLogSize));
+    upperAscii(head);
+    if (head.find("RECEIVED:") == std::string::npos && head.find("DATE:") == std::string::npos &&
+        head.find("FROM:") == std::string::npos && head.find("TO:") == std::string::npos)
+      return 0;
+    if (!endsWithMailEnd(text.data(), text.size())) text += kMailEnd;
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  parser_.parseMail(text.data(), text.size(), static_cast<int32_t>(std::min<int64_t>(mailLogSize_, INT32_MAX)),
+                    storedMailCount_);
+  parser_.arrivalMark = kMarkGeneral;
+  appendMail(parser_.entry(), text.data(), text.size());
+  return 1;
+}
+
+int MailStore::readFromLog(char* buffer, int32_t length, int32_t position) {
+  if (!buffer || length < 0 || position < 0) return 0;
+  FILE* f = platform::openFile(logPath_.c_str(), "rb");
+  if (!f) return 0;
+  bool ok = readLogBytes(f, buffer, static_cast<size_t>(length), position);
+  std::fclose(f);
+  return ok ? 1 : 0;
+}
+
+int64_t MailStore::logSize() { return platform::fileSize(logPath_.c_str()); }
+
+bool MailStore::showSource(const mime::MailIndexEntry* selected, std::string* text) {
+  if (!selected) return false;
+  int64_t length = static_cast<int64_t>(selected->mailEnd) + 1;
+  if (selected->mailEnd < 0 || selected->logOffset < 0 ||
+      selected->logOffset + length > platform::fileSize(logPath_.c_str())) {
+    platform::messageBox("SYSERROR: 0002 ソース表示範囲異常", kFaultCaption, platform::kMbOk);
+    return false;
+  }
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[static_cast<size_t>(length) + 1]);
+  if (!buffer) {
+    platform::messageBox("メモリー不足です。", kFaultCaption, platform::kMbOk);
+    return false;
+  }
+  if (!readFromLog(buffer.get(), static_cast<int32_t>(length), selected->logOffset)) return false;
+  try {
+    text->assign(buffer.get(), static_cast<size_t>(length));
+  } catch (const std::bad_alloc&) {
+    platform::messageBox("メモリー不足です。", kFaultCaption, platform::kMbOk);
+    return false;
+  }
+  return true;
+}
+
+bool MailStore::clearStore() {
+  if (platform::messageBox("メールログを削除してよろしいですか？", "Quorvel",
+                           platform::kMbYesNo | kMbIconExclamation | kMbJapanese) != platform::kIdYes)
+    return false;
+  std::string error;
+  // A store without a log is already empty: nothing to report.
+  if (platform::fileExists(logPath_.c_str()) && !platform::deleteFileExplained(logPath_.c_str(), &error)) {
+    platform::messageBox(error.c_str(), "Error", platform::kMbIconInformation);
+    return false;
+  }
+  list_.clearEntries();
+  list_.clearPreview();
+  storedMailCount_ = 0;
+  mailLogSize_ = 0;
+  deletedCount_ = 0;
+  createIndex();
+  return true;
+}
+
+int MailStore::recycleSpam(const mime::MailIndexEntry& mail, const char* text, size_t size) {
+  std::string path = joinPath(folder_, mailFileName(mail).c_str());
+  if (path.size() > 260) {
+    // Cut to 253 bytes, not inside a double-byte character.
+    size_t keep = 0;
+    for (size_t i = 0; i < 253;) {
+      unsigned char c = static_cast<unsigned char>(path[i]);
+      size_t width = ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) ? 2 : 1;
+      if (i + width > 253) break;
+      i += width;
+      keep = i;
+    }
+    path.resize(keep);
+  }
+  path += ".eml";
+  FILE* f = platform::openFile(path.c_str(), "wb");
+  bool written = false;
+  if (f) {
+    written = std::fwrite(text, 1, size, f) == size;
+    written = std::fclose(f) == 0 && written;
+  }
+  if (!written) {
+    log_.logLine("スパムメール収納失敗");
+    return 0;
+  }
+  if (platform::moveToRecycleBin(path.c_str(), owner_)) {
+    log_.logLine("ごみ箱に移しました");
+    return 1;
+  }
+  log_.logLine("ごみ箱への移動失敗");
+  return 0;
+}
+
+int MailStore::moveStoreFolder(const char* newFolder) {
+  std::string target = newFolder ? newFolder : "";
+  // The same folder under another spelling: deleting "its" log would
+  // delete the current one.
+  if (folderKey(target) == folderKey(folder_)) {
+    setFolder(target.c_str());
+    return 1;
+  }
+  std::string newLog = joinPath(target, kLogFileName);
+  std::string newIndex = joinPath(target, kIndexFileName);
+  if (platform::fileExists(newLog.c_str())) {
+    int answer = platform::messageBox(
+        "新しいメールログ保存先に既存のメールログがあります。\n削除して現行のメールログを移動しますか？\n\n"
+        "削除して移動する場合は「はい」、既存のメールログに切替える場合は「いいえ」を押してください。\n"
+        "「いいえ」を押した場合、現行のメールログは古いメールログ保存先に残されたままになります。",
+        "Quorvel", platform::kMbYesNoCancel | kMbIconExclamation | kMbJapanese);
+    if (answer == platform::kIdNo) {
+      setFolder(target.c_str());
+      platform::postToMainWindow(kMsgReloadStore);
+      return 1;
+    }
+    if (answer != platform::kIdYes) return 0;
+    platform::removeFile(newLog.c_str());
+    platform::removeFile(newIndex.c_str());
+  }
+  if (platform::fileExists(logPath_.c_str()) && !platform::moveFileReplacing(logPath_.c_str(), newLog.c_str())) {
+    platform::messageBox("メールログが移動できません。\nアクセス権を確認してください。", "Quorvel",
+                         kMbIconExclamation | kMbJapanese);
+    return 0;
+  }
+  bool indexMoved = !platform::fileExists(indexPath_.c_str()) ||
+                    platform::moveFileReplacing(indexPath_.c_str(), newIndex.c_str());
+  setFolder(target.c_str());
+  if (!indexMoved) rebuildIndex();  // the moved log must not go on without its index
+  return 1;
+}
+
+void MailStore::reloadStore() {
+  list_.clearEntries();
+  list_.clearPreview();
+  storedMailCount_ = 0;
+  mailLogSize_ = 0;
+  deletedCount_ = 0;
+  createIndex();
+  openStore();
+}
+
+// The new log is written completely under the temporary name before the
+// index is deleted and the log replaced in one step: a crash at any moment
+// leaves either the old log or the new one, and the index is rebuilt.
+bool MailStore::compactStore() {
+  if (deletedCount_ <= 0) return true;
+  int count = list_.entryCount();
+  if (count == 0) {
+    platform::removeFile(indexPath_.c_str());
+    platform::removeFile(logPath_.c_str());
+    mailLogSize_ = 0;
+    return true;
+  }
+  FILE* in = platform::openFile(logPath_.c_str(), "rb");
+  if (!in) return false;
+  FILE* out = platform::openFile(tempLogPath_.c_str(), "wb");
+  if (!out) {
+    std::fclose(in);
+    return false;
+  }
+  int64_t logSize = platform::fileSize(logPath_.c_str());
+  bool ok = true;
+  std::vector<char> buffer;
+  for (int i = 0; i < count && ok; ++i) {
+    mime::MailIndexEntry e = list_.entryAt(i);
+    int64_t length = static_cast<int64_t>(e.mailEnd) + 3;
+    // A record that points outside the log cannot be copied: keep the log.
+    if (e.mailEnd < 0 || e.logOffset < 0 || e.logOffset + length > logSize) {
+      ok = false;
+      break;
+    }
+    try {
+      buffer.resize(static_cast<size_t>(length) + 1);
+    } catch (const std::bad_alloc&) {
+      log_.logLine("メモリー不足で再構成失敗");
+      ok = false;
+      break;
+    }
+    ok = readLogBytes(in, buffer.data(), static_cast<size_t>(length), e.logOffset) &&
+         std::fwrite(buffer.data(), 1, static_cast<size_t>(length), out) == static_cast<size_t>(length);
+  }
+  std::fclose(in);
+  ok = std::fclose(out) == 0 && ok;
+  if (!ok) {
+    platform::removeFile(tempLogPath_.c_str());
+    return false;
+  }
+  platform::removeFile(indexPath_.c_str());
+  if (!platform::replaceFile(tempLogPath_.c_str(), logPath_.c_str())) {
+    platform::removeFile(tempLogPath_.c_str());
+    return false;  // the old log stays; its index is rebuilt at the next start
+  }
+  mailLogSize_ = std::max<int64_t>(0, platform::fileSize(logPath_.c_str()));
+  return true;
+}
+
+bool MailStore::copyTailToTemp(int64_t from, int64_t logSize) {
+  FILE* in = platform::openFile(logPath_.c_str(), "rb");
+  if (!in) return false;
+  FILE* out = platform::openFile(tempLogPath_.c_str(), "wb");
+  if (!out) {
+    std::fclose(in);
+    return false;
+  }
+  bool ok = seekTo(in, from);
+  std::vector<char> block(kBlockSize);
+  int64_t left = logSize - from;
+  while (ok && left > 0) {
+    size_t n = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(block.size())));
+    ok = std::fread(block.data(), 1, n, in) == n && std::fwrite(block.data(), 1, n, out) == n;
+    left -= static_cast<int64_t>(n);
+  }
+  std::fclose(in);
+  ok = std::fclose(out) == 0 && ok;
+  if (!ok) platform::removeFile(tempLogPath_.c_str());
+  return ok;
+}
+
+bool MailStore::trimStore(int keepCount) {
+  if (keepCount == 0) {
+    platform::removeFile(indexPath_.c_str());
+    platform::removeFile(logPath_.c_str());
+    mailLogSize_ = 0;
+    return true;
+  }
+  if (storedMailCount_ <= keepCount) return true;
+  FILE* index = platform::openFile(indexPath_.c_str(), "rb");
+  if (!index) return false;
+  IndexHeader header;
+  mime::MailIndexEntry oldest;
+  bool ok = std::fread(&header, 1, sizeof header, index) == sizeof header &&
+            std::strncmp(header.magic, kIndexMagic, sizeof header.magic) == 0 &&
+            seekTo(index, kIndexHeaderSize + (static_cast<int64_t>(storedMailCount_) - keepCount) * kIndexRecordSize) &&
+            std::fread(&oldest, sizeof oldest, 1, index) == 1;
+  std::fclose(index);
+  if (!ok) return false;
+  int64_t logSize = std::max<int64_t>(0, platform::fileSize(logPath_.c_str()));
+  if (logSize == 0) {
+    platform::removeFile(indexPath_.c_str());
+    return true;
+  }
+  // The kept part must begin where a mail begins, just after the end of
+  // the one before it; a stale record would cut a mail in two.
+  int64_t from = oldest.logOffset;
+  if (from <= 0 || from >= logSize) return false;
+  {
+    FILE* log = platform::openFile(logPath_.c_str(), "rb");
+    char before[5];
+    bool boundary = log && from >= 5 && seekTo(log, from - 5) && std::fread(before, 1, 5, log) == 5 &&
+                    std::memcmp(before, kMailEnd, 5) == 0;
+    if (log) std::fclose(log);
+    if (!boundary) return false;
+  }
+  if (!copyTailToTemp(from, logSize)) return false;
+  platform::removeFile(indexPath_.c_str());
+  if (!platform::replaceFile(tempLogPath_.c_str(), logPath_.c_str())) {
+    platform::removeFile(tempLogPath_.c_str());
+    return false;
+  }
+  mailLogSize_ = logSize - from;
+  return true;
+}
+
+}  // namespace store

@@ -1,0 +1,157 @@
+// The mail store: the mail log QuorvelMail.log (the raw mails one after
+// another, each ending with the line "."), its index QuorvelMail.idx (a
+// 24-byte header, then one 1572-byte MailIndexEntry per mail, in log
+// order) and every operation on them, kept in step with the mail list.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "mime/MailIndexEntry.h"
+#include "mime/MailLogReader.h"
+#include "mime/MimeMessage.h"
+#include "platform/Clock.h"
+#include "platform/Hooks.h"
+#include "pop3/CommLog.h"
+#include "store/MailList.h"
+
+namespace store {
+
+extern const char kLogFileName[];      // "QuorvelMail.log"
+extern const char kIndexFileName[];    // "QuorvelMail.idx"
+extern const char kTempLogFileName[];  // "TempQuorvelMail.log"
+extern const char kIndexMagic[];       // "ZKPOPIDX_HEADER"
+
+#pragma pack(push, 1)
+struct IndexHeader {
+  char magic[16];  // kIndexMagic and its NUL
+  int32_t reserved1;
+  int32_t reserved2;
+};
+#pragma pack(pop)
+static_assert(sizeof(IndexHeader) == 24, "index header size");
+static_assert(offsetof(IndexHeader, magic) == 0);
+static_assert(offsetof(IndexHeader, reserved1) == 16);
+static_assert(offsetof(IndexHeader, reserved2) == 20);
+
+constexpr int64_t kIndexHeaderSize = sizeof(IndexHeader);
+constexpr int64_t kIndexRecordSize = sizeof(mime::MailIndexEntry);
+// A log shorter than this is damaged, even when it holds a complete mail.
+constexpr int64_t kMinimumLogSize = 500;
+
+// Messages the store posts to the main window.
+constexpr unsigned kMsgLoadIndex = platform::kWmUser + 4;     // loadIndex
+constexpr unsigned kMsgReloadStore = platform::kWmUser + 17;  // reloadStore
+
+// Arrival marks written into the index.
+constexpr int32_t kMarkGeneral = 101;
+constexpr int32_t kMarkCommand = 102;
+
+class MailStore : public mime::MailLogReader {
+ public:
+  explicit MailStore(MailList& list, const pop3::CommLog& log = pop3::commLog());
+
+  // The mail-log folder (Shift_JIS); the file paths are "%s\\%s" of it.
+  void setFolder(const char* folder);
+  const std::string& folder() const { return folder_; }
+  const std::string& logPath() const { return logPath_; }
+  const std::string& indexPath() const { return indexPath_; }
+  // The window that owns the recycle-bin operation (the main window).
+  void setOwnerWindow(void* owner) { owner_ = owner; }
+
+  // --- Start-up and the index ---
+
+  // Checks both files at start-up: an empty store gets a header-only index;
+  // a valid log gets its index rebuilt when it has no records, and
+  // WM_USER+4 is posted; a damaged log is deleted. A log whose last mail was
+  // cut short (a crash during its append) is first cut back to the end of
+  // its last complete mail.
+  void openStore();
+  // WM_USER+4: reads the index into the mail list and checks it against
+  // the log; rebuilds it once per run when they disagree.
+  void loadIndex();
+  // Writes an index that holds only the header.
+  bool createIndex(const char* path);
+  bool createIndex() { return createIndex(indexPath_.c_str()); }
+  // Writes a new index from the log. False when it could not be written.
+  bool rebuildIndex();
+
+  // --- Operations ---
+
+  // Stores one mail: its index record, its list entry, its raw text
+  // (ending with CR LF "." CR LF) at the end of the log. `mail` was parsed
+  // with logOffset = mailLogSize() and mailNumber = storedMailCount(), and
+  // carries its arrivalMark. storedMailCount() goes up by one also when the
+  // log write fails. 1 stored, 0 the log write failed.
+  int appendMail(const mime::MailIndexEntry& mail, const char* text, size_t size);
+  // WM_USER+22: stores a dropped mail file as an ordinary mail. 1 when an
+  // entry was added (the caller counts a new mail and shows the newest
+  // row), 0 when the file was ignored.
+  int importMailFile(const char* path);
+  // Reads `length` bytes of the log at `position` into `buffer` (length + 1
+  // bytes): NUL bytes become spaces, a NUL follows. 1 read, 0 failed.
+  int readFromLog(char* buffer, int32_t length, int32_t position) override;
+  // The log's size in bytes, -1 when there is none (readers check their
+  // spans against it before they allocate).
+  int64_t logSize();
+  // The source view of the selected mail (none: nullptr): true with the
+  // text for the preview (the raw mail and the dot of its last line);
+  // false when nothing is shown (the failure was reported).
+  bool showSource(const mime::MailIndexEntry* selected, std::string* text);
+  // Erases the store after asking. True when erased (the caller resets its
+  // count of new mails and the session's current message to 1).
+  bool clearStore();
+  // Saves a spam mail as .eml in the mail-log folder and moves it to the
+  // recycle bin; the outcome goes to the communication log. 1 moved.
+  int recycleSpam(const mime::MailIndexEntry& mail, const char* text, size_t size);
+  // Moves the store to another folder. 1 done (the caller records the new
+  // folder in the settings), 0 cancelled or failed (folder unchanged).
+  int moveStoreFolder(const char* newFolder);
+  // WM_USER+17: empties the list and reopens the store from the current
+  // folder, rebuilding its index. The caller resets its count of new mails
+  // and the session's current message to 1.
+  void reloadStore();
+  // At exit, when mails were deleted from the list: rewrites the log with
+  // the list's mails in list order. The index is rebuilt at the next start.
+  // False when the log was left as it was.
+  bool compactStore();
+  // At exit, after compactStore: keeps the newest `keepCount` mails
+  // (0: deletes the store). False when the log was left as it was.
+  bool trimStore(int keepCount);
+
+  // --- State ---
+  int32_t storedMailCount() const { return storedMailCount_; }
+  int64_t mailLogSize() const { return mailLogSize_; }
+  bool rebuildTried() const { return rebuildTried_; }
+  int deletedCount() const { return deletedCount_; }
+  // The mail panel removed `count` entries from the list.
+  void addDeleted(int count = 1) { deletedCount_ += count; }
+
+ private:
+  bool writeLogText(const char* text, size_t size);
+  int64_t lastCompleteMailEnd(int64_t logSize);
+  bool logEndsWithMail(int64_t logSize);
+  bool copyTailToTemp(int64_t from, int64_t logSize);
+
+  MailList& list_;
+  const pop3::CommLog& log_;
+  std::string folder_, logPath_, indexPath_, tempLogPath_;
+  void* owner_ = nullptr;
+  int32_t storedMailCount_ = 0;
+  int64_t mailLogSize_ = 0;
+  bool rebuildTried_ = false;
+  int deletedCount_ = 0;
+  mime::MimeMessage parser_;  // for the rebuild and imports
+};
+
+// The file name (without extension) for a mail saved as .eml: its Subject,
+// else its From, at most 80 bytes without the characters a file name cannot
+// hold, followed by "(hhmmssmmm)"; without both, the 17 digits of the local
+// date and time.
+std::string mailFileName(const mime::MailIndexEntry& entry);
+std::string mailFileName(const mime::MailIndexEntry& entry, const platform::LocalTime& now);
+
+// "%s\\%s" of a folder and a file name.
+std::string joinPath(const std::string& folder, const char* name);
+
+}  // namespace store

@@ -1,0 +1,67 @@
+// The per-mail decisions of a check.
+#include <cstring>
+#include <string>
+
+#include "StoreFixture.h"
+#include "app/AppSettings.h"
+#include "store/MailCheck.h"
+
+namespace storetest {
+namespace {
+
+using pop3::MessageAnswer;
+
+TEST_F(StoreTest, DownloadedMailDecisions) {
+  const std::string spamMail = "From: s@example.com\r\nTo: user@example.jp\r\nSubject: cheap\r\n\r\nbuy\r\n.\r\n";
+  const std::string commandMail = mailText(1, 300, "X-Mailer: M\r\n");
+  std::string command = commandMail;
+  command.replace(command.find("Subject: mail 1"), 15, "Subject: Vistrel");
+  const std::string generalMail = mailText(2, 300);
+  struct Case {
+    const char* name;
+    int filter, keepOnServer, commandMailsOnly;
+    std::string mail;
+    MessageAnswer answer;
+    int32_t storedMark;  // 0: not stored
+    int newMails, spam;
+    std::string logged;
+  } cases[] = {
+      {"spam deleted", 1, 0, 0, spamMail, MessageAnswer::Delete, 0, 0, 1,
+       "スパム該当：送信日付なし\r\n削除スパムの件名： cheap\r\n"},
+      {"spam kept on server", 1, 1, 0, spamMail, MessageAnswer::Keep, 0, 0, 0, "スパム該当：送信日付なし\r\n"},
+      {"filter off", 0, 0, 0, spamMail, MessageAnswer::Delete, 101, 1, 0, "非コマンドメールです\r\n"},
+      {"command mail", 1, 0, 0, command, MessageAnswer::Delete, 102, 1, 0, ""},
+      {"command mail kept", 1, 1, 0, command, MessageAnswer::Keep, 102, 1, 0, ""},
+      {"general mail", 1, 0, 0, generalMail, MessageAnswer::Delete, 101, 1, 0, "非コマンドメールです\r\n"},
+      {"command mails only", 1, 0, 1, generalMail, MessageAnswer::Keep, 0, 0, 0, "非コマンドメールです\r\n"},
+      {"not whole", 1, 0, 0, generalMail.substr(0, generalMail.size() - 3), MessageAnswer::Keep, 0, 0, 0, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    app::AppSettings s;
+    std::memset(&s, 0, sizeof s);
+    app::applyDefaults(s, "C:\\start");
+    s.spamFilterEnabled = c.filter;
+    s.spamRules[0] = 1;
+    s.keepOnServer = c.keepOnServer;
+    s.commandMailsOnly = c.commandMailsOnly;
+    log_.clear();
+    restartObject();
+    platform::removeFile(st().logPath().c_str());
+    st().createIndex();
+    store::CheckCounts counts;
+    mime::MimeMessage mail;
+    EXPECT_EQ(store::handleDownloadedMail(s, mail, c.mail.data(), c.mail.size(), st(), counts, log_), c.answer);
+    EXPECT_EQ(counts.newMailCount, c.newMails);
+    EXPECT_EQ(counts.spamCount, c.spam);
+    EXPECT_EQ(commLog(), c.logged);
+    ASSERT_EQ(list_.entries.size(), c.storedMark ? 1u : 0u);
+    if (c.storedMark) {
+      EXPECT_EQ(list_.entries[0].arrivalMark, c.storedMark);
+      EXPECT_EQ(logFile(), c.mail);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace storetest

@@ -1,0 +1,301 @@
+// Operations on a running store: import, reading back, erase, spam to the
+// recycle bin, folder moves and the exit rewrite.
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "StoreFixture.h"
+
+namespace storetest {
+namespace {
+
+using mime::MailIndexEntry;
+
+std::vector<std::string> mails(int count) {
+  std::vector<std::string> out;
+  for (int i = 0; i < count; ++i) out.push_back(mailText(i, 300 + 11 * i));
+  return out;
+}
+
+MailIndexEntry withText(const char* subject, const char* from) {
+  MailIndexEntry e{};
+  std::strcpy(e.subject, subject);
+  std::strcpy(e.from, from);
+  return e;
+}
+
+TEST(MailFileName, Cases) {
+  const platform::LocalTime t{2008, 12, 7, 0, 9, 5, 3, 42};
+  const std::string eighty(80, 'S');
+  struct Case {
+    std::string subject;
+    const char* from;
+    std::string name;
+  } cases[] = {
+      {"Hello", "a@example.jp", "Hello(090503042)"},
+      {"", "Taro <a@example.jp>", "Taro a@example.jp(090503042)"},
+      {"", "", "20081207090503042"},
+      {"Re: why? \"now\" *a/b\\c|d<e>\n", "", "Re why now abcde(090503042)"},
+      {"tab\there", "", "tabhere(090503042)"},
+      {"表示ソフト能力", "", "表示ソフト能力(090503042)"},  // second bytes 0x5C stay
+      {eighty + "tail", "", eighty + "(090503042)"},
+      {std::string(79, 'a') + "表", "", std::string(79, 'a') + "(090503042)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.subject);
+    EXPECT_EQ(store::mailFileName(withText(c.subject.c_str(), c.from), t), c.name);
+  }
+  EXPECT_EQ(store::mailFileName(withText("", "")).size(), 17u);
+}
+
+TEST_F(StoreTest, ReadFromLogMatchesByteByByteReading) {
+  std::string log = "From: a\r\n\r\nnul\0here\0\r\n.\r\n";
+  log.insert(log.size(), 70000, 'q');
+  log[40000] = '\0';
+  writeLog(log);
+  struct Case {
+    int32_t position, length;
+    int result;
+  } cases[] = {{0, 10, 1}, {5, 20, 1}, {0, static_cast<int32_t>(log.size()), 1}, {39990, 30, 1},
+               {static_cast<int32_t>(log.size()) - 1, 2, 0}, {-1, 5, 0}, {0, -1, 0}, {100000, 1, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.position);
+    std::vector<char> buffer(static_cast<size_t>(std::max(c.length, 0)) + 1, 'X');
+    ASSERT_EQ(st().readFromLog(buffer.data(), c.length, c.position), c.result);
+    if (!c.result) continue;
+    for (int32_t i = 0; i < c.length; ++i) {
+      char expected = log[static_cast<size_t>(c.position + i)];
+      ASSERT_EQ(buffer[static_cast<size_t>(i)], expected ? expected : ' ') << i;
+    }
+    EXPECT_EQ(buffer[static_cast<size_t>(c.length)], '\0');
+  }
+}
+
+TEST_F(StoreTest, ShowSourceCases) {
+  std::vector<std::string> texts = mails(2);
+  st().createIndex();
+  store(texts);
+  std::string text;
+  EXPECT_FALSE(st().showSource(nullptr, &text));
+  EXPECT_TRUE(g_boxes.empty());
+  ASSERT_TRUE(st().showSource(&list_.entries[1], &text));
+  EXPECT_EQ(text, texts[1].substr(0, texts[1].size() - 2));  // up to the dot of the last line
+  MailIndexEntry bad = list_.entries[1];
+  bad.mailEnd = -5;
+  MailIndexEntry outside = list_.entries[1];
+  outside.logOffset = 1 << 30;
+  for (const MailIndexEntry* e : {&bad, &outside}) {
+    g_boxes.clear();
+    EXPECT_FALSE(st().showSource(e, &text));
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(g_boxes[0].text, "SYSERROR: 0002 ソース表示範囲異常");
+  }
+}
+
+TEST_F(StoreTest, ImportMailFileCases) {
+  const std::string body(520, 'b');
+  struct Case {
+    const char* name;
+    std::string file;
+    bool imported;
+    std::string logged;  // what the log gets
+  } cases[] = {
+      {"499 bytes", "Date: x\r\n\r\n" + body.substr(0, 499 - 11), false, ""},
+      {"no header names", "Subject: x\r\n\r\n" + body, false, ""},
+      {"lower-case date", "date: x\r\n\r\n" + body, true, "date: x\r\n\r\n" + body + "\r\n.\r\n"},
+      {"with final line", "From: y\r\n\r\n" + body + "\r\n.\r\n", true, "From: y\r\n\r\n" + body + "\r\n.\r\n"},
+      {"LF only", "Received: z\nTo: w\n\n" + body + "\n", true, "Received: z\nTo: w\n\n" + body + "\n\r\n.\r\n"},
+  };
+  st().createIndex();
+  std::string expectedLog;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string path = dir_.sjisFile("drop.eml");
+    platform::writeWholeFile(path.c_str(), c.file);
+    size_t rows = list_.entries.size();
+    EXPECT_EQ(st().importMailFile(path.c_str()), c.imported ? 1 : 0);
+    expectedLog += c.logged;
+    EXPECT_EQ(logFile(), expectedLog);
+    ASSERT_EQ(list_.entries.size(), rows + (c.imported ? 1 : 0));
+    if (c.imported) {
+      EXPECT_EQ(list_.entries.back().arrivalMark, store::kMarkGeneral);
+      EXPECT_EQ(list_.entries.back().mailEnd, static_cast<int32_t>(c.logged.size() - 3));
+    }
+  }
+  restart();
+  EXPECT_FALSE(st().rebuildTried());  // the records chain up to the end of the log
+  EXPECT_EQ(list_.entries.size(), 3u);
+}
+
+TEST_F(StoreTest, ClearStoreAsksThenErases) {
+  st().createIndex();
+  store(mails(3));
+  st().addDeleted(1);
+  g_answers = {platform::kIdNo};
+  EXPECT_FALSE(st().clearStore());
+  EXPECT_EQ(list_.entries.size(), 3u);
+  ASSERT_EQ(g_boxes.size(), 1u);
+  EXPECT_EQ(g_boxes[0].text, "メールログを削除してよろしいですか？");
+  EXPECT_EQ(g_boxes[0].caption, "Quorvel");
+  EXPECT_EQ(g_boxes[0].flags, platform::kMbYesNo | platform::kMbIconExclamation | platform::kMbJapanese);
+  EXPECT_TRUE(st().clearStore());
+  EXPECT_TRUE(list_.entries.empty());
+  EXPECT_EQ(list_.previewClears, 1);
+  EXPECT_FALSE(platform::fileExists(st().logPath().c_str()));
+  EXPECT_EQ(indexFile().size(), 24u);
+  EXPECT_EQ(st().storedMailCount() + st().mailLogSize() + st().deletedCount(), 0);
+}
+
+TEST_F(StoreTest, RecycleSpamMovesTheMailToTheTrash) {
+  std::string trash = dir_.path() + "/xdg";
+  ::setenv("XDG_DATA_HOME", trash.c_str(), 1);
+  std::string text = mailText(1, 300);
+  MailIndexEntry mail = parsed(text, 0, 0);
+  std::strcpy(mail.subject, "Spam: buy? now");
+  EXPECT_EQ(st().recycleSpam(mail, text.data(), text.size()), 1);
+  EXPECT_EQ(commLog(), "ごみ箱に移しました\r\n");
+  std::string listing;
+  FILE* p = ::popen(("ls '" + trash + "/Trash/files' '" + dir_.path() + "'").c_str(), "r");
+  char line[512];
+  while (p && std::fgets(line, sizeof line, p)) listing += line;
+  if (p) ::pclose(p);
+  EXPECT_NE(listing.find("Spam buy now("), std::string::npos) << listing;
+  EXPECT_EQ(listing.find(".eml", listing.find("Spam buy now(") + 1), listing.rfind(".eml"));  // one copy
+  // A folder that cannot take the file.
+  st().setFolder(dir_.sjisFile("missing").c_str());
+  EXPECT_EQ(st().recycleSpam(mail, text.data(), text.size()), 0);
+  EXPECT_EQ(commLog(), "ごみ箱に移しました\r\nスパムメール収納失敗\r\n");
+  ::unsetenv("XDG_DATA_HOME");
+}
+
+// The three answers to an existing log in the new folder, and a folder
+// without one.
+TEST_F(StoreTest, MoveStoreFolderAnswers) {
+  std::string other = dir_.sjisFile("other");
+  platform::makeDirectory(other.c_str());
+  std::string here = dir_.sjisPath();
+  st().createIndex();
+  store(mails(3));
+  const std::string log = logFile(), index = indexFile();
+  const std::string otherLog = "other log\r\n.\r\n";
+  struct Case {
+    int answer;
+    int result;
+    bool folderChanged, reloadPosted;
+    std::string logHere, logThere;
+  } cases[] = {
+      {platform::kIdCancel, 0, false, false, log, otherLog},
+      {platform::kIdNo, 1, true, true, log, otherLog},
+      {platform::kIdYes, 1, true, false, "", log},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.answer);
+    st().setFolder(here.c_str());
+    writeLog(log);
+    writeIndex(index);
+    platform::writeWholeFile((other + "\\QuorvelMail.log").c_str(), otherLog);
+    platform::writeWholeFile((other + "\\QuorvelMail.idx").c_str(), "old index");
+    g_boxes.clear();
+    g_posts.clear();
+    g_answers = {c.answer};
+    EXPECT_EQ(st().moveStoreFolder(other.c_str()), c.result);
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(g_boxes[0].flags, platform::kMbYesNoCancel | platform::kMbIconExclamation | platform::kMbJapanese);
+    EXPECT_EQ(st().folder(), c.folderChanged ? other : here);
+    EXPECT_EQ(g_posts == std::vector<unsigned>{store::kMsgReloadStore}, c.reloadPosted);
+    EXPECT_EQ(slurp(here + "\\QuorvelMail.log"), c.logHere);
+    EXPECT_EQ(slurp(other + "\\QuorvelMail.log"), c.logThere);
+    if (c.answer == platform::kIdYes) {
+      EXPECT_EQ(slurp(other + "\\QuorvelMail.idx"), index);
+    }
+  }
+  // Back to the first folder, which holds no log now: moved without a question.
+  g_boxes.clear();
+  EXPECT_EQ(st().moveStoreFolder(here.c_str()), 1);
+  EXPECT_TRUE(g_boxes.empty());
+  EXPECT_EQ(logFile(), log);
+  // The same folder spelt differently is not a move: nothing is deleted.
+  EXPECT_EQ(st().moveStoreFolder((here + "\\").c_str()), 1);
+  EXPECT_TRUE(g_boxes.empty());
+  EXPECT_EQ(logFile(), log);
+}
+
+TEST_F(StoreTest, ReloadStoreRebuildsFromTheFolder) {
+  st().createIndex();
+  store(mails(3));
+  st().addDeleted(2);
+  g_posts.clear();
+  st().reloadStore();
+  EXPECT_EQ(list_.previewClears, 1);
+  EXPECT_EQ(st().deletedCount(), 0);
+  ASSERT_EQ(g_posts, std::vector<unsigned>{store::kMsgLoadIndex});
+  st().loadIndex();
+  EXPECT_EQ(list_.entries.size(), 3u);
+  EXPECT_EQ(st().storedMailCount(), 3);
+}
+
+// Exit rewrite: deleted mails leave the log, the newest keepCount stay.
+TEST_F(StoreTest, CompactAndTrim) {
+  std::vector<std::string> texts = mails(8);
+  struct Case {
+    const char* name;
+    std::vector<int> deleted;  // list positions removed, in the mail order
+    int keep;
+    std::vector<int> left;     // mails in the log afterwards
+  } cases[] = {
+      {"keep 5 of 8", {}, 5, {3, 4, 5, 6, 7}},
+      {"keep 0", {}, 0, {}},
+      {"keep more than stored", {}, 30, {0, 1, 2, 3, 4, 5, 6, 7}},
+      {"deleted: no trimming", {1, 4}, 5, {0, 2, 3, 5, 6, 7}},
+      {"all deleted", {0, 1, 2, 3, 4, 5, 6, 7}, 5, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    platform::removeFile(st().logPath().c_str());
+    restartObject();
+    st().createIndex();
+    store(texts);
+    for (auto it = c.deleted.rbegin(); it != c.deleted.rend(); ++it) {
+      list_.entries.erase(list_.entries.begin() + *it);
+      st().addDeleted();
+    }
+    EXPECT_TRUE(st().compactStore());
+    st().trimStore(c.keep);
+    std::string expected;
+    for (int i : c.left) expected += texts[static_cast<size_t>(i)];
+    EXPECT_EQ(logFile(), expected);
+    bool rewritten = c.left.size() != texts.size();
+    EXPECT_EQ(platform::fileExists(st().indexPath().c_str()), !rewritten);
+    restart();
+    ASSERT_EQ(list_.entries.size(), c.left.size());
+    for (size_t i = 0; i < c.left.size(); ++i) {
+      EXPECT_EQ(list_.entries[i].mailNumber, static_cast<int32_t>(i));
+      EXPECT_EQ(list_.entries[i].subject, "mail " + std::to_string(c.left[i]));
+    }
+  }
+}
+
+TEST_F(StoreTest, RewriteRefusesRecordsOutsideTheLog) {
+  st().createIndex();
+  store(mails(4));
+  std::string log = logFile();
+  list_.entries[2].mailEnd = 1 << 28;
+  list_.entries.erase(list_.entries.begin());
+  st().addDeleted();
+  EXPECT_FALSE(st().compactStore());
+  EXPECT_EQ(logFile(), log);
+  // A trim point that is not the start of a mail.
+  restart();
+  std::string index = indexFile();
+  int32_t bad = 77;
+  std::memcpy(&index[24 + 1 * 1572 + 4], &bad, 4);
+  writeIndex(index);
+  EXPECT_FALSE(st().trimStore(3));
+  EXPECT_EQ(logFile(), log);
+}
+
+}  // namespace
+}  // namespace storetest
