@@ -11,7 +11,7 @@ import subprocess
 import time
 from pathlib import Path
 
-from . import paths
+from . import paths, settings
 from .qvdriver import Driver
 from .wine import Wine, winpath
 
@@ -27,6 +27,18 @@ DLLS = ("Sendry.dll", "Imgvane.dll")
 CMD_EXIT, CMD_RECEIVE, CMD_SETTINGS, CMD_CLEAR_LOG = 40000, 40001, 40003, 40004
 CMD_SHOW_COMM_LOG, CMD_SETTINGS_DIRECT, CMD_SOURCE = 40005, 40007, 40008
 CMD_KEY_DIALOG, CMD_SPAM_DIALOG, CMD_HELP, CMD_ABOUT = 40010, 40011, 40012, 40013
+
+
+def wait_until(condition, timeout=10.0, what="the condition"):
+    """Polls condition() until it gives a true value, which it returns."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError(f"{what} did not come within {timeout} s")
+        time.sleep(0.05)
 
 
 def program_file(name: str):
@@ -68,6 +80,13 @@ class QuorvelApp:
 
     def write_ini(self, record: bytes):
         (self.folder / INI).write_bytes(record)
+
+    def write_settings(self, **values) -> bytes:
+        """Writes a quorvel.ini built from values (support/settings.py) whose
+        mail log folder is the working folder; returns the record."""
+        record = settings.build(mail_log_folder=self.windows_folder, **values)
+        self.write_ini(record)
+        return record
 
     def ini(self):
         path = self.folder / INI

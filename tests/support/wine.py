@@ -23,10 +23,33 @@ class Wine:
         self.home = root / "home"
         self.home.mkdir(parents=True, exist_ok=True)
         self.display = None  # set by the GUI fixture when Xvfb runs
+        self._host_locales = None
+
+    def locale_env(self, lang: str) -> dict:
+        """Wine names host files through the host's locale: without it a
+        program cannot create files with Japanese names. A locale the host
+        lacks is compiled once per run into a private folder (LOCPATH)."""
+        wanted = lang.lower().replace("-", "")
+        if self._host_locales is None:
+            listing = subprocess.run(["locale", "-a"], capture_output=True, text=True)
+            self._host_locales = {n.lower().replace("-", "") for n in listing.stdout.split()}
+        if wanted in self._host_locales or "." not in lang:
+            return {}
+        folder = self.root / "locales" / lang
+        if not (folder / lang).exists():
+            language, charset = lang.split(".", 1)
+            folder.mkdir(parents=True, exist_ok=True)
+            done = subprocess.run(["localedef", "-i", language, "-f", charset, "-c", str(folder / lang)],
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+            if done.returncode > 1 or not (folder / lang).exists():  # 1: warnings only
+                return {}
+        return {"LOCPATH": str(folder)}
 
     def env(self, lang: str = "ja_JP.UTF-8", extra: dict | None = None) -> dict:
         env = dict(os.environ)
         env.update(BASE_ENV)
+        env.pop("LOCPATH", None)
+        env.update(self.locale_env(lang))
         env.update({
             "WINEPREFIX": str(self.prefix),
             "HOME": str(self.home),

@@ -1,0 +1,126 @@
+"""quorvel.exe under Wine: a manual mail check (menu メール受信) against Dovecot."""
+import re
+
+import pytest
+
+from support.dovecot import free_port
+from support.qvdriver import IDOK
+from support.quorvel_app import CMD_RECEIVE, COMM_LOG, wait_until
+
+CLOSING = "POPサーバ通信を切断しました\r---------------------------"
+FAILURE_TITLE = "Quorvel  障害が発生しています(詳細は通信ログを見てください)"
+NO_SERVER_TEXT = "メールサーバの設定がまだ指定されていません。\n設定を終えてから行ってください。"
+DONE_TITLE = re.compile(r"Quorvel  新着メール(はありません|が \d+通あります)\(迷惑メール \d+件\)")
+
+
+def configure(app, server, **extra):
+    values = dict(pop3Server=server.host, pop3Port=server.port, accountName=server.user,
+                  password=server.password, intervalMinutes=0, intervalSeconds=0)
+    values.update(extra)
+    app.write_settings(**values)
+
+
+def check(app, title=None, timeout=30.0):
+    """Runs a manual check and waits for its end: the title given, or any
+    title other than the start-up one and the one shown while checking."""
+    app.command(CMD_RECEIVE)
+    if title:
+        return app.wait_title(title, timeout=timeout)["title"]
+
+    def ended():
+        t = app.title()
+        return t if t != "Quorvel" and "確認中" not in t else None
+    return wait_until(ended, timeout=timeout, what="the end of the check")
+
+
+def assert_in_order(lines, expected):
+    """expected is a subsequence of lines (each matched exactly, or by a predicate)."""
+    at = 0
+    for want in expected:
+        while at < len(lines) and not (want(lines[at]) if callable(want) else lines[at] == want):
+            at += 1
+        assert at < len(lines), f"{want!r} missing (in order) from {lines}"
+        at += 1
+
+
+@pytest.mark.parametrize("lang", ["ja_JP.UTF-8", "en_US.UTF-8"])
+def test_check_of_an_empty_mailbox(quorvel, dovecot, lang):
+    configure(quorvel, dovecot)
+    quorvel.start(lang=lang)
+    check(quorvel, "Quorvel  新着メールはありません(迷惑メール 0件)")
+    assert quorvel.comm_log_lines() == [
+        "POPサーバに接続しました",
+        "+OK Dovecot (Debian) ready.",
+        f"> USER {dovecot.user}",
+        "+OK",
+        "> PASS ********",
+        "+OK Logged in.",
+        "> STAT",
+        "+OK 0 0",
+        "新着メールはありません",
+        "> QUIT",
+        CLOSING,
+    ]
+
+
+def test_check_downloads_every_message(quorvel, dovecot):
+    mails = [b"Subject: one\r\n\r\nfirst\r\n",
+             b"Subject: two\r\n\r\n.dotted\r\n" + b"y" * 3000 + b"\r\n"]
+    for m in mails:
+        dovecot.put(m)
+    configure(quorvel, dovecot)
+    quorvel.start()
+    title = check(quorvel)
+    assert DONE_TITLE.fullmatch(title), title
+    lines = quorvel.comm_log_lines()
+    assert_in_order(lines, [
+        "> STAT", "+OK 2 %d" % sum(map(len, mails)), "2通のメールがあります",
+        "> RETR 1", f"+OK {len(mails[0])} octets", "ダウンロード完了",
+        "> RETR 2", f"+OK {len(mails[1])} octets", "ダウンロード完了",
+        "> QUIT", CLOSING])
+    assert lines.count("ダウンロード完了") == 2
+    assert lines[-1] == CLOSING
+
+
+def test_refused_password_ends_the_check_with_the_failure_title(quorvel, dovecot):
+    configure(quorvel, dovecot, password="not-the-password")
+    quorvel.start()
+    check(quorvel, FAILURE_TITLE)
+    assert_in_order(quorvel.comm_log_lines(), [
+        "> PASS ********", "サーバが応答を拒否しました", "応答エラーでクローズ実行", "異常データ受信",
+        lambda line: line.startswith("-ERR"), "> QUIT", CLOSING])
+    assert b"not-the-password" not in quorvel.comm_log()
+
+
+def test_refused_connection_ends_the_check_with_the_failure_title(quorvel):
+    quorvel.write_settings(pop3Server="127.0.0.1", pop3Port=free_port(), accountName="a",
+                           password="b", intervalMinutes=0)
+    quorvel.start()
+    check(quorvel, FAILURE_TITLE)
+    assert_in_order(quorvel.comm_log_lines(), ["POPサーバに接続できません", "メール受信前初期化でエラー"])
+
+
+def test_manual_checks_add_to_the_log(quorvel, dovecot):
+    configure(quorvel, dovecot)
+    quorvel.start()
+    check(quorvel, "Quorvel  新着メールはありません(迷惑メール 0件)")
+    quorvel.command(CMD_RECEIVE)
+    wait_until(lambda: quorvel.comm_log_lines().count(CLOSING) == 2, what="a second session in the log")
+    assert quorvel.title() == "Quorvel  新着メールはありません(迷惑メール 0件)"
+    assert "メール受信タイマ作動" not in quorvel.comm_log_lines()
+
+
+@pytest.mark.parametrize("at_startup", [False, True], ids=["menu", "check at start-up"])
+def test_check_without_server_settings_is_refused_with_a_message(quorvel, at_startup):
+    if at_startup:
+        quorvel.write_settings(checkAtStartup=1)
+    quorvel.start()
+    if not at_startup:
+        quorvel.command(CMD_RECEIVE)
+    box = quorvel.wait_dialog(timeout=10)
+    assert box["text"] == NO_SERVER_TEXT
+    assert [c["id"] for c in box["controls"] if c["class"] == "Button"] == [IDOK]
+    quorvel.press(box, IDOK)
+    wait_until(lambda: quorvel.dialogs() == [], what="the message box closed")
+    assert quorvel.title() == "Quorvel"
+    assert not (quorvel.folder / COMM_LOG).exists()
