@@ -84,6 +84,46 @@ struct Channel {
   }
 };
 
+// Expands BI_RLE8 / BI_RLE4 data into rows of indices (stored order, bottom
+// row first). Pixels that runs skip keep index 0; runs past a row are cut.
+void expandRunLength(const std::vector<uint8_t>& rle, unsigned bits, BmpFile* bmp) {
+  const size_t w = static_cast<size_t>(bmp->width), h = static_cast<size_t>(bmp->height);
+  size_t x = 0, y = 0, pos = 0;
+  auto put = [&](unsigned index) {
+    if (x < w && y < h) {
+      uint8_t* row = bmp->pixelData.data() + y * bmp->stride;
+      if (bits == 8) {
+        row[x] = static_cast<uint8_t>(index);
+      } else {
+        uint8_t& b = row[x / 2];
+        b = x % 2 ? static_cast<uint8_t>((b & 0xF0) | (index & 0x0F)) : static_cast<uint8_t>((b & 0x0F) | index << 4);
+      }
+    }
+    ++x;
+  };
+  while (pos + 2 <= rle.size() && y < h) {
+    const unsigned count = rle[pos], value = rle[pos + 1];
+    pos += 2;
+    if (count > 0) {  // a run of one index, or of two alternating 4-bit indices
+      for (unsigned i = 0; i < count && x < w; ++i) put(bits == 8 ? value : (i % 2 ? value & 0x0F : value >> 4));
+    } else if (value == 0) {  // end of line
+      x = 0, ++y;
+    } else if (value == 1) {  // end of bitmap
+      break;
+    } else if (value == 2) {  // move right and up
+      if (pos + 2 > rle.size()) break;
+      x += rle[pos], y += rle[pos + 1];
+      pos += 2;
+    } else {  // `value` literal indices, padded to a 16-bit boundary
+      const size_t bytes = bits == 8 ? value : (value + 1) / 2;
+      if (pos + bytes > rle.size()) break;
+      for (unsigned i = 0; i < value; ++i)
+        put(bits == 8 ? rle[pos + i] : (i % 2 ? rle[pos + i / 2] & 0x0F : rle[pos + i / 2] >> 4));
+      pos += bytes + (bytes & 1);
+    }
+  }
+}
+
 bool parse(Source& in, BmpFile* bmp) {
   *bmp = BmpFile();
   const uint64_t size = in.size();
@@ -121,6 +161,8 @@ bool parse(Source& in, BmpFile* bmp) {
     std::memcpy(bmp->masks, bmp->info.data() + sizeof h, 12);
     for (uint32_t m : bmp->masks)
       if (!maskUsable(m, bits)) return false;
+  } else if ((h.compression == kBiRle8 && bits == 8) || (h.compression == kBiRle4 && bits == 4)) {
+    if (bmp->topDown || h.sizeImage == 0) return false;  // run-length rows are bottom-up and sized
   } else if (h.compression == kBiRgb) {
     if (bits == 16) {
       bmp->masks[0] = 0x7C00, bmp->masks[1] = 0x03E0, bmp->masks[2] = 0x001F;
@@ -128,13 +170,15 @@ bool parse(Source& in, BmpFile* bmp) {
       bmp->masks[0] = 0xFF0000, bmp->masks[1] = 0xFF00, bmp->masks[2] = 0xFF;
     }
   } else {
-    return false;  // run-length and embedded formats are not read
+    return false;  // embedded JPEG or PNG, and unknown formats
   }
+  const bool runLength = h.compression == kBiRle8 || h.compression == kBiRle4;
 
   const uint64_t stride = (static_cast<uint64_t>(bmp->width) * bits + 31) / 32 * 4;
   const uint64_t need = stride * static_cast<uint64_t>(bmp->height);
-  if (h.sizeImage != 0 && h.sizeImage < need) return false;
-  if (size - fh.pixelOffset < need) return false;
+  const uint64_t stored = runLength ? h.sizeImage : need;
+  if (!runLength && h.sizeImage != 0 && h.sizeImage < need) return false;
+  if (size - fh.pixelOffset < stored) return false;
   bmp->stride = static_cast<size_t>(stride);
 
   uint64_t colours = h.clrUsed ? h.clrUsed : (bits <= 8 ? 1u << bits : 0);
@@ -142,13 +186,24 @@ bool parse(Source& in, BmpFile* bmp) {
   if (bmp->colourTableOffset + colours * 4 > bmp->info.size()) return false;
   bmp->paletteColours = static_cast<uint32_t>(colours);
 
+  std::vector<uint8_t> runs;
   try {
     bmp->pixelData.resize(static_cast<size_t>(need));
+    runs.resize(runLength ? static_cast<size_t>(stored) : 0);
   } catch (const std::bad_alloc&) {
     warn("メモリー不足のためロードできません。");
     return false;
   }
-  if (!in.read(fh.pixelOffset, bmp->pixelData.data(), bmp->pixelData.size())) return false;
+  if (runLength) {
+    if (!in.read(fh.pixelOffset, runs.data(), runs.size())) return false;
+    expandRunLength(runs, bits, bmp);
+    // From here on the rows are plain ones, also for the platform's drawing.
+    h.compression = kBiRgb;
+    h.sizeImage = static_cast<uint32_t>(need);
+    std::memcpy(bmp->info.data(), &h, sizeof h);
+  } else if (!in.read(fh.pixelOffset, bmp->pixelData.data(), bmp->pixelData.size())) {
+    return false;
+  }
 
   try {
     bmp->palette.resize(bmp->paletteColours);

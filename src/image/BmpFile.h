@@ -43,7 +43,7 @@ static_assert(offsetof(BitmapInfoHeader, width) == 4 && offsetof(BitmapInfoHeade
                   offsetof(BitmapInfoHeader, clrImportant) == 36,
               "BitmapInfoHeader offsets");
 
-enum : uint32_t { kBiRgb = 0, kBiBitfields = 3 };
+enum : uint32_t { kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3 };
 
 struct PaletteEntry {
   uint8_t red, green, blue, flags;
@@ -52,7 +52,7 @@ struct PaletteEntry {
 // A ".bmp" held in memory while it is drawn into a 32-bit buffer.
 struct BmpFile {
   std::vector<uint8_t> info;       // information header and colour table as stored
-  std::vector<uint8_t> pixelData;  // the rows as stored, exactly height × stride bytes
+  std::vector<uint8_t> pixelData;  // the rows, exactly height × stride bytes (run-length data expanded)
   BitmapInfoHeader header{};
   int32_t width = 0;
   int32_t height = 0;  // absolute value of the stored height

@@ -171,7 +171,8 @@ TEST(BmpFileTest, RefusesWrongOrHostileHeaders) {
       {"buffer too large", [](std::string& f) { put32(18, 70000)(f), put32(22, 70000)(f); }, ""},
       {"bit count 2", put16(28, 2), kPalette},
       {"bit count 0", put16(28, 0), kPalette},
-      {"run-length compression", put32(30, 1), ""},
+      {"run-length compression on 24 bits", [](std::string& f) { put16(28, 24)(f), put32(30, 1)(f); }, ""},
+      {"embedded JPEG", put32(30, 4), ""},
       {"bit fields on 8 bits", put32(30, 3), ""},
       {"image size below the rows", put32(34, 8), ""},
       {"rows cut short", [](std::string& f) { f.resize(f.size() - 1); }, ""},
@@ -223,6 +224,61 @@ TEST(BmpFileTest, ColourCountAboveTheDepthIsCappedAndLargerImageSizeAccepted) {
   std::string padded = makeBmp(BmpSpec());
   put32(34, 100000)(padded);  // a stored size larger than the rows: only the rows are read
   EXPECT_TRUE(read(padded, &bmp));
+}
+
+std::string runLengthBmp(int bits, int w, int h, const std::string& runs, bool topDown = false) {
+  image::BitmapInfoHeader info{};
+  info.size = 40, info.width = w, info.height = topDown ? -h : h, info.planes = 1;
+  info.bitCount = static_cast<uint16_t>(bits);
+  info.compression = bits == 8 ? image::kBiRle8 : image::kBiRle4;
+  info.sizeImage = static_cast<uint32_t>(runs.size());
+  std::string table;
+  for (int i = 0; i < (1 << bits); ++i) {
+    uint32_t c = tableColour(i);
+    table.append(reinterpret_cast<const char*>(&c), 4);
+  }
+  image::BmpFileHeader f{};
+  f.type[0] = 'B', f.type[1] = 'M';
+  f.pixelOffset = static_cast<uint32_t>(sizeof f + sizeof info + table.size());
+  return std::string(reinterpret_cast<const char*>(&f), sizeof f) +
+         std::string(reinterpret_cast<const char*>(&info), sizeof info) + table + runs;
+}
+
+TEST(BmpFileTest, ExpandsRunLengthRows) {
+  struct Case {
+    const char* name;
+    int bits;
+    std::string runs;
+    std::vector<int> indices;  // 6 × 3, top row first
+  };
+  const Case cases[] = {
+      {"8 bits: run, padded literal, end of line, delta, end of bitmap", 8,
+       std::string("\x03\x07\x00\x03\x01\x02\x03\x00\x00\x00\x00\x02\x01\x01\x02\x09\x00\x01", 18),
+       {0, 9, 9, 0, 0, 0, /**/ 0, 0, 0, 0, 0, 0, /**/ 7, 7, 7, 1, 2, 3}},
+      {"4 bits: alternating run, odd literal, run cut at the row end", 4,
+       std::string("\x05\x12\x00\x00\x00\x03\x34\x50\x09\xAB\x00\x01", 12),
+       {0, 0, 0, 0, 0, 0, /**/ 3, 4, 5, 10, 11, 10, /**/ 1, 2, 1, 2, 1, 0}},
+      {"stops at the end of the data", 8, std::string("\x02\x04\x00\x05\x01", 5),
+       {0, 0, 0, 0, 0, 0, /**/ 0, 0, 0, 0, 0, 0, /**/ 4, 4, 0, 0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    image::BmpFile bmp;
+    ASSERT_TRUE(read(runLengthBmp(c.bits, 6, 3, c.runs), &bmp));
+    EXPECT_EQ(bmp.header.compression, image::kBiRgb);
+    std::vector<uint32_t> pixels(18);
+    image::convertBmp(bmp, -1, pixels.data());
+    for (size_t i = 0; i < 18; ++i) EXPECT_EQ(pixels[i], tableColour(c.indices[i])) << i;
+  }
+  const std::string end("\x00\x01", 2);
+  image::BmpFile bmp;
+  EXPECT_FALSE(read(runLengthBmp(8, 6, 3, end, true), &bmp));  // run-length rows are bottom-up
+  std::string unsized = runLengthBmp(8, 6, 3, end);
+  put32(34, 0)(unsized);
+  EXPECT_FALSE(read(unsized, &bmp));
+  std::string oversized = runLengthBmp(8, 6, 3, end);
+  put32(34, 3)(oversized);
+  EXPECT_FALSE(read(oversized, &bmp));
 }
 
 TEST(BmpFileTest, ReadsFilesByPath) {

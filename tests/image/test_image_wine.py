@@ -114,6 +114,8 @@ def pictures(tmp_path_factory):
         (d / f"{name}.bmp").write_bytes(data)
     for name in list(made) + list(variants):
         (d / f"{name}-top.bmp").write_bytes(top_down(b(name)))
+    im(d / "src.png", "-colors", "200", "-type", "Palette", "BMP3:" + str(d / "b8-rle.bmp"))  # BI_RLE8
+    assert header(b("b8-rle"))[5] == 1
     im(d / "src.png", "-quality", "92", d / "baseline.jpg")
     subprocess.run(f"cjpeg -progressive {d / 'src.ppm'} > {d / 'progressive.jpg'}", shell=True, check=True)
     subprocess.run(f"cjpeg -grayscale {d / 'src.ppm'} > {d / 'grey.jpg'}", shell=True, check=True)
