@@ -93,7 +93,7 @@ class MailStore : public mime::MailLogReader {
   int readFromLog(char* buffer, int32_t length, int32_t position) override;
   // The log's size in bytes, -1 when there is none (readers check their
   // spans against it before they allocate).
-  int64_t logSize();
+  int64_t logSize() override;
   // The source view of the selected mail (none: nullptr): true with the
   // text for the preview (the raw mail and the dot of its last line);
   // false when nothing is shown (the failure was reported).
