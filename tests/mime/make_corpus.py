@@ -70,9 +70,14 @@ def header_charset(rng):
 
 
 def subject_header(rng):
+    r = rng.random()
+    if r < 0.05:  # Q-words, which Quorvel leaves as they are
+        return "Subject: " + rng.choice(["=?iso-8859-1?Q?caf=E9_au_lait?=", '=?ISO-2022-JP?Q?=1B$B$"=1B(B?='])
     cs = header_charset(rng)
     text = sentence(rng, foreign=cs == "utf-8")
-    if rng.random() < 0.3:
+    if r < 0.2:  # longer than the 1024-byte field
+        text = (text * 100)[:rng.randint(520, 700)]
+    elif r < 0.4:
         text = (text * 4)[:60]
     words = encoded_words(text, cs, rng)
     # Folded: every encoded word after the first on its own line.
@@ -83,8 +88,8 @@ def address_header(name, rng, addr):
     if rng.random() < 0.3:
         return f"{name}: {addr}"
     cs = header_charset(rng)
-    display = sentence(rng)[:12]
-    return f"{name}: {encoded_words(display, cs, rng)[0]} <{addr}>"
+    display = sentence(rng)[:12] if rng.random() < 0.8 else (sentence(rng) * 20)[:60]  # may pass 100 bytes
+    return f"{name}: " + "\r\n ".join(encoded_words(display, cs, rng)) + f" <{addr}>"
 
 
 def text_body(rng, lines, charset, foreign=False):
