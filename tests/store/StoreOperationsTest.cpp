@@ -223,20 +223,6 @@ TEST_F(StoreTest, MoveStoreFolderAnswers) {
   EXPECT_EQ(logFile(), log);
 }
 
-TEST_F(StoreTest, ReloadStoreRebuildsFromTheFolder) {
-  st().createIndex();
-  store(mails(3));
-  st().addDeleted(2);
-  g_posts.clear();
-  st().reloadStore();
-  EXPECT_EQ(list_.previewClears, 1);
-  EXPECT_EQ(st().deletedCount(), 0);
-  ASSERT_EQ(g_posts, std::vector<unsigned>{store::kMsgLoadIndex});
-  st().loadIndex();
-  EXPECT_EQ(list_.entries.size(), 3u);
-  EXPECT_EQ(st().storedMailCount(), 3);
-}
-
 // Exit rewrite: deleted mails leave the log, the newest keepCount stay.
 TEST_F(StoreTest, CompactAndTrim) {
   std::vector<std::string> texts = mails(8);
