@@ -5,7 +5,7 @@ import pytest
 
 from support.dovecot import free_port
 from support.qvdriver import IDOK
-from support.quorvel_app import CMD_RECEIVE, COMM_LOG, wait_until
+from support.quorvel_app import CMD_RECEIVE, CMD_SHOW_COMM_LOG, COMM_LOG, wait_until
 
 CLOSING = "POPサーバ通信を切断しました\r---------------------------"
 FAILURE_TITLE = "Quorvel  障害が発生しています(詳細は通信ログを見てください)"
@@ -100,6 +100,20 @@ def test_refused_connection_ends_the_check_with_the_failure_title(quorvel):
     assert_in_order(quorvel.comm_log_lines(), ["POPサーバに接続できません", "メール受信前初期化でエラー"])
 
 
+def test_check_at_start_up_and_by_the_timer(quorvel, dovecot):
+    configure(quorvel, dovecot, checkAtStartup=1, intervalSeconds=3)
+    quorvel.start()
+    quorvel.wait_title("Quorvel  新着メールはありません(迷惑メール 0件)")
+
+    def timer_session():
+        # The timer empties the log before each check it starts.
+        lines = quorvel.comm_log_lines()
+        return lines if lines and lines[0] == "メール受信タイマ作動" and lines[-1] == CLOSING else None
+    lines = wait_until(timer_session, what="a timer-driven check")
+    assert lines.count(CLOSING) == 1 and lines.count("> STAT") == 1
+    assert quorvel.close() == 0  # well before the next tick
+
+
 def test_manual_checks_add_to_the_log(quorvel, dovecot):
     configure(quorvel, dovecot)
     quorvel.start()
@@ -124,3 +138,21 @@ def test_check_without_server_settings_is_refused_with_a_message(quorvel, at_sta
     wait_until(lambda: quorvel.dialogs() == [], what="the message box closed")
     assert quorvel.title() == "Quorvel"
     assert not (quorvel.folder / COMM_LOG).exists()
+
+
+def test_showing_the_log_opens_it_or_says_there_is_none(quorvel, dovecot, driver):
+    configure(quorvel, dovecot)
+    quorvel.start()
+    quorvel.command(CMD_SHOW_COMM_LOG)
+    box = quorvel.wait_dialog(timeout=10)
+    assert (box["title"], box["text"]) == ("Quorvel", "通信ログは作成されていません。")
+    quorvel.press(box, IDOK)
+    check(quorvel, "Quorvel  新着メールはありません(迷惑メール 0件)")
+    quorvel.command(CMD_SHOW_COMM_LOG)
+    viewer = driver.wait_window("Notepad", timeout=20)
+    try:
+        driver.wait_title(viewer["hwnd"], COMM_LOG, mode="contains", timeout=20)
+        assert quorvel.dialogs() == []
+    finally:
+        driver.close(viewer["hwnd"], "wm")
+        driver.wait_gone(viewer["hwnd"])

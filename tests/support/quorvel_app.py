@@ -6,6 +6,7 @@
     app.command(40001); app.wait_title("Quorvel  新着…")
     app.close()                                  # as the close box; returns the exit code
 """
+import functools
 import shutil
 import subprocess
 import time
@@ -41,14 +42,17 @@ def wait_until(condition, timeout=10.0, what="the condition"):
         time.sleep(0.05)
 
 
+@functools.lru_cache(maxsize=None)
 def program_file(name: str):
     """A program file of the Windows build, wherever the tree puts it; None
     when it is not built."""
     for candidate in (paths.win(name), paths.win(f"src/app/{name}")):
         if candidate.exists():
             return candidate
-    found = sorted(p for p in paths.WIN.rglob(name) if "CMakeFiles" not in p.parts)
-    return found[0] if found else None
+    # The product's own build (src/) before test doubles of the same name.
+    found = sorted((p.relative_to(paths.WIN).parts[0] != "src", p) for p in paths.WIN.rglob(name)
+                   if "CMakeFiles" not in p.parts)
+    return found[0][1] if found else None
 
 
 class QuorvelApp:

@@ -73,6 +73,11 @@ class Wine:
         subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
                         "/t", "REG_SZ", "/d", "N", "/f"], env=env, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+        # A wine64-only prefix misses the .txt association every Windows has
+        # (its 32-bit setup step fails): "open" on a text file needs it.
+        subprocess.run(["wine", "reg", "add", r"HKCR\.txt", "/ve", "/t", "REG_SZ", "/d", "txtfile",
+                        "/f"], env=env, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
         self.wait_idle()
 
     def wait_idle(self):
