@@ -11,6 +11,7 @@
 #include "app/resource.h"
 #include "platform/File.h"
 #include "platform/Hooks.h"
+#include "platform/Shell.h"
 #include "platform/Text.h"
 #include "pop3/CommLog.h"
 
@@ -79,7 +80,7 @@ LRESULT MainWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
     case kMsgLoadIndex: loadIndex(); break;
     case kMsgShowMail: showSelectedMail(); break;
     case kMsgOpenAttachment: openAttachment(wParam); break;
-    case kMsgAddAttachment: addAttachmentItem(lParam); break;
+    case kMsgAddAttachment: addAttachmentItem(wParam); break;
     case kMsgIntervalChanged: resetReceiveTimer(); break;
     case kMsgNextCommand: Sleep(1000); runNextCommand(); break;
     case kMsgProcessingFinished: onProcessingFinished(); break;
@@ -107,9 +108,8 @@ LRESULT MainWindow::onCreate() {
   startupDirectory_ = platform::currentDirectory();
   if (startupDirectory_.size() > 259) startupDirectory_.resize(259);
   loadSettings(settings_, startupDirectory_.c_str());
-  mailLogPath_ = std::string(settings_.mailLogFolder) + "\\QuorvelMail.log";
-  indexPath_ = std::string(settings_.mailLogFolder) + "\\QuorvelMail.idx";
   createMailPanel();
+  createStore();
   commandKeyList_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT, 0, 0,
                                     250, 500, window_,
                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_COMMAND_KEY_LIST)),
@@ -268,7 +268,8 @@ void MainWindow::onReceiveCommand() {
 
 void MainWindow::startCheck() {
   checkStartIndex_ = mailListCount();
-  failureCount_ = newMailCount_ = spamCount_ = 0;
+  failureCount_ = 0;
+  counts_ = store::CheckCounts{};
   busy_ = 1;
   setTitle(checkRunningTitle());
   pop3::Pop3Account account;
@@ -289,9 +290,8 @@ void MainWindow::onSocketEvent(LPARAM lParam) {
   if (session_) session_->onSocketEvent(WSAGETSELECTEVENT(lParam));
 }
 
-pop3::MessageAnswer MainWindow::onMessageComplete(const char*, size_t) {
-  // Until mails are judged and stored, every message stays on the server.
-  return pop3::MessageAnswer::Keep;
+pop3::MessageAnswer MainWindow::onMessageComplete(const char* data, size_t length) {
+  return store::handleDownloadedMail(settings_, checkMail_, data, length, *store_, counts_, log());
 }
 
 void MainWindow::onSessionFailed() { ++failureCount_; }
@@ -316,8 +316,8 @@ bool MainWindow::cancelNotifications(net::TcpSocket& socket, int* error) {
 }
 
 void MainWindow::onCheckFinished() {
-  setTitle(checkSummaryTitle(failureCount_, newMailCount_, spamCount_));
-  if (newMailCount_ > 0) {
+  setTitle(checkSummaryTitle(failureCount_, counts_.newMailCount, counts_.spamCount));
+  if (counts_.newMailCount > 0) {
     playArrivalSound();
     processNewCommandMails();
   } else {
@@ -349,7 +349,6 @@ void MainWindow::createMailPanel() {
   if (panel->create(instance_, window_)) panel_ = std::move(panel);
 }
 
-void MainWindow::addAttachmentItem(LPARAM) {}  // attachments: the name of a found attachment
 
 void MainWindow::saveColumnWidths() {
   if (panel_) panel_->saveColumnWidths();
@@ -357,26 +356,100 @@ void MainWindow::saveColumnWidths() {
 
 int MainWindow::mailListCount() const { return panel_ ? panel_->rowCount() : 0; }
 
+// ---- mail store and preview ----
+
+void MainWindow::createStore() {
+  store::MailList& list = panel_ ? static_cast<store::MailList&>(*panel_) : noPanelList_;
+  store_ = std::make_unique<store::MailStore>(list, log());
+  store_->setFolder(settings_.mailLogFolder);
+  store_->setOwnerWindow(window_);
+  if (panel_) panel_->onRowsDeleted = [this](int count) { store_->addDeleted(count); };
+}
+
+void MainWindow::openStore() { store_->openStore(); }
+
+void MainWindow::loadIndex() { store_->loadIndex(); }
+
+void MainWindow::reloadStore() {
+  store_->reloadStore();
+  counts_.newMailCount = 0;
+}
+
+void MainWindow::clearStore() {
+  if (store_->clearStore()) counts_.newMailCount = 0;
+}
+
+void MainWindow::compactStore() { store_->compactStore(); }
+
+void MainWindow::trimStore() { store_->trimStore(settings_.mailLogKeepCount); }
+
+void MainWindow::importMailFile(WPARAM file) {
+  std::unique_ptr<char[]> path(reinterpret_cast<char*>(file));
+  if (!path || !store_->importMailFile(path.get())) return;
+  ++counts_.newMailCount;
+  if (panel_) panel_->selectNewestRow();
+}
+
+void MainWindow::showSelectedMail() {
+  if (!panel_ || panel_->selectedRow() < 0) return;
+  SetFocus(window_);
+  panel_->clearAttachments();
+  mime::PreviewResult shown = previewMail_.showMail(panel_->selectedEntry(), *store_);
+  switch (shown) {
+    case mime::PreviewResult::empty:
+      panel_->setPreviewText("");
+      panel_->layout(false);
+      break;
+    case mime::PreviewResult::body:
+    case mime::PreviewResult::bodyWithAttachments:
+      panel_->setPreviewText(previewMail_.body);
+      panel_->layout(shown == mime::PreviewResult::bodyWithAttachments);
+      break;
+    case mime::PreviewResult::outOfMemory:
+      platform::messageBox("メモリー不足です。", "Quorvel", platform::kMbOk | platform::kMbIconExclamation);
+      break;
+  }
+  panel_->focusList();
+}
+
+void MainWindow::addAttachmentItem(WPARAM index) {
+  if (!panel_ || index >= previewMail_.attachments.size()) return;
+  panel_->addAttachment(previewMail_.attachments[index].fileName);
+}
+
+void MainWindow::openAttachment(WPARAM index) {
+  if (!extractedAttachmentPath_.empty() && platform::fileExists(extractedAttachmentPath_.c_str()))
+    platform::removeFile(extractedAttachmentPath_.c_str());
+  std::string path;
+  if (!previewMail_.saveAttachment(static_cast<int32_t>(index), *store_, &path)) {
+    platform::messageBox("添付ファイルが取得できませんでした。", "障害報告",
+                         platform::kMbOk | platform::kMbIconExclamation | platform::kMbJapanese);
+    return;
+  }
+  extractedAttachmentPath_ = path;
+  if (!platform::shellOpen(path.c_str()))
+    platform::messageBox("表示失敗", "Quorvel", platform::kMbOk | MB_ICONWARNING);
+}
+
+void MainWindow::showSource() {
+  if (!panel_ || panel_->selectedRow() < 0) return;
+  std::string text;
+  if (store_->showSource(&panel_->selectedEntry(), &text)) {
+    panel_->setPreviewText(text);
+    panel_->layout(false);
+  }
+}
+
 // ---- handlers of later subsystems ----
 
-void MainWindow::openStore() {}                       // the mail store: open and validate
-void MainWindow::loadIndex() {}                       // the mail store: fill the mail list
-void MainWindow::showSelectedMail() {}                // the preview of the selected mail
-void MainWindow::openAttachment(WPARAM) {}            // attachments: open one
 void MainWindow::runNextCommand() {}                  // command processing
 void MainWindow::openHomePage(WPARAM) {}              // the about dialog's links
-void MainWindow::reloadStore() {}                     // the mail store: folder switched
-void MainWindow::importMailFile(WPARAM) {}            // the mail store: dropped file
 void MainWindow::prepareAttachmentDrag(WPARAM) {}     // drag and drop
 void MainWindow::prepareMailDrag(WPARAM) {}           // drag and drop
-void MainWindow::clearStore() {}                      // the mail store: erase
-void MainWindow::showSource() {}                      // the mail store: source view
 void MainWindow::openSettingsDialog() {}              // settings dialogs
 void MainWindow::openPasswordPrompt() {}              // settings dialogs
 void MainWindow::openCommandKeyDialog() {}            // settings dialogs
 void MainWindow::openSpamDialog() {}                  // settings dialogs
 void MainWindow::openAboutDialog() {}                 // settings dialogs
-void MainWindow::compactStore() {}                    // the mail store: compaction at exit
-void MainWindow::trimStore() {}                       // the mail store: trim at exit
 
 }  // namespace app

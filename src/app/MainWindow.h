@@ -9,7 +9,10 @@
 
 #include "app/AppSettings.h"
 #include "app/WindowObject.h"
+#include "mime/MimeMessage.h"
 #include "pop3/Pop3Session.h"
+#include "store/MailCheck.h"
+#include "store/MailStore.h"
 #include "ui/MailPanel.h"
 
 namespace app {
@@ -72,14 +75,16 @@ class MainWindow : public WindowObject, private pop3::Pop3Host {
 
   // Handlers of later subsystems.
   void createMailPanel();
+  void createStore();
   void openStore();
   void loadIndex();
   void showSelectedMail();
   void openAttachment(WPARAM index);
-  void addAttachmentItem(LPARAM name);
+  void addAttachmentItem(WPARAM index);
   void runNextCommand();
   void openHomePage(WPARAM which);
   void reloadStore();
+  // wParam: a Shift_JIS path allocated with new char[]; the handler frees it.
   void importMailFile(WPARAM file);
   void prepareAttachmentDrag(WPARAM index);
   void prepareMailDrag(WPARAM index);
@@ -102,7 +107,7 @@ class MainWindow : public WindowObject, private pop3::Pop3Host {
   pop3::MessageAnswer onMessageComplete(const char* data, size_t length) override;
   void onSessionFailed() override;
   void onSessionEnded() override;
-  int newMailCount() const override { return newMailCount_; }
+  int newMailCount() const override { return counts_.newMailCount; }
   bool requestNotifications(net::TcpSocket& socket, int* error) override;
   bool cancelNotifications(net::TcpSocket& socket, int* error) override;
 
@@ -110,8 +115,6 @@ class MainWindow : public WindowObject, private pop3::Pop3Host {
   AppSettings settings_{};
   bool serverConfigured_ = false;
   std::string startupDirectory_;
-  std::string mailLogPath_;
-  std::string indexPath_;
   std::string extractedAttachmentPath_;
   HFONT font_ = nullptr;
   HCURSOR arrowCursor_ = nullptr;
@@ -123,12 +126,15 @@ class MainWindow : public WindowObject, private pop3::Pop3Host {
   // Check state.
   int busy_ = 0;
   int checkStartIndex_ = 0;
-  int newMailCount_ = 0;
-  int spamCount_ = 0;
+  store::CheckCounts counts_;
   int failureCount_ = 0;
   UINT_PTR timerId_ = 0;
   std::unique_ptr<pop3::Pop3Session> session_;
   std::unique_ptr<ui::MailPanel> panel_;
+  store::MemoryMailList noPanelList_;  // when the panel could not be created
+  std::unique_ptr<store::MailStore> store_;
+  mime::MimeMessage checkMail_;    // the mail being downloaded
+  mime::MimeMessage previewMail_;  // the mail shown in the preview
 };
 
 // The one main window, through which every part posts to the window.

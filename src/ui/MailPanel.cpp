@@ -307,12 +307,13 @@ void MailPanel::selectAllRows() { setItemState(list_, -1, LVIS_SELECTED | LVIS_F
 void MailPanel::deselectAllRows() { setItemState(list_, -1, 0, LVIS_SELECTED | LVIS_FOCUSED); }
 
 void MailPanel::deleteSelectedRows() {
-  int row;
+  int row, deleted = 0;
   while ((row = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, -1, LVNI_SELECTED))) >= 0) {
     SendMessageW(list_, LVM_DELETEITEM, row, 0);
     --rowCount_;
-    ++deletedCount_;
+    ++deleted;
   }
+  if (deleted && onRowsDeleted) onRowsDeleted(deleted);
   selectedRow_ = -1;
   setPreviewText("");
   layout(false);
@@ -344,5 +345,11 @@ void MailPanel::addAttachment(const std::string& sjisName) {
 }
 
 void MailPanel::focusList() { SetFocus(list_); }
+
+void MailPanel::clearPreview() {
+  setPreviewText("");
+  clearAttachments();
+  layout(false);
+}
 
 }  // namespace ui

@@ -4,11 +4,13 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <functional>
 #include <string>
 
 #include "app/AppSettings.h"
 #include "app/WindowObject.h"
 #include "mime/MailIndexEntry.h"
+#include "store/MailList.h"
 
 namespace ui {
 
@@ -16,7 +18,7 @@ constexpr int kMailListId = 110;
 constexpr int kPreviewId = 100;
 constexpr int kAttachmentStripId = 120;
 
-class MailPanel : public app::WindowObject {
+class MailPanel : public app::WindowObject, public store::MailList {
  public:
   MailPanel(app::AppSettings& settings, HFONT font);
 
@@ -46,9 +48,17 @@ class MailPanel : public app::WindowObject {
 
   int selectedRow() const { return selectedRow_; }
   const mime::MailIndexEntry& selectedEntry() const { return selectedEntry_; }
-  int deletedCount() const { return deletedCount_; }
-  void resetDeletedCount() { deletedCount_ = 0; }
   HWND mailList() const { return list_; }
+
+  // store::MailList
+  void addEntry(const mime::MailIndexEntry& entry) override { addRow(entry); }
+  void clearEntries() override { clearRows(); }
+  int entryCount() const override { return rowCount_; }
+  mime::MailIndexEntry entryAt(int index) const override { return readRow(index); }
+  void clearPreview() override;
+
+  // Told how many rows deleteSelectedRows removed (the store counts them).
+  std::function<void(int)> onRowsDeleted;
 
  private:
   LRESULT onCreate();
@@ -72,7 +82,6 @@ class MailPanel : public app::WindowObject {
   int stripCount_ = 0;
   int selectedRow_ = -1;
   mime::MailIndexEntry selectedEntry_{};
-  int deletedCount_ = 0;
   int panelHeight_ = 0;
   HDC dragDc_ = nullptr;
   RECT band_{};
