@@ -1,10 +1,12 @@
 """quorvel.exe under Wine: a manual mail check (menu メール受信) against Dovecot."""
 import re
+import socket
+import threading
 
 import pytest
 
 from support.dovecot import free_port
-from support.qvdriver import IDOK
+from support.qvdriver import IDNO, IDOK, IDYES
 from support.quorvel_app import CMD_RECEIVE, CMD_SHOW_COMM_LOG, COMM_LOG, wait_until
 
 CLOSING = "POPサーバ通信を切断しました\r---------------------------"
@@ -156,3 +158,49 @@ def test_showing_the_log_opens_it_or_says_there_is_none(quorvel, dovecot, driver
     finally:
         driver.close(viewer["hwnd"], "wm")
         driver.wait_gone(viewer["hwnd"])
+
+
+class SilentServer:
+    """Greets like a POP3 server, then never answers: a check stays busy."""
+
+    def __init__(self):
+        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.port = self.listener.getsockname()[1]
+        self.connections = []
+        threading.Thread(target=self._serve, daemon=True).start()
+
+    def _serve(self):
+        while True:
+            try:
+                conn, _ = self.listener.accept()
+            except OSError:
+                return
+            self.connections.append(conn)
+            conn.sendall(b"+OK ready\r\n")
+
+    def close(self):
+        self.listener.close()
+        for c in self.connections:
+            c.close()
+
+
+@pytest.mark.parametrize("answer", [IDNO, IDYES], ids=["no", "yes"])
+def test_closing_during_a_check_asks_first(quorvel, answer):
+    server = SilentServer()
+    try:
+        quorvel.write_settings(pop3Server="127.0.0.1", pop3Port=server.port, accountName="a",
+                               password="b", intervalMinutes=0)
+        quorvel.start()
+        quorvel.command(CMD_RECEIVE)
+        quorvel.wait_title("Quorvel  新着メール確認中")
+        quorvel.driver.close(quorvel.hwnd)
+        box = quorvel.wait_dialog()
+        assert (box["title"], box["text"]) == ("Quorvel", "メール受信中です。中止してよろしいですか？")
+        quorvel.press(box, answer)
+        if answer == IDYES:
+            assert quorvel.wait_exit() == 0
+        else:
+            wait_until(lambda: quorvel.dialogs() == [], what="the question closed")
+            assert quorvel.running() and quorvel.title() == "Quorvel  新着メール確認中"
+    finally:
+        server.close()
