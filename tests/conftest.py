@@ -62,7 +62,7 @@ def quorvel(wine, gui, driver, tmp_path):
     try:
         app = QuorvelApp(wine, driver, tmp_path / "quorvel")
     except FileNotFoundError as e:
-        pytest.skip(str(e))
+        pytest.fail(str(e))
     yield app
     app.stop()
 

@@ -5,6 +5,8 @@ import subprocess
 import tempfile
 from pathlib import Path
 
+FONTLINK_REG = Path(__file__).resolve().parents[2] / "scripts" / "wine-fontlink.reg"
+
 BASE_ENV = {
     "WINEDEBUG": "-all",
     "WINEDLLOVERRIDES": "mscoree,mshtml=",
@@ -77,6 +79,10 @@ class Wine:
         # (its 32-bit setup step fails): "open" on a text file needs it.
         subprocess.run(["wine", "reg", "add", r"HKCR\.txt", "/ve", "/t", "REG_SZ", "/d", "txtfile",
                         "/f"], env=env, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+        # Font linking, as Windows has it for East Asian text: the UI fonts
+        # fall back to a Japanese font, whatever the language of the start.
+        subprocess.run(["wine", "regedit", str(FONTLINK_REG)], env=env, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
         self.wait_idle()
 
