@@ -1,4 +1,5 @@
 // The native bitmap buffer: plain memory behind a MemorySurface.
+#include <cstdlib>
 #include <new>
 
 #include "image/DibImage.h"
@@ -8,7 +9,8 @@ namespace image {
 
 DeviceContext DibImage::create(WindowHandle, int32_t w, int32_t h, int32_t orient) {
   if (!prepare(w, h, orient)) return nullptr;
-  pixels = new (std::nothrow) uint32_t[static_cast<size_t>(pixelCount)]();
+  // Zeroed like a DIB section; calloc gets large blocks zeroed from the system.
+  pixels = static_cast<uint32_t*>(std::calloc(static_cast<size_t>(pixelCount), 4));
   auto* surface = new (std::nothrow) MemorySurface();
   if (!pixels || !surface) {
     delete surface;
@@ -26,7 +28,7 @@ DeviceContext DibImage::create(WindowHandle, int32_t w, int32_t h, int32_t orien
 
 void DibImage::release() {
   delete static_cast<MemorySurface*>(bitmap_);
-  delete[] pixels;
+  std::free(pixels);
   delete header;
   bitmap_ = oldBitmap_ = nullptr;
   deviceContext = nullptr;

@@ -1,5 +1,6 @@
 #include "image/Pixels.h"
 
+#include <algorithm>
 #include <cstddef>
 
 namespace image {
@@ -7,11 +8,17 @@ namespace image {
 void rotate90(uint32_t* target, const uint32_t* source, int32_t width, int32_t height) {
   if (width <= 0 || height <= 0) return;
   const size_t w = static_cast<size_t>(width), h = static_cast<size_t>(height);
-  // Walk the target row by row so that the writes stay sequential.
-  for (size_t row = 0; row < w; ++row) {
-    const uint32_t* column = source + (w - 1 - row);
-    uint32_t* out = target + row * h;
-    for (size_t i = 0; i < h; ++i) out[i] = column[i * w];
+  // Tile by tile, so that the source columns a tile reads stay in the cache.
+  constexpr size_t kTile = 64;
+  for (size_t i0 = 0; i0 < h; i0 += kTile) {
+    const size_t i1 = std::min(i0 + kTile, h);
+    for (size_t j0 = 0; j0 < w; j0 += kTile) {
+      const size_t j1 = std::min(j0 + kTile, w);
+      for (size_t j = j0; j < j1; ++j) {
+        uint32_t* out = target + (w - 1 - j) * h;
+        for (size_t i = i0; i < i1; ++i) out[i] = source[i * w + j];
+      }
+    }
   }
 }
 
