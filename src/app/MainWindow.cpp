@@ -368,7 +368,11 @@ void MainWindow::createStore() {
 
 void MainWindow::openStore() { store_->openStore(); }
 
-void MainWindow::loadIndex() { store_->loadIndex(); }
+void MainWindow::loadIndex() {
+  if (panel_) panel_->beginBatch();
+  store_->loadIndex();
+  if (panel_) panel_->endBatch();
+}
 
 void MainWindow::reloadStore() {
   store_->reloadStore();

@@ -265,8 +265,20 @@ void MailPanel::addRow(const mime::MailIndexEntry& entry) {
   int row = static_cast<int>(SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
   if (row < 0) return;
   setRowTexts(row, 1, kColumnCount - 1, entry);
-  SendMessageW(list_, LVM_ENSUREVISIBLE, row, FALSE);
+  if (!inBatch_) SendMessageW(list_, LVM_ENSUREVISIBLE, row, FALSE);
   ++rowCount_;
+}
+
+void MailPanel::beginBatch() {
+  inBatch_ = true;
+  SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+}
+
+void MailPanel::endBatch() {
+  inBatch_ = false;
+  SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+  if (rowCount_ > 0) SendMessageW(list_, LVM_ENSUREVISIBLE, rowCount_ - 1, FALSE);
+  InvalidateRect(list_, nullptr, TRUE);
 }
 
 void MailPanel::clearRows() {

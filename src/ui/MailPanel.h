@@ -38,6 +38,10 @@ class MailPanel : public app::WindowObject, public store::MailList {
   void deleteSelectedRows();
   void saveColumnWidths();
   int rowCount() const { return rowCount_; }
+  // Many rows at once: the list is redrawn, and scrolled to its last row,
+  // only when the batch ends.
+  void beginBatch();
+  void endBatch();
 
   // The preview and the attachment strip.
   void layout(bool showStrip);
@@ -80,6 +84,7 @@ class MailPanel : public app::WindowObject, public store::MailList {
   HIMAGELIST stripImages_ = nullptr;
   int rowCount_ = 0;
   int stripCount_ = 0;
+  bool inBatch_ = false;
   int selectedRow_ = -1;
   mime::MailIndexEntry selectedEntry_{};
   int panelHeight_ = 0;
