@@ -8,7 +8,8 @@ import subprocess
 import pytest
 
 from support import paths
-from support.quorvel_app import CMD_RECEIVE, wait_until
+from support.quorvel_app import CMD_CLEAR_LOG, CMD_RECEIVE, CMD_SOURCE, wait_until
+from support.qvdriver import IDYES
 
 MAILINFO = paths.native("tools/mailinfo/mailinfo")
 RECORD = 1572
@@ -184,3 +185,18 @@ def test_preview_and_attachment_strip(quorvel, dovecot, gui):
     strip = quorvel.driver.list_view(quorvel.hwnd, "SplitPanel/#120")
     assert [r[0] for r in strip["rows"]] == ["data.bin"]
     gui.screenshot("quorvel-ja_JP-preview")
+
+    # The source view shows the raw mail of the selected row.
+    quorvel.command(CMD_SOURCE)
+    wait_until(lambda: quorvel.preview().startswith("From: hanako@example.jp\r\n"), what="the source")
+    assert quorvel.preview().endswith("--b-1--\r\n.")
+
+    # Erasing the mail log asks first; Yes empties the list and the store.
+    quorvel.command(CMD_CLEAR_LOG)
+    box = quorvel.wait_dialog()
+    assert box["title"] == "Quorvel" and box["text"] == "メールログを削除してよろしいですか？"
+    quorvel.press(box, IDYES)
+    wait_until(lambda: rows(quorvel) == [], what="the list emptied")
+    assert not (quorvel.folder / "QuorvelMail.log").exists()
+    assert (quorvel.folder / "QuorvelMail.idx").read_bytes() == HEADER
+    assert quorvel.preview() == ""
