@@ -148,29 +148,6 @@ def test_damaged_log_is_deleted_and_foreign_index_is_refused(quorvel):
     assert (quorvel.folder / "QuorvelMail.idx").read_bytes() == foreign
 
 
-WM_LBUTTONDOWN, WM_LBUTTONUP, MK_LBUTTON = 0x0201, 0x0202, 0x0001
-HEADER_HEIGHT, ROW_HEIGHT = 18, 15  # of the mail list with the program font
-
-
-def activate_row(app, row):
-    """Clicks a row of the mail list once, which activates it."""
-    listview = find_child(app.driver.children(app.hwnd), 110)
-    y = HEADER_HEIGHT + ROW_HEIGHT * row + ROW_HEIGHT // 2
-    point = (y << 16) | 200
-    app.driver.post(listview, WM_LBUTTONDOWN, MK_LBUTTON, point)
-    app.driver.post(listview, WM_LBUTTONUP, 0, point)
-
-
-def find_child(tree, control_id):
-    for child in tree.get("children", []):
-        if child.get("id") == control_id:
-            return child["hwnd"]
-        found = find_child(child, control_id)
-        if found:
-            return found
-    return None
-
-
 def test_preview_and_attachment_strip(quorvel, dovecot, gui):
     for m in (ORDINARY, WITH_PARTS):
         dovecot.put(m)
@@ -178,9 +155,9 @@ def test_preview_and_attachment_strip(quorvel, dovecot, gui):
                            password=dovecot.password)
     quorvel.start()
     check(quorvel, "Quorvel  新着メールが 2通あります(迷惑メール 0件)")
-    activate_row(quorvel, 0)
+    quorvel.click_row(0)
     wait_until(lambda: quorvel.preview().startswith("こんにちは。今日は晴れです。"), what="the preview")
-    activate_row(quorvel, 1)
+    quorvel.click_row(1)
     wait_until(lambda: quorvel.preview().startswith("添付をご確認ください"), what="the first part")
     strip = quorvel.driver.list_view(quorvel.hwnd, "SplitPanel/#120")
     assert [r[0] for r in strip["rows"]] == ["data.bin"]

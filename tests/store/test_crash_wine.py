@@ -14,9 +14,7 @@ from support.quorvel_app import CMD_RECEIVE, QuorvelApp, wait_until
 
 KILL_POINTS = int(os.environ.get("QUORVEL_KILL_POINTS", "6"))
 MAILS = 12
-LVM_GETITEMCOUNT = 0x1004
 MSG_DELETE_SELECTED = 0x400 + 16
-WM_LBUTTONDOWN, WM_LBUTTONUP = 0x0201, 0x0202
 END = b"\r\n.\r\n"
 
 
@@ -49,28 +47,12 @@ def log_mails(folder):
     return mails
 
 
-def list_count(app):
-    listview = app.driver.children(app.hwnd)
-    hwnd = find_child(listview, 110)
-    return app.driver.send(hwnd, LVM_GETITEMCOUNT)
-
-
-def find_child(tree, control_id):
-    for child in tree.get("children", []):
-        if child.get("id") == control_id:
-            return child["hwnd"]
-        found = find_child(child, control_id)
-        if found:
-            return found
-    return None
-
-
 def reopen_and_check(app, expect_any_of=None):
     """Starts the program on the killed store; the list must match the log
     (which then holds only whole mails), and the log must be one of the
     allowed mail lists."""
     app.start()
-    wait_until(lambda: list_count(app) == len(log_mails(app.folder)), timeout=20,
+    wait_until(lambda: app.row_count() == len(log_mails(app.folder)), timeout=20,
                what="the list to show the store")
     mails = log_mails(app.folder)
     if expect_any_of is not None:
@@ -150,7 +132,7 @@ def prepared_store(app_factory, name, keep):
 def timed_close(app_factory, keep, delete_first):
     app = prepared_store(app_factory, "close-timing", keep)
     app.start()
-    wait_until(lambda: list_count(app) == MAILS, what="the store loaded")
+    wait_until(lambda: app.row_count() == MAILS, what="the store loaded")
     if delete_first:
         delete_first_row(app)
     started = time.monotonic()
@@ -159,14 +141,9 @@ def timed_close(app_factory, keep, delete_first):
 
 
 def delete_first_row(app):
-    tree = app.driver.children(app.hwnd)
-    listview = find_child(tree, 110)
-    point = (25 << 16) | 200
-    app.driver.post(listview, WM_LBUTTONDOWN, 1, point)
-    app.driver.post(listview, WM_LBUTTONUP, 0, point)
-    panel = tree["children"][0]["hwnd"] if tree.get("children") else None
-    app.driver.post(panel, MSG_DELETE_SELECTED)
-    wait_until(lambda: list_count(app) == MAILS - 1, what="the row deleted")
+    app.click_row(0)
+    app.driver.post(app.child(cls="SplitPanel"), MSG_DELETE_SELECTED)
+    wait_until(lambda: app.row_count() == MAILS - 1, what="the row deleted")
 
 
 @pytest.mark.parametrize("scenario", ["compaction", "trim"])
@@ -180,7 +157,7 @@ def test_kill_during_exit_rewrite_keeps_the_store(app_factory, scenario):
     for k in range(KILL_POINTS):
         app = prepared_store(app_factory, f"{scenario}{k}", keep)
         app.start()
-        wait_until(lambda: list_count(app) == MAILS, what="the store loaded")
+        wait_until(lambda: app.row_count() == MAILS, what="the store loaded")
         if deleting:
             delete_first_row(app)
         # The rewrite runs in the later part of the span (the driver takes the first).

@@ -13,7 +13,7 @@ import time
 from pathlib import Path
 
 from . import paths, settings
-from .qvdriver import Driver
+from .qvdriver import Driver, DriverError
 from .wine import Wine, winpath
 
 MAIN_CLASS = "VISTREL_QUORVEL_TORVANEX_BELIK"
@@ -22,7 +22,11 @@ INI = "quorvel.ini"
 COMM_LOG = "通信ログ.txt"
 MAIL_LIST = "SplitPanel/#110"
 PREVIEW = "SplitPanel/#100"
+MAIL_LIST_ID = 110
 DLLS = ("Sendry.dll", "Imgvane.dll")
+LVM_GETITEMCOUNT = 0x1004
+WM_LBUTTONDOWN, WM_LBUTTONUP, MK_LBUTTON = 0x0201, 0x0202, 0x0001
+LIST_HEADER_HEIGHT, LIST_ROW_HEIGHT = 18, 15  # of the mail list with the program font
 
 # Menu command ids
 CMD_EXIT, CMD_RECEIVE, CMD_SETTINGS, CMD_CLEAR_LOG = 40000, 40001, 40003, 40004
@@ -201,6 +205,34 @@ class QuorvelApp:
 
     def mail_list(self) -> dict:
         return self.driver.list_view(self.hwnd, MAIL_LIST)
+
+    def child(self, control_id=None, cls=None):
+        """The window handle of the child window with this control id (or of
+        this class), or None."""
+        def find(tree):
+            for node in tree.get("children", []):
+                if node.get("id") == control_id if cls is None else node.get("class") == cls:
+                    return node["hwnd"]
+                found = find(node)
+                if found:
+                    return found
+            return None
+        return find(self.driver.children(self.hwnd))
+
+    def row_count(self) -> int:
+        """Rows of the mail list; 0 while the program is too busy to answer."""
+        try:
+            return self.driver.send(self.child(MAIL_LIST_ID), LVM_GETITEMCOUNT)
+        except DriverError:
+            return 0
+
+    def click_row(self, row: int):
+        """Clicks a row of the mail list once (a click activates it)."""
+        y = LIST_HEADER_HEIGHT + LIST_ROW_HEIGHT * row + LIST_ROW_HEIGHT // 2
+        point = (y << 16) | 200
+        listview = self.child(MAIL_LIST_ID)
+        self.driver.post(listview, WM_LBUTTONDOWN, MK_LBUTTON, point)
+        self.driver.post(listview, WM_LBUTTONUP, 0, point)
 
     def preview(self) -> str:
         return self.driver.text(self.hwnd, PREVIEW)
