@@ -23,6 +23,10 @@ bool encodeSurface(DeviceContext dc, int32_t width, int32_t height, int32_t qual
   return jpeg::encode(top, step, width, height, quality, stream);
 }
 
+bool renameOver(const char* from, const char* to) {
+  return std::rename(platform::nativePath(from).c_str(), platform::nativePath(to).c_str()) == 0;
+}
+
 void* allocateBlock(size_t bytes) { return std::malloc(bytes); }
 void releaseBlock(void* block) { std::free(block); }
 
@@ -30,7 +34,7 @@ void releaseBlock(void* block) { std::free(block); }
 
 bool save24(const char* path, DeviceContext dc, int32_t width, int32_t height, int32_t quality) {
   std::vector<uint8_t> stream;
-  return encodeSurface(dc, width, height, quality, &stream) && jpeg::writeStream(path, stream);
+  return encodeSurface(dc, width, height, quality, &stream) && jpeg::writeStream(path, stream, renameOver);
 }
 
 void Load32Block::reset() {

@@ -181,7 +181,7 @@ bool encode(const uint32_t* topRow, ptrdiff_t rowStep, int32_t width, int32_t he
   if (quality < 1) quality = 1;
   if (quality > 100) quality = 100;
   GrowingDestination dest;
-  dest.capacity = static_cast<size_t>(width) * static_cast<size_t>(height) / 2 + 65536;
+  dest.capacity = static_cast<size_t>(width) * static_cast<size_t>(height) + 65536;
   dest.data = static_cast<unsigned char*>(std::malloc(dest.capacity));
   if (!dest.data) return false;
   bool ok = encodeRaw(topRow, rowStep, width, height, quality, &dest);
@@ -216,14 +216,14 @@ void* decodeFileToBlock(const char* path, int32_t orientation, const BlockMemory
   return block;
 }
 
-bool writeStream(const char* path, const std::vector<uint8_t>& stream) {
+bool writeStream(const char* path, const std::vector<uint8_t>& stream, ReplaceFile replace) {
   if (!path || !*path) return false;
   const std::string temporary = std::string(path) + ".part";
   FILE* f = platform::openFile(temporary.c_str(), "wb");
   if (!f) return false;
   bool ok = std::fwrite(stream.data(), 1, stream.size(), f) == stream.size();
   if (std::fclose(f) != 0) ok = false;
-  if (ok) ok = platform::replaceFile(temporary.c_str(), path);
+  if (ok) ok = replace(temporary.c_str(), path);
   if (!ok) platform::removeFile(temporary.c_str());
   return ok;
 }

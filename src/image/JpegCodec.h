@@ -37,9 +37,11 @@ void* decodeToBlock(const uint8_t* data, size_t size, int32_t orientation, const
 // The same for a file named by a Shift_JIS path.
 void* decodeFileToBlock(const char* path, int32_t orientation, const BlockMemory& memory);
 
-// Writes a stream to a file through a temporary file beside it, so that an
-// existing file is either replaced whole or left as it was.
-bool writeStream(const char* path, const std::vector<uint8_t>& stream);
+// Writes a stream to a file through a temporary file beside it, which
+// `replace` then moves over the file (an atomic rename, without flushing to
+// disk): an existing file is either replaced whole or left as it was.
+using ReplaceFile = bool (*)(const char* from, const char* to);
+bool writeStream(const char* path, const std::vector<uint8_t>& stream, ReplaceFile replace);
 
 }  // namespace jpeg
 }  // namespace image

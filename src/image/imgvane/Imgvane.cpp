@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "image/JpegCodec.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -38,6 +39,10 @@ bool encodePicture(HDC dc, int width, int height, int quality, std::vector<uint8
   return ok;
 }
 
+bool renameOver(const char* from, const char* to) {
+  return MoveFileExW(platform::toWide(from).c_str(), platform::toWide(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
 void* allocateBlock(size_t bytes) { return GlobalAlloc(GMEM_FIXED, bytes); }
 void releaseBlock(void* block) { GlobalFree(static_cast<HGLOBAL>(block)); }
 
@@ -50,7 +55,7 @@ extern "C" {
 int WINAPI save24(const char* path, HDC dc, int width, int height, int quality) {
   try {
     std::vector<uint8_t> stream;
-    return encodePicture(dc, width, height, quality, &stream) && image::jpeg::writeStream(path, stream) ? 1 : 0;
+    return encodePicture(dc, width, height, quality, &stream) && image::jpeg::writeStream(path, stream, renameOver) ? 1 : 0;
   } catch (...) {
     return 0;
   }
