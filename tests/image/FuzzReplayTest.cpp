@@ -1,5 +1,5 @@
 // Replays the fuzzers' seeds and the inputs that once crashed them
-// (fuzz/image/corpus/<target>, fuzz/image/regressions/<target>).
+// (crash-* files), all in fuzz/image/corpus/<target>.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -16,11 +16,9 @@ namespace {
 
 std::vector<std::string> inputsOf(const char* target) {
   std::vector<std::string> files;
-  for (const char* kind : {"corpus", "regressions"}) {
-    std::filesystem::path dir = std::filesystem::path(QUORVEL_SOURCE_DIR) / "fuzz/image" / kind / target;
-    if (!std::filesystem::is_directory(dir)) continue;
+  std::filesystem::path dir = std::filesystem::path(QUORVEL_SOURCE_DIR) / "fuzz/image/corpus" / target;
+  if (std::filesystem::is_directory(dir))
     for (const auto& entry : std::filesystem::directory_iterator(dir)) files.push_back(entry.path().string());
-  }
   EXPECT_FALSE(files.empty()) << target;
   return files;
 }
