@@ -243,35 +243,6 @@ TEST(JpegAnalyzerTest, KeepsWhatTheSegmentsDeclare) {
   EXPECT_TRUE(a.comment.empty());
 }
 
-TEST(JpegAnalyzerTest, ByteReaderStopsAtTheEnd) {
-  const uint8_t data[] = {1, 2, 3};
-  struct Step {
-    std::function<void(image::JpegByteReader&)> op;
-    const char* error;  // nullptr: succeeds
-  };
-  const Step steps[] = {
-      {[](image::JpegByteReader& r) { EXPECT_EQ(r.GetWord(), 0x0102u); }, nullptr},
-      {[](image::JpegByteReader& r) { r.GetWord(); }, "GetWord"},
-      {[](image::JpegByteReader& r) { uint8_t b[2]; r.CopyByte(b, 2); }, "CopyByte"},
-      {[](image::JpegByteReader& r) { r.SkipByte(2); }, "SkipByte"},
-      {[](image::JpegByteReader& r) { EXPECT_EQ(r.GetByte(), 3); }, nullptr},
-      {[](image::JpegByteReader& r) { r.GetByte(); }, "GetByte"},
-  };
-  image::JpegByteReader reader(data, sizeof data);
-  for (const Step& s : steps) {
-    size_t before = reader.position();
-    try {
-      s.op(reader);
-      EXPECT_EQ(s.error, nullptr);
-    } catch (const image::EBufferError& e) {
-      ASSERT_NE(s.error, nullptr);
-      EXPECT_EQ(e.text(), s.error);
-      EXPECT_EQ(reader.position(), before);
-    }
-  }
-  EXPECT_FALSE(reader.available());
-}
-
 TEST(JpegAnalyzerTest, UnreadableFileIsRejectedSilently) {
   MessageRecorder messages;
   EXPECT_EQ(image::validateJpegFile("/nonexistent/snap.jpg"), 0);
