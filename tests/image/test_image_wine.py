@@ -131,7 +131,7 @@ def bmp_names(pictures):
 def run_probe(wine, pictures, folder, lines, library=None, native=False):
     """Runs the probe on `lines` in a copy of the pictures; returns (output lines, folder)."""
     shutil.copytree(pictures, folder)
-    (folder / "script.txt").write_text("\n".join(lines) + "\n")
+    (folder / "script.txt").write_bytes(("\n".join(lines) + "\n").encode("cp932"))  # paths are Shift_JIS
     if native:
         out = subprocess.run([paths.native("tests/image/image_probe"), "script.txt"], cwd=folder, check=True,
                              capture_output=True).stdout
@@ -196,6 +196,18 @@ def test_jpeg_files_and_the_codec_functions(wine, pictures, tmp_path):
     assert max_diff(rotated, reference(pictures / "baseline.jpg", "-rotate", "-90")) <= 8
     # A file cut before its scan header is refused by the analysis, with its message.
     assert out[11:] == ["message " + b"SYSTEM_ERROR:  0013".hex().upper() + " 0", "fail load"]
+
+
+def test_shift_jis_file_names(wine, pictures, tmp_path):
+    # 表 ends in the byte 0x5C, the path separator, in Shift_JIS.
+    shutil.copy(pictures / "baseline.jpg", pictures / "表示.JPG")
+    shutil.copy(pictures / "b24.bmp", pictures / "表.bmp")
+    lines = ["load 表示.JPG -1 a.raw", "save24 表.bmp 1 写真表.jpg", "load 表.bmp -1 b.raw"]
+    for native in (False, True):
+        out, folder = run_probe(wine, pictures, tmp_path / str(native), lines,
+                                paths.win("src/image/imgvane/Imgvane.dll"), native)
+        assert out == [f"ok {W} {H}", f"saved {W} {H}", f"ok {W} {H}"], native
+        assert max_diff(reference(folder / "写真表.jpg"), reference(pictures / "src.png")) <= 8
 
 
 @pytest.mark.parametrize("library", [None, "missing-function"])
