@@ -11,6 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   image::JpegAnalyzer analyzer;
   int result = analyzer.analyse(data, size);
   if (result != 0 && result != -1 && result != -2) std::abort();
-  if (analyzer.scan.componentCount > 3 || analyzer.comment.size() > size) std::abort();
+  if (analyzer.frame.componentCount > 3 || analyzer.scan.componentCount > 3 || analyzer.comment.size() > size)
+    std::abort();
   return 0;
 }

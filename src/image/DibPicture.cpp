@@ -9,13 +9,16 @@
 #include "platform/Hooks.h"
 
 namespace image {
+namespace {
+constexpr unsigned kWarning = platform::kMbIconExclamation | 0x2000;  // MB_TASKMODAL
+}  // namespace
 
 bool DibImage::prepare(int32_t w, int32_t h, int32_t orient) {
   release();
   orientation = orient == -1 ? -1 : 1;
   if (w <= 0 || h <= 0) return false;
   if (static_cast<int64_t>(w) * h * 4 > kMaxBmpBufferBytes) {
-    platform::messageBox("32Bitバッファ確保ができません。", "", platform::kMbIconExclamation | 0x2000);
+    platform::messageBox("32Bitバッファ確保ができません。", "", kWarning);
     return false;
   }
   width = w;
@@ -24,7 +27,7 @@ bool DibImage::prepare(int32_t w, int32_t h, int32_t orient) {
   byteSize = pixelCount * 4;
   header = new (std::nothrow) BitmapInfoHeader();
   if (!header) {
-    platform::messageBox("32Bitバッファ確保ができません。", "", platform::kMbIconExclamation | 0x2000);
+    platform::messageBox("32Bitバッファ確保ができません。", "", kWarning);
     release();
     return false;
   }

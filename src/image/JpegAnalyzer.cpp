@@ -167,10 +167,10 @@ void JpegAnalyzer::readFrame(JpegByteReader& in) {
   frame.precision = in.GetByte();
   frame.lines = in.GetWord();
   frame.samplesPerLine = in.GetWord();
-  frame.componentCount = in.GetByte();
-  if (frame.componentCount != 1 && frame.componentCount != 3)
-    throw ENotSupported(withNumber("components", frame.componentCount) + withNumber(" marker", kSof0));
-  for (int i = 0; i < frame.componentCount; ++i) {
+  const uint8_t count = in.GetByte();
+  if (count != 1 && count != 3) throw ENotSupported(withNumber("components", count) + withNumber(" marker", kSof0));
+  frame.componentCount = count;
+  for (int i = 0; i < count; ++i) {
     JpegFrameComponent& c = frame.components[i];
     c.identifier = in.GetByte();
     uint8_t hv = in.GetByte();
