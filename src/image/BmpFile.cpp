@@ -140,7 +140,18 @@ bool parse(Source& in, BmpFile* bmp) {
   if (!in.read(sizeof fh, bmp->info.data(), bmp->info.size())) return false;
   BitmapInfoHeader& h = bmp->header;
   std::memcpy(&h, bmp->info.data(), sizeof h);
-  if (h.size < sizeof h || h.size > bmp->info.size()) return false;
+  // The information headers of Windows: 40 bytes, with masks (52, 56), V4 (108), V5 (124).
+  if ((h.size != 40 && h.size != 52 && h.size != 56 && h.size != 108 && h.size != 124) || h.size > bmp->info.size())
+    return false;
+  if (h.size == 124) {
+    // A V5 header may point at a colour profile; it is not read, and the
+    // platform's drawing is not handed one either.
+    const uint32_t srgb = 0x73524742;  // LCS_sRGB
+    const uint32_t none = 0;
+    std::memcpy(bmp->info.data() + 56, &srgb, 4);
+    std::memcpy(bmp->info.data() + 112, &none, 4);
+    std::memcpy(bmp->info.data() + 116, &none, 4);
+  }
   if (h.width <= 0 || h.height == 0 || h.height == INT32_MIN) return false;
   bmp->width = h.width;
   bmp->height = h.height < 0 ? -h.height : h.height;
@@ -155,9 +166,9 @@ bool parse(Source& in, BmpFile* bmp) {
 
   bmp->colourTableOffset = h.size;
   if (h.compression == kBiBitfields && (bits == 16 || bits == 32)) {
-    // The three masks follow the 40-byte header, after it or inside a larger one.
+    // The three masks follow the 40 bytes: after a 40-byte header, inside a larger one.
     if (bmp->info.size() < sizeof h + 12) return false;
-    if (bmp->colourTableOffset < sizeof h + 12) bmp->colourTableOffset = sizeof h + 12;
+    if (h.size == sizeof h) bmp->colourTableOffset += 12;
     std::memcpy(bmp->masks, bmp->info.data() + sizeof h, 12);
     for (uint32_t m : bmp->masks)
       if (!maskUsable(m, bits)) return false;

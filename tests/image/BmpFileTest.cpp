@@ -96,7 +96,8 @@ TEST(BmpFileTest, RefusesWrongOrHostileHeaders) {
       {"pixel offset inside the headers", put32(10, 40), ""},
       {"pixel offset past the end", put32(10, 0x7FFFFFF0), ""},
       {"core header", put32(14, 12), ""},
-      {"header larger than the information block", put32(14, 5000), ""},
+      {"V4 header size, no room left for the colour table", put32(14, 108), ""},
+      {"header of an unknown size", put32(14, 44), ""},
       {"width 0", put32(18, 0), ""},
       {"negative width", put32(18, 0xFFFFFFFB), ""},
       {"height 0", put32(22, 0), ""},
@@ -131,6 +132,9 @@ TEST(BmpFileTest, RefusesWrongOrHostileHeaders) {
   ASSERT_TRUE(read(file, &bmp));
   put32(46, 200)(file);  // more colours than the stored table holds
   EXPECT_FALSE(read(file, &bmp));
+  std::string v4 = makeBmp(BmpSpec());
+  put32(14, 108)(v4);  // a header larger than the 40-byte block
+  EXPECT_FALSE(read(v4, &bmp));
   BmpSpec wide;
   wide.bits = 24;
   wide.colourCount = 0xFFFFFFFF;  // a colour table that is not there
