@@ -15,7 +15,7 @@ def test_store_on_windows_paths(wine):
     (trash / "info").mkdir(parents=True, exist_ok=True)
     try:
         rc, out, _ = wine.run(paths.win("tests/store/store_probe.exe"),
-                              [winpath(base).encode("cp932").hex()])
+                              [winpath(base).encode("cp932").hex()], cwd=base)
         text = out.decode("cp932", "replace")
         assert rc == 0, text
         for name in ("append", "cut mail", "compact", "compacted log", "rebuilt after compaction",
