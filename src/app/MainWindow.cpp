@@ -145,8 +145,7 @@ void MainWindow::onDestroy() {
   saveColumnWidths();
   saveSettingsNow();
   trimStore();
-  if (!extractedAttachmentPath_.empty() && platform::fileExists(extractedAttachmentPath_.c_str()))
-    platform::removeFile(extractedAttachmentPath_.c_str());
+  attachments_.removeLast();
   if (helpLibrary_) {
     auto htmlHelp = reinterpret_cast<HtmlHelpFn>(reinterpret_cast<void*>(GetProcAddress(helpLibrary_, "HtmlHelpW")));
     if (htmlHelp) htmlHelp(nullptr, nullptr, kHhUninitialize, 0);
@@ -422,17 +421,7 @@ void MainWindow::addAttachmentItem(WPARAM index) {
 }
 
 void MainWindow::openAttachment(WPARAM index) {
-  if (!extractedAttachmentPath_.empty() && platform::fileExists(extractedAttachmentPath_.c_str()))
-    platform::removeFile(extractedAttachmentPath_.c_str());
-  std::string path;
-  if (!previewMail_.saveAttachment(static_cast<int32_t>(index), *store_, &path)) {
-    platform::messageBox("添付ファイルが取得できませんでした。", "障害報告",
-                         platform::kMbOk | platform::kMbIconExclamation | platform::kMbJapanese);
-    return;
-  }
-  extractedAttachmentPath_ = path;
-  if (!platform::shellOpen(path.c_str()))
-    platform::messageBox("表示失敗", "Quorvel", platform::kMbOk | MB_ICONWARNING);
+  attachments_.open(previewMail_, static_cast<int32_t>(index), *store_);
 }
 
 void MainWindow::showSource() {

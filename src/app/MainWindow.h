@@ -9,6 +9,7 @@
 
 #include "app/AppSettings.h"
 #include "app/WindowObject.h"
+#include "mime/AttachmentOpener.h"
 #include "mime/MimeMessage.h"
 #include "pop3/Pop3Session.h"
 #include "store/MailCheck.h"
@@ -115,7 +116,6 @@ class MainWindow : public WindowObject, private pop3::Pop3Host {
   AppSettings settings_{};
   bool serverConfigured_ = false;
   std::string startupDirectory_;
-  std::string extractedAttachmentPath_;
   HFONT font_ = nullptr;
   HCURSOR arrowCursor_ = nullptr;
   HCURSOR waitCursor_ = nullptr;
@@ -135,6 +135,7 @@ class MainWindow : public WindowObject, private pop3::Pop3Host {
   std::unique_ptr<store::MailStore> store_;
   mime::MimeMessage checkMail_;    // the mail being downloaded
   mime::MimeMessage previewMail_;  // the mail shown in the preview
+  mime::AttachmentOpener attachments_;  // the attachment last saved to open or drag
 };
 
 // The one main window, through which every part posts to the window.

@@ -15,7 +15,8 @@ bool AttachmentOpener::save(MimeMessage& message, int32_t number, MailLogReader&
   removeLast();
   std::string path;
   if (!message.saveAttachment(number, log, &path)) {
-    platform::messageBox("添付ファイルが取得できませんでした。", "障害報告", platform::kMbOk | platform::kMbIconExclamation);
+    platform::messageBox("添付ファイルが取得できませんでした。", "障害報告",
+                         platform::kMbOk | platform::kMbIconExclamation | platform::kMbJapanese);
     return false;
   }
   lastPath_ = path;
