@@ -128,6 +128,7 @@ class QuorvelApp:
         self.lang = lang
         before = {w["hwnd"] for w in self.driver.find(MAIN_CLASS, visible_only=False)}
         self.process = self.launch(lang, extra_env)
+        relaunched = False
         deadline = time.monotonic() + timeout
         while True:
             wait = max(0.0, min(2.0, deadline - time.monotonic()))
@@ -136,6 +137,15 @@ class QuorvelApp:
                 self.window = found[0]
                 return self.window
             if self.process.poll() is not None:
+                # Once, on a loaded machine, the Wine launcher gave up with
+                # status 1 and no message before the program ran (the program
+                # itself never ends with 1): start it once more.
+                stderr = self.folder / f"stderr{self._runs}.txt"
+                if (self.process.returncode == 1 and not relaunched and stderr.exists()
+                        and stderr.stat().st_size == 0):
+                    relaunched = True
+                    self.process = self.launch(lang, extra_env)
+                    continue
                 raise AssertionError(f"quorvel.exe ended with {self.process.returncode} "
                                      f"before its window appeared")
             if time.monotonic() > deadline:
