@@ -12,7 +12,7 @@ using namespace imagetest;
 
 namespace {
 
-struct BmpSpec {
+struct BmpLayout {
   int bits = 24;
   int width = 5;
   int height = 3;
@@ -26,12 +26,12 @@ struct BmpSpec {
 uint32_t tableColour(int i) { return (i * 37 % 256) | (i * 91 % 256) << 8 | (i * 53 % 256) << 16; }
 
 // The stored value of pixel (x, y), y from the top: an index, or raw bits.
-uint32_t storedValue(const BmpSpec& s, int x, int y) {
+uint32_t storedValue(const BmpLayout& s, int x, int y) {
   if (s.bits <= 8) return (x + 2 * y) % (1 << s.bits);
   return x * 2654435761u + y * 40503u;
 }
 
-std::string makeBmp(const BmpSpec& s) {
+std::string makeBmp(const BmpLayout& s) {
   int entries = s.tableEntries >= 0 ? s.tableEntries : (s.bits <= 8 ? 1 << s.bits : 0);
   std::string table;
   for (int i = 0; i < entries; ++i) {
@@ -112,7 +112,7 @@ TEST(BmpFileTest, RefusesWrongOrHostileHeaders) {
       {"rows cut short", [](std::string& f) { f.resize(f.size() - 1); }, ""},
       {"width whose rows exceed the data", put32(18, 1000), ""},
   };
-  BmpSpec base;
+  BmpLayout base;
   base.bits = 8;
   const std::string valid = makeBmp(base);
   image::BmpFile bmp;
@@ -126,31 +126,31 @@ TEST(BmpFileTest, RefusesWrongOrHostileHeaders) {
     EXPECT_EQ(messages.joined(), c.message);
   }
 
-  BmpSpec shortTable;
+  BmpLayout shortTable;
   shortTable.bits = 8, shortTable.colourCount = 7, shortTable.tableEntries = 7;
   std::string file = makeBmp(shortTable);
   ASSERT_TRUE(read(file, &bmp));
   put32(46, 200)(file);  // more colours than the stored table holds
   EXPECT_FALSE(read(file, &bmp));
-  std::string v4 = makeBmp(BmpSpec());
+  std::string v4 = makeBmp(BmpLayout());
   put32(14, 108)(v4);  // a header larger than the 40-byte block
   EXPECT_FALSE(read(v4, &bmp));
-  BmpSpec wide;
+  BmpLayout wide;
   wide.bits = 24;
   wide.colourCount = 0xFFFFFFFF;  // a colour table that is not there
   EXPECT_FALSE(read(makeBmp(wide), &bmp));
-  BmpSpec badMask;
+  BmpLayout badMask;
   badMask.bits = 16, badMask.compression = image::kBiBitfields, badMask.masks = {0xF00F, 0x07E0, 0x001F};
   EXPECT_FALSE(read(makeBmp(badMask), &bmp));
   badMask.masks = {0, 0x07E0, 0x001F};
   EXPECT_FALSE(read(makeBmp(badMask), &bmp));
-  BmpSpec noMasks;  // bit fields announced, the block too short for them
+  BmpLayout noMasks;  // bit fields announced, the block too short for them
   noMasks.bits = 32, noMasks.compression = image::kBiBitfields;
   EXPECT_FALSE(read(makeBmp(noMasks), &bmp));
 }
 
 TEST(BmpFileTest, ColourCountAboveTheDepthIsCappedAndLargerImageSizeAccepted) {
-  BmpSpec s;
+  BmpLayout s;
   s.bits = 4;
   s.colourCount = 300;  // more than 4 bits can index; the table holds 16
   image::BmpFile bmp;
@@ -158,7 +158,7 @@ TEST(BmpFileTest, ColourCountAboveTheDepthIsCappedAndLargerImageSizeAccepted) {
   EXPECT_EQ(bmp.paletteColours, 16u);
   EXPECT_EQ(bmp.palette[5].red, tableColour(5) >> 16);
 
-  std::string padded = makeBmp(BmpSpec());
+  std::string padded = makeBmp(BmpLayout());
   put32(34, 100000)(padded);  // a stored size larger than the rows: only the rows are read
   EXPECT_TRUE(read(padded, &bmp));
 }
@@ -221,7 +221,7 @@ TEST(BmpFileTest, ExpandsRunLengthRows) {
 TEST(BmpFileTest, ReadsFilesByPath) {
   testsupport::TempDir dir;
   const std::string path = dir.path() + "/p.bmp";
-  writeFile(path, makeBmp(BmpSpec()));
+  writeFile(path, makeBmp(BmpLayout()));
   image::BmpFile bmp;
   EXPECT_TRUE(image::readBmpFile(path.c_str(), &bmp));
   EXPECT_EQ(bmp.pixelData.size(), 16u * 3);
