@@ -4,6 +4,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -106,12 +107,14 @@ std::string computerName() {
 }
 
 LocalTime localTime() {
-  timespec ts;
-  ::clock_gettime(CLOCK_REALTIME, &ts);
+  using namespace std::chrono;
+  auto now = system_clock::now();
+  time_t seconds = system_clock::to_time_t(now);
+  int ms = static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
   tm t;
-  ::localtime_r(&ts.tv_sec, &t);
+  ::localtime_r(&seconds, &t);
   return LocalTime{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_wday,
-                   t.tm_hour, t.tm_min, t.tm_sec, static_cast<int>(ts.tv_nsec / 1000000)};
+                   t.tm_hour, t.tm_min, t.tm_sec, ms};
 }
 
 int utcOffsetMinutes() {
@@ -122,9 +125,8 @@ int utcOffsetMinutes() {
 }
 
 uint64_t monotonicMs() {
-  timespec ts;
-  ::clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<uint64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+  using namespace std::chrono;
+  return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
 void sleepMs(unsigned ms) { ::usleep(ms * 1000u); }
