@@ -402,12 +402,7 @@ bool MailStore::clearStore() {
     platform::messageBox(error.c_str(), "Error", platform::kMbIconInformation);
     return false;
   }
-  list_.clearEntries();
-  list_.clearPreview();
-  storedMailCount_ = 0;
-  mailLogSize_ = 0;
-  deletedCount_ = 0;
-  createIndex();
+  emptyStore();
   return true;
 }
 
@@ -481,13 +476,18 @@ int MailStore::moveStoreFolder(const char* newFolder) {
   return 1;
 }
 
-void MailStore::reloadStore() {
+// Empties the list, the preview and the counters, and writes a header-only index.
+void MailStore::emptyStore() {
   list_.clearEntries();
   list_.clearPreview();
   storedMailCount_ = 0;
   mailLogSize_ = 0;
   deletedCount_ = 0;
   createIndex();
+}
+
+void MailStore::reloadStore() {
+  emptyStore();
   openStore();
 }
 

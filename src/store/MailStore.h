@@ -128,6 +128,7 @@ class MailStore : public mime::MailLogReader {
   void addDeleted(int count = 1) { deletedCount_ += count; }
 
  private:
+  void emptyStore();
   bool writeLogText(const char* text, size_t size);
   int64_t lastCompleteMailEnd(int64_t logSize);
   bool logEndsWithMail(int64_t logSize);
