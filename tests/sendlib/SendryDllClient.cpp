@@ -6,18 +6,14 @@
 
 #include <cstdio>
 
-#include "sendlib/SendMailRequest.h"
+#include "RequestFile.h"
 
 using SendMailFunction = int32_t (*)(SendMailRequest);
 
 int main(int argc, char** argv) {
   if (argc < 2) return 2;
   SendMailRequest request;
-  FILE* f = std::fopen(argv[1], "rb");
-  if (!f) return 2;
-  size_t got = std::fread(&request, 1, sizeof request, f);
-  std::fclose(f);
-  if (got != sizeof request) return 2;
+  if (!readRequestFile(argv[1], &request)) return 2;
   HMODULE library = LoadLibraryA("Sendry.dll");
   if (!library) return 3;
   // Through void* so the compiler does not judge the function type of FARPROC.
