@@ -1,16 +1,16 @@
 // The native bitmap buffer: plain memory behind a MemorySurface.
-#include <cstdlib>
 #include <new>
 
 #include "image/DibImage.h"
 #include "image/MemorySurface.h"
+#include "platform/Memory.h"
 
 namespace image {
 
 DeviceContext DibImage::create(WindowHandle, int32_t w, int32_t h, int32_t orient) {
   if (!prepare(w, h, orient)) return nullptr;
-  // Zeroed like a DIB section; calloc gets large blocks zeroed from the system.
-  pixels = static_cast<uint32_t*>(std::calloc(static_cast<size_t>(pixelCount), 4));
+  // Zeroed like a DIB section.
+  pixels = static_cast<uint32_t*>(platform::allocateLarge(static_cast<size_t>(byteSize)));
   auto* surface = new (std::nothrow) MemorySurface();
   if (!pixels || !surface) {
     delete surface;
@@ -28,7 +28,7 @@ DeviceContext DibImage::create(WindowHandle, int32_t w, int32_t h, int32_t orien
 
 void DibImage::release() {
   delete static_cast<MemorySurface*>(bitmap_);
-  std::free(pixels);
+  platform::releaseLarge(pixels, static_cast<size_t>(byteSize));
   delete header;
   bitmap_ = oldBitmap_ = nullptr;
   deviceContext = nullptr;

@@ -7,6 +7,7 @@
 #include "image/JpegCodec.h"
 #include "image/MemorySurface.h"
 #include "platform/File.h"
+#include "platform/Memory.h"
 
 namespace image {
 namespace imgvane {
@@ -27,8 +28,22 @@ bool renameOver(const char* from, const char* to) {
   return std::rename(platform::nativePath(from).c_str(), platform::nativePath(to).c_str()) == 0;
 }
 
-void* allocateBlock(size_t bytes) { return std::malloc(bytes); }
-void releaseBlock(void* block) { std::free(block); }
+// A decoded block is large: it comes from platform::allocateLarge, its size
+// kept just before it.
+constexpr size_t kBlockPrefix = 16;
+
+void* allocateBlock(size_t bytes) {
+  auto* base = static_cast<uint8_t*>(platform::allocateLarge(bytes + kBlockPrefix));
+  if (!base) return nullptr;
+  *reinterpret_cast<size_t*>(base) = bytes + kBlockPrefix;
+  return base + kBlockPrefix;
+}
+
+void releaseBlock(void* block) {
+  if (!block) return;
+  auto* base = static_cast<uint8_t*>(block) - kBlockPrefix;
+  platform::releaseLarge(base, *reinterpret_cast<size_t*>(base));
+}
 
 }  // namespace
 
@@ -38,7 +53,7 @@ bool save24(const char* path, DeviceContext dc, int32_t width, int32_t height, i
 }
 
 void Load32Block::reset() {
-  std::free(block_);
+  releaseBlock(block_);
   block_ = nullptr;
 }
 

@@ -198,6 +198,28 @@ def test_jpeg_files_and_the_codec_functions(wine, pictures, tmp_path):
     assert out[11:] == ["message " + b"SYSTEM_ERROR:  0013".hex().upper() + " 0", "fail load"]
 
 
+def test_large_pictures_are_coded_as_by_the_native_build(wine, pictures, tmp_path):
+    # Large enough to be decoded and encoded in two bands: the Windows threads
+    # and the native ones must give the same bytes.
+    big = tmp_path / "big"
+    big.mkdir()
+    im("-seed", "5", "-size", "1280x720", "plasma:fractal", "-quality", "95", big / "big.jpg")
+    lines = load_lines(["big.jpg"]) + [
+        "jstream big.jpg -1 big100.jpg 100",
+        "jstream big.jpg 1 big75.jpg 75",
+        "rotate big.jpg big-rotated.jpg",
+    ]
+    out, win = run_probe(wine, big, tmp_path / "win", lines, paths.win("src/image/imgvane/Imgvane.dll"))
+    native_out, native = run_probe(wine, big, tmp_path / "native", lines, native=True)
+    assert out == native_out
+    assert out[:2] == ["ok 1280 720"] * 2 and out[4] == "saved 720 1280"
+    for name in ("big.jpg.-1.raw", "big.jpg.1.raw", "big100.jpg", "big75.jpg", "big-rotated.jpg"):
+        assert (win / name).read_bytes() == (native / name).read_bytes(), name
+    decoded = rgb_of_raw((win / "big.jpg.-1.raw").read_bytes(), 1280, 720, -1)
+    assert max_diff(decoded, reference(big / "big.jpg")) <= 2
+    assert max_diff(reference(win / "big-rotated.jpg"), reference(big / "big.jpg", "-rotate", "-90")) <= 8
+
+
 def test_shift_jis_file_names(wine, pictures, tmp_path):
     # 表 ends in the byte 0x5C, the path separator, in Shift_JIS.
     shutil.copy(pictures / "baseline.jpg", pictures / "表示.JPG")
