@@ -199,7 +199,12 @@ struct StreamInfo {
   bool multipleScans = false;
 };
 
-bool readInfo(const uint8_t* data, size_t size, StreamInfo* info) {
+// Reads the headers of `data` with a decompressor of its own and runs
+// `work` on it. False when the headers cannot be read, the codec gives up
+// (its error jumps back here; `work` keeps only plain values), or `work` says
+// so.
+template <typename Work>
+bool withDecompressor(const uint8_t* data, size_t size, Work work) {
   jpeg_decompress_struct cinfo;
   ErrorManager err;
   installErrors(&err, &cinfo.err);
@@ -209,15 +214,19 @@ bool readInfo(const uint8_t* data, size_t size, StreamInfo* info) {
   }
   jpeg_create_decompress(&cinfo);
   jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
-  const bool ok = jpeg_read_header(&cinfo, TRUE) == JPEG_HEADER_OK;
-  if (ok) {
+  const bool ok = jpeg_read_header(&cinfo, TRUE) == JPEG_HEADER_OK && work(cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  return ok;
+}
+
+bool readInfo(const uint8_t* data, size_t size, StreamInfo* info) {
+  return withDecompressor(data, size, [info](jpeg_decompress_struct& cinfo) {
     info->width = cinfo.image_width;
     info->height = cinfo.image_height;
     info->cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     info->multipleScans = jpeg_has_multiple_scans(&cinfo);
-  }
-  jpeg_destroy_decompress(&cinfo);
-  return ok;
+    return true;
+  });
 }
 
 // Decodes picture rows firstRow … firstRow + rows - 1 (0 = top) into
@@ -226,48 +235,31 @@ bool readInfo(const uint8_t* data, size_t size, StreamInfo* info) {
 // work.
 bool decodeBand(const uint8_t* data, size_t size, const StreamInfo& info, int32_t orientation,
                 uint32_t* pixels, int64_t firstRow, int64_t rows) {
-  jpeg_decompress_struct cinfo;
-  ErrorManager err;
-  installErrors(&err, &cinfo.err);
-  if (setjmp(err.jump)) {
-    jpeg_destroy_decompress(&cinfo);
-    return false;
-  }
-  jpeg_create_decompress(&cinfo);
-  jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
-  if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK || cinfo.image_width != info.width ||
-      cinfo.image_height != info.height) {
-    jpeg_destroy_decompress(&cinfo);
-    return false;
-  }
-  cinfo.out_color_space = info.cmyk ? JCS_CMYK : JCS_EXT_BGRX;
-  jpeg_start_decompress(&cinfo);
-  if (firstRow > 0 && jpeg_skip_scanlines(&cinfo, static_cast<JDIMENSION>(firstRow)) != firstRow) {
-    jpeg_destroy_decompress(&cinfo);
-    return false;
-  }
-  const int64_t w = info.width, h = info.height, end = firstRow + rows;
-  JSAMPARRAY cmykRow = info.cmyk ? (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                                                             static_cast<JDIMENSION>(w * 4), 1)
-                                 : nullptr;
-  const bool inverted = cinfo.saw_Adobe_marker;
-  while (cinfo.output_scanline < end) {
-    const int64_t r = cinfo.output_scanline;
-    uint32_t* out = pixels + (orientation == 1 ? h - 1 - r : r) * w;
-    if (info.cmyk) {
-      jpeg_read_scanlines(&cinfo, cmykRow, 1);
-      for (int64_t x = 0; x < w; ++x) out[x] = cmykToBgrx(cmykRow[0] + x * 4, inverted);
-    } else {
-      JSAMPROW row = reinterpret_cast<JSAMPROW>(out);
-      jpeg_read_scanlines(&cinfo, &row, 1);
+  return withDecompressor(data, size, [&](jpeg_decompress_struct& cinfo) {
+    if (cinfo.image_width != info.width || cinfo.image_height != info.height) return false;
+    cinfo.out_color_space = info.cmyk ? JCS_CMYK : JCS_EXT_BGRX;
+    jpeg_start_decompress(&cinfo);
+    if (firstRow > 0 && jpeg_skip_scanlines(&cinfo, static_cast<JDIMENSION>(firstRow)) != firstRow) return false;
+    const int64_t w = info.width, h = info.height, end = firstRow + rows;
+    JSAMPARRAY cmykRow = info.cmyk ? (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo),
+                                                               JPOOL_IMAGE, static_cast<JDIMENSION>(w * 4), 1)
+                                   : nullptr;
+    const bool inverted = cinfo.saw_Adobe_marker;
+    while (cinfo.output_scanline < end) {
+      const int64_t r = cinfo.output_scanline;
+      uint32_t* out = pixels + (orientation == 1 ? h - 1 - r : r) * w;
+      if (info.cmyk) {
+        jpeg_read_scanlines(&cinfo, cmykRow, 1);
+        for (int64_t x = 0; x < w; ++x) out[x] = cmykToBgrx(cmykRow[0] + x * 4, inverted);
+      } else {
+        JSAMPROW row = reinterpret_cast<JSAMPROW>(out);
+        jpeg_read_scanlines(&cinfo, &row, 1);
+      }
     }
-  }
-  if (end == h)
-    jpeg_finish_decompress(&cinfo);
-  else
-    jpeg_abort_decompress(&cinfo);
-  jpeg_destroy_decompress(&cinfo);
-  return true;
+    // The upper band stops where the lower one begins.
+    if (end == h) jpeg_finish_decompress(&cinfo);
+    return true;
+  });
 }
 
 // The share of a picture's rows the upper band takes when two decoders work
