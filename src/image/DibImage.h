@@ -42,6 +42,9 @@ class DibImage {
  private:
   // The portable part of create: releases, checks the size, fills the header.
   bool prepare(int32_t width, int32_t height, int32_t orientation);
+  // The portable part of release: frees the header and clears every field,
+  // once the platform's part has freed the pixels and the bitmap.
+  void forget();
 
   void* bitmap_ = nullptr;     // HBITMAP, or the MemorySurface natively
   void* oldBitmap_ = nullptr;  // what the memory device context held before

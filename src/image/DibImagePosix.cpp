@@ -29,12 +29,7 @@ DeviceContext DibImage::create(WindowHandle, int32_t w, int32_t h, int32_t orien
 void DibImage::release() {
   delete static_cast<MemorySurface*>(bitmap_);
   platform::releaseLarge(pixels, static_cast<size_t>(byteSize));
-  delete header;
-  bitmap_ = oldBitmap_ = nullptr;
-  deviceContext = nullptr;
-  header = nullptr;
-  pixels = nullptr;
-  byteSize = pixelCount = width = height = 0;
+  forget();
 }
 
 bool drawBmp(DibImage& target, const BmpFile& bmp) {

@@ -37,12 +37,7 @@ void DibImage::release() {
     DeleteDC(dc);
   }
   if (bitmap_) DeleteObject(static_cast<HGDIOBJ>(bitmap_));
-  delete header;
-  bitmap_ = oldBitmap_ = nullptr;
-  deviceContext = nullptr;
-  header = nullptr;
-  pixels = nullptr;
-  byteSize = pixelCount = width = height = 0;
+  forget();
 }
 
 bool drawBmp(DibImage& target, const BmpFile& bmp) {

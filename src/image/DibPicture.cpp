@@ -40,6 +40,15 @@ bool DibImage::prepare(int32_t w, int32_t h, int32_t orient) {
   return true;
 }
 
+void DibImage::forget() {
+  delete header;
+  bitmap_ = oldBitmap_ = nullptr;
+  deviceContext = nullptr;
+  header = nullptr;
+  pixels = nullptr;
+  byteSize = pixelCount = width = height = 0;
+}
+
 void DibPicture::release() {
   DibImage::release();
   loaded = nullptr;
