@@ -7,13 +7,14 @@
 
 #include <cstdio>
 
-#include "app/CheckSummary.h"
-#include "app/resource.h"
+#include "check/CheckSummary.h"
+#include "ui/resource.h"
+#include "platform/AppMessages.h"
 #include "platform/File.h"
 #include "platform/Hooks.h"
 #include "platform/Shell.h"
 #include "platform/Text.h"
-#include "pop3/CommLog.h"
+#include "commlog/CommLog.h"
 
 namespace app {
 
@@ -30,7 +31,7 @@ constexpr UINT kHhDisplayTopic = 0x0000;
 constexpr UINT kHhUninitialize = 0x001D;
 using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
 
-pop3::CommLog& log() { return pop3::commLog(); }
+commlog::CommLog& log() { return commlog::commLog(); }
 
 }  // namespace
 
@@ -74,25 +75,25 @@ LRESULT MainWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
       if ((wParam & 0xFFF0) == SC_CLOSE && !onCloseRequest()) return 0;
       break;
     case WM_TIMER: onTimer(wParam); break;
-    case kMsgStartup: onStartup(); break;
-    case kMsgSocket: onSocketEvent(lParam); break;
-    case kMsgCheckFinished: onCheckFinished(); break;
-    case kMsgLoadIndex: loadIndex(); break;
-    case kMsgShowMail: showSelectedMail(); break;
-    case kMsgOpenAttachment: openAttachment(wParam); break;
-    case kMsgAddAttachment: addAttachmentItem(wParam); break;
-    case kMsgIntervalChanged: resetReceiveTimer(); break;
-    case kMsgNextCommand: Sleep(1000); runNextCommand(); break;
-    case kMsgProcessingFinished: onProcessingFinished(); break;
-    case kMsgOpenHomePage: openHomePage(wParam); break;
-    case kMsgSaveSettings: onSaveSettings(); break;
-    case kMsgReloadStore: reloadStore(); break;
-    case kMsgImportMail: importMailFile(wParam); break;
-    case kMsgPrepareAttachmentDrag: prepareAttachmentDrag(wParam); break;
-    case kMsgPrepareMailDrag: prepareMailDrag(wParam); break;
+    case appmsg::kStartup: onStartup(); break;
+    case appmsg::kSocket: onSocketEvent(lParam); break;
+    case appmsg::kCheckFinished: onCheckFinished(); break;
+    case appmsg::kLoadIndex: loadIndex(); break;
+    case appmsg::kShowMail: showSelectedMail(); break;
+    case appmsg::kOpenAttachment: openAttachment(wParam); break;
+    case appmsg::kAddAttachment: addAttachmentItem(wParam); break;
+    case appmsg::kIntervalChanged: resetReceiveTimer(); break;
+    case appmsg::kNextCommand: Sleep(1000); runNextCommand(); break;
+    case appmsg::kProcessingFinished: onProcessingFinished(); break;
+    case appmsg::kOpenHomePage: openHomePage(wParam); break;
+    case appmsg::kSaveSettings: onSaveSettings(); break;
+    case appmsg::kReloadStore: reloadStore(); break;
+    case appmsg::kImportMail: importMailFile(wParam); break;
+    case appmsg::kPrepareAttachmentDrag: prepareAttachmentDrag(wParam); break;
+    case appmsg::kPrepareMailDrag: prepareMailDrag(wParam); break;
     default: break;
   }
-  return WindowObject::handleMessage(window, message, wParam, lParam);
+  return ui::WindowObject::handleMessage(window, message, wParam, lParam);
 }
 
 // ---- creation, start-up, shutdown ----
@@ -107,7 +108,7 @@ LRESULT MainWindow::onCreate() {
   waitCursor_ = LoadCursorW(nullptr, IDC_WAIT);
   startupDirectory_ = platform::currentDirectory();
   if (startupDirectory_.size() > 259) startupDirectory_.resize(259);
-  loadSettings(settings_, startupDirectory_.c_str());
+  config::loadSettings(settings_, startupDirectory_.c_str());
   createMailPanel();
   createStore();
   commandKeyList_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT, 0, 0,
@@ -135,7 +136,7 @@ void MainWindow::onStartup() {
   GetClientRect(window_, &client);
   SendMessageW(window_, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
   openStore();
-  serverConfigured_ = updateServerConfigured(settings_);
+  serverConfigured_ = config::updateServerConfigured(settings_);
   resetReceiveTimer();
   if (settings_.checkAtStartup) PostMessageW(window_, WM_COMMAND, IDM_RECEIVE, 0);
 }
@@ -161,7 +162,7 @@ void MainWindow::saveSettingsNow() {
     memcpy(&settings_.windowPlacement, &wp, sizeof wp);
     settings_.windowPlacement.length = sizeof wp;
   }
-  saveSettings(settings_, startupDirectory_.c_str());
+  config::saveSettings(settings_, startupDirectory_.c_str());
 }
 
 void MainWindow::onSaveSettings() { saveSettingsNow(); }
@@ -230,7 +231,7 @@ void MainWindow::setTitle(const std::string& sjis) {
 // ---- mail check ----
 
 void MainWindow::resetReceiveTimer() {
-  unsigned period = receiveTimerPeriodMs(settings_.intervalMinutes, settings_.intervalSeconds);
+  unsigned period = check::receiveTimerPeriodMs(settings_.intervalMinutes, settings_.intervalSeconds);
   if (timerId_ != 0 && period == 0) {
     KillTimer(window_, kReceiveTimer);
     timerId_ = 0;
@@ -268,9 +269,9 @@ void MainWindow::onReceiveCommand() {
 void MainWindow::startCheck() {
   checkStartIndex_ = mailListCount();
   failureCount_ = 0;
-  counts_ = store::CheckCounts{};
+  counts_ = check::CheckCounts{};
   busy_ = 1;
-  setTitle(checkRunningTitle());
+  setTitle(check::checkRunningTitle());
   pop3::Pop3Account account;
   account.server = settings_.pop3Server;
   account.port = settings_.pop3Port;
@@ -290,18 +291,18 @@ void MainWindow::onSocketEvent(LPARAM lParam) {
 }
 
 pop3::MessageAnswer MainWindow::onMessageComplete(const char* data, size_t length) {
-  return store::handleDownloadedMail(settings_, checkMail_, data, length, *store_, counts_, log());
+  return check::handleDownloadedMail(settings_, checkMail_, data, length, *store_, counts_, log());
 }
 
 void MainWindow::onSessionFailed() { ++failureCount_; }
 
 void MainWindow::onSessionEnded() {
   KillTimer(window_, kSessionWatchTimer);
-  PostMessageW(window_, kMsgCheckFinished, 0, 0);
+  PostMessageW(window_, appmsg::kCheckFinished, 0, 0);
 }
 
 bool MainWindow::requestNotifications(net::TcpSocket& socket, int* error) {
-  if (WSAAsyncSelect(static_cast<SOCKET>(socket.handle()), window_, kMsgSocket,
+  if (WSAAsyncSelect(static_cast<SOCKET>(socket.handle()), window_, appmsg::kSocket,
                      FD_READ | FD_CONNECT | FD_CLOSE) == 0)
     return true;
   *error = WSAGetLastError();
@@ -315,12 +316,12 @@ bool MainWindow::cancelNotifications(net::TcpSocket& socket, int* error) {
 }
 
 void MainWindow::onCheckFinished() {
-  setTitle(checkSummaryTitle(failureCount_, counts_.newMailCount, counts_.spamCount));
+  setTitle(check::checkSummaryTitle(failureCount_, counts_.newMailCount, counts_.spamCount));
   if (counts_.newMailCount > 0) {
     playArrivalSound();
     processNewCommandMails();
   } else {
-    PostMessageW(window_, kMsgProcessingFinished, 0, 0);
+    PostMessageW(window_, appmsg::kProcessingFinished, 0, 0);
   }
 }
 
@@ -332,7 +333,7 @@ void MainWindow::playArrivalSound() {
 
 void MainWindow::processNewCommandMails() {
   // Command processing is not built yet: the check ends here.
-  PostMessageW(window_, kMsgProcessingFinished, 0, 0);
+  PostMessageW(window_, appmsg::kProcessingFinished, 0, 0);
 }
 
 void MainWindow::onProcessingFinished() {

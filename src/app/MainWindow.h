@@ -7,37 +7,21 @@
 #include <memory>
 #include <string>
 
-#include "app/AppSettings.h"
-#include "app/WindowObject.h"
+#include "config/AppSettings.h"
+#include "ui/WindowObject.h"
 #include "mime/AttachmentOpener.h"
 #include "mime/MimeMessage.h"
 #include "pop3/Pop3Session.h"
-#include "store/MailCheck.h"
+#include "check/MailCheck.h"
 #include "store/MailStore.h"
 #include "ui/MailPanel.h"
 
 namespace app {
 
-constexpr UINT kMsgStartup = WM_USER + 1;
-constexpr UINT kMsgSocket = WM_USER + 2;
-constexpr UINT kMsgCheckFinished = WM_USER + 3;
-constexpr UINT kMsgLoadIndex = WM_USER + 4;
-constexpr UINT kMsgShowMail = WM_USER + 5;
-constexpr UINT kMsgOpenAttachment = WM_USER + 6;
-constexpr UINT kMsgAddAttachment = WM_USER + 7;
-constexpr UINT kMsgIntervalChanged = WM_USER + 8;
-constexpr UINT kMsgNextCommand = WM_USER + 9;
-constexpr UINT kMsgProcessingFinished = WM_USER + 10;
-constexpr UINT kMsgOpenHomePage = WM_USER + 11;
-constexpr UINT kMsgSaveSettings = WM_USER + 12;
-constexpr UINT kMsgReloadStore = WM_USER + 17;
-constexpr UINT kMsgImportMail = WM_USER + 22;
-constexpr UINT kMsgPrepareAttachmentDrag = WM_USER + 25;
-constexpr UINT kMsgPrepareMailDrag = WM_USER + 26;
 
 extern const wchar_t kMainWindowClass[];
 
-class MainWindow : public WindowObject, private pop3::Pop3Host {
+class MainWindow : public ui::WindowObject, private pop3::Pop3Host {
  public:
   explicit MainWindow(HINSTANCE instance);
   ~MainWindow() override;
@@ -51,7 +35,7 @@ class MainWindow : public WindowObject, private pop3::Pop3Host {
   void setReceiveMenuEnabled(bool enabled);
   void setTitle(const std::string& sjis);
 
-  AppSettings& settings() { return settings_; }
+  config::AppSettings& settings() { return settings_; }
 
  private:
   // Message handlers.
@@ -113,7 +97,7 @@ class MainWindow : public WindowObject, private pop3::Pop3Host {
   bool cancelNotifications(net::TcpSocket& socket, int* error) override;
 
   HINSTANCE instance_;
-  AppSettings settings_{};
+  config::AppSettings settings_{};
   bool serverConfigured_ = false;
   std::string startupDirectory_;
   HFONT font_ = nullptr;
@@ -126,7 +110,7 @@ class MainWindow : public WindowObject, private pop3::Pop3Host {
   // Check state.
   int busy_ = 0;
   int checkStartIndex_ = 0;
-  store::CheckCounts counts_;
+  check::CheckCounts counts_;
   int failureCount_ = 0;
   UINT_PTR timerId_ = 0;
   std::unique_ptr<pop3::Pop3Session> session_;

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/MainWindow.h"
-#include "app/StringTable.h"
+#include "config/StringTable.h"
 #include "platform/Hooks.h"
 #include "platform/Text.h"
 
@@ -39,7 +39,7 @@ void installWin32Services(HINSTANCE instance) {
   g_instance = instance;
   platform::setMessageBoxHook(showMessageBox);
   platform::setPostHook(postToWindow);
-  setStringLoader(loadResourceString);
+  config::setStringLoader(loadResourceString);
 }
 
 }  // namespace app

@@ -5,9 +5,10 @@
 
 #include <cstdio>
 
-#include "app/AppSettings.h"
+#include "config/AppSettings.h"
 #include "app/MainWindow.h"
 #include "app/Win32Services.h"
+#include "platform/AppMessages.h"
 #include "platform/Hooks.h"
 
 namespace {
@@ -49,8 +50,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (HANDLE existing = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kMutexName)) {
     CloseHandle(existing);
     char text[128];
-    std::snprintf(text, sizeof text, "%sは複数起動できません", app::kProductName);
-    platform::messageBox(text, app::kProductName, platform::kMbOk);
+    std::snprintf(text, sizeof text, "%sは複数起動できません", config::kProductName);
+    platform::messageBox(text, config::kProductName, platform::kMbOk);
     return 0;
   }
   CreateMutexA(nullptr, FALSE, kMutexName);  // held until the process ends
@@ -60,7 +61,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
   static app::MainWindow mainWindow(instance);
   if (!mainWindow.create()) return 0;
-  PostMessageW(app::g_mainWindow, app::kMsgStartup, 0, 0);
+  PostMessageW(app::g_mainWindow, appmsg::kStartup, 0, 0);
   int code = runMessageLoop();
   OleUninitialize();
   return code;

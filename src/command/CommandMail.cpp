@@ -17,7 +17,7 @@ bool holds(const char (&field)[N], const char (&required)[M]) {
 
 }  // namespace
 
-bool isCommandMail(const app::AppSettings& s, const mime::MailIndexEntry& mail) {
+bool isCommandMail(const config::AppSettings& s, const mime::MailIndexEntry& mail) {
   return holds(mail.subject, s.subjectKeyword) && holds(mail.from, s.requiredSender) &&
          holds(mail.to, s.requiredRecipient) && holds(mail.mailer, s.requiredMailer) &&
          holds(mail.sender, s.requiredSenderAddress);

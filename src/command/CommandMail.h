@@ -1,6 +1,6 @@
 // Recognition of command mails by their header fields.
 #pragma once
-#include "app/AppSettings.h"
+#include "config/AppSettings.h"
 #include "mime/MailIndexEntry.h"
 
 namespace command {
@@ -9,6 +9,6 @@ namespace command {
 // field (subjectKeyword in the Subject, requiredSender in From,
 // requiredRecipient in To, requiredMailer in X-Mailer, requiredSenderAddress
 // in X-Sender): plain case-sensitive byte search.
-bool isCommandMail(const app::AppSettings& settings, const mime::MailIndexEntry& mail);
+bool isCommandMail(const config::AppSettings& settings, const mime::MailIndexEntry& mail);
 
 }  // namespace command

@@ -11,6 +11,7 @@
 #include "mime/HeaderText.h"
 #include "mime/MimeMessage.h"
 #include "platform/File.h"
+#include "platform/AppMessages.h"
 #include "platform/Hooks.h"
 #include "platform/Text.h"
 
@@ -249,7 +250,7 @@ void MimeMessage::buildAttachmentList(const char* text, int32_t length, int32_t 
     entry.charset = part.charset;
     attachments.push_back(entry);
     if (onAttachmentFound) onAttachmentFound(attachments.back());
-    else platform::postToMainWindow(platform::kWmUser + 7, static_cast<uintptr_t>(entry.number));
+    else platform::postToMainWindow(appmsg::kAddAttachment, static_cast<uintptr_t>(entry.number));
 
     if (next == std::string_view::npos) break;
     size_t after = next + delimiter.size();

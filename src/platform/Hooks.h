@@ -27,6 +27,4 @@ void setMessageBoxHook(MessageBoxHook hook);
 void postToMainWindow(unsigned message, uintptr_t wParam = 0, intptr_t lParam = 0);
 void setPostHook(PostHook hook);
 
-constexpr unsigned kWmUser = 0x400;
-
 }  // namespace platform

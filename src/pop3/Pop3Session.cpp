@@ -42,7 +42,7 @@ long replyNumber(const std::string& line) {
   return value;
 }
 
-Pop3Session::Pop3Session(Pop3Host& host, const CommLog& log) : host_(host), log_(log) {}
+Pop3Session::Pop3Session(Pop3Host& host, const commlog::CommLog& log) : host_(host), log_(log) {}
 
 Pop3Session::~Pop3Session() = default;
 

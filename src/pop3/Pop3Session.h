@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/Net.h"
-#include "pop3/CommLog.h"
+#include "commlog/CommLog.h"
 
 namespace pop3 {
 
@@ -84,7 +84,7 @@ class Pop3Host {
 
 class Pop3Session {
  public:
-  Pop3Session(Pop3Host& host, const CommLog& log);
+  Pop3Session(Pop3Host& host, const commlog::CommLog& log);
   ~Pop3Session();
   Pop3Session(const Pop3Session&) = delete;
   Pop3Session& operator=(const Pop3Session&) = delete;
@@ -133,7 +133,7 @@ class Pop3Session {
   void end();
 
   Pop3Host& host_;
-  const CommLog& log_;
+  const commlog::CommLog& log_;
   Pop3Account account_;
   net::TcpSocket socket_;
   bool winsockStarted_ = false;

@@ -38,9 +38,9 @@ const CharsetRule kCharsetRules[] = {
     {22, 1, "スパム該当：項目以外の外国語 H", "スパム該当：項目以外の外国語 B"},
 };
 
-bool on(const app::AppSettings& s, int flag) { return s.spamRules[flag] != 0; }
+bool on(const config::AppSettings& s, int flag) { return s.spamRules[flag] != 0; }
 
-const char* charsetReason(const app::AppSettings& s, mime::CharsetCode code, bool header) {
+const char* charsetReason(const config::AppSettings& s, mime::CharsetCode code, bool header) {
   for (const CharsetRule& rule : kCharsetRules)
     if (on(s, rule.flag) && rule.code == code) return header ? rule.header : rule.body;
   return nullptr;
@@ -71,7 +71,7 @@ bool matchesAccount(const char* to, const char* accountName) {
   return true;
 }
 
-const char* spamReason(const app::AppSettings& s, const mime::MailIndexEntry& mail,
+const char* spamReason(const config::AppSettings& s, const mime::MailIndexEntry& mail,
                        mime::CharsetCode headerCharset, mime::CharsetCode bodyCharset) {
   if (on(s, kRuleNoDate) && mail.date[0] == 0) return "スパム該当：送信日付なし";
   if (on(s, kRuleNoTo) && mail.to[0] == 0) return "スパム該当：宛先なし";
@@ -93,8 +93,8 @@ const char* spamReason(const app::AppSettings& s, const mime::MailIndexEntry& ma
   return nullptr;
 }
 
-int isSpam(const app::AppSettings& settings, const mime::MimeMessage& mail, mime::CharsetCode bodyCharset,
-           const pop3::CommLog& log) {
+int isSpam(const config::AppSettings& settings, const mime::MimeMessage& mail, mime::CharsetCode bodyCharset,
+           const commlog::CommLog& log) {
   const char* reason = spamReason(settings, mail.entry(), mail.headerCharset, bodyCharset);
   if (!reason) return 0;
   log.logLine(reason);

@@ -1,10 +1,10 @@
 // The spam judgement: 24 criteria switched on one by one in the settings,
 // tested in a fixed order; the first that holds decides.
 #pragma once
-#include "app/AppSettings.h"
+#include "config/AppSettings.h"
 #include "mime/Charset.h"
 #include "mime/MimeMessage.h"
-#include "pop3/CommLog.h"
+#include "commlog/CommLog.h"
 
 namespace spam {
 
@@ -21,11 +21,11 @@ enum : int {
 // 1 when the mail is spam, after writing the reason to `log`; 0 otherwise.
 // `bodyCharset` is the charset of the body of the raw text that `mail` was
 // parsed from; the header charset is mail.headerCharset.
-int isSpam(const app::AppSettings& settings, const mime::MimeMessage& mail, mime::CharsetCode bodyCharset,
-           const pop3::CommLog& log = pop3::commLog());
+int isSpam(const config::AppSettings& settings, const mime::MimeMessage& mail, mime::CharsetCode bodyCharset,
+           const commlog::CommLog& log = commlog::commLog());
 
 // The reason text the first matching criterion gives, or nullptr.
-const char* spamReason(const app::AppSettings& settings, const mime::MailIndexEntry& mail,
+const char* spamReason(const config::AppSettings& settings, const mime::MailIndexEntry& mail,
                        mime::CharsetCode headerCharset, mime::CharsetCode bodyCharset);
 
 // The To value names the account: byte for byte, without one "<" in front

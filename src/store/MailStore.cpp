@@ -72,7 +72,7 @@ std::string folderKey(const std::string& folder) {
 
 std::string joinPath(const std::string& folder, const char* name) { return folder + "\\" + name; }
 
-MailStore::MailStore(MailList& list, const pop3::CommLog& log) : list_(list), log_(log) {}
+MailStore::MailStore(MailList& list, const commlog::CommLog& log) : list_(list), log_(log) {}
 
 void MailStore::setFolder(const char* folder) {
   folder_ = folder ? folder : "";
@@ -142,7 +142,7 @@ void MailStore::openStore() {
   if (logSize >= kMinimumLogSize) {
     mailLogSize_ = logSize;
     if (indexSize <= kIndexHeaderSize) rebuildIndex();
-    platform::postToMainWindow(kMsgLoadIndex);
+    platform::postToMainWindow(appmsg::kLoadIndex);
   } else {
     mailLogSize_ = 0;
     platform::removeFile(logPath_.c_str());
@@ -201,7 +201,7 @@ void MailStore::loadIndex() {
   rebuildTried_ = true;
   // An index that could not be written is not reloaded: the log stays for
   // the next start instead of being taken for abnormal.
-  if (rebuilt) platform::postToMainWindow(kMsgLoadIndex);
+  if (rebuilt) platform::postToMainWindow(appmsg::kLoadIndex);
 }
 
 bool MailStore::createIndex(const char* path) {
@@ -457,7 +457,7 @@ int MailStore::moveStoreFolder(const char* newFolder) {
         "Quorvel", platform::kMbYesNoCancel | kMbIconExclamation | kMbJapanese);
     if (answer == platform::kIdNo) {
       setFolder(target.c_str());
-      platform::postToMainWindow(kMsgReloadStore);
+      platform::postToMainWindow(appmsg::kReloadStore);
       return 1;
     }
     if (answer != platform::kIdYes) return 0;

@@ -11,8 +11,9 @@
 #include "mime/MailLogReader.h"
 #include "mime/MimeMessage.h"
 #include "platform/Clock.h"
+#include "platform/AppMessages.h"
 #include "platform/Hooks.h"
-#include "pop3/CommLog.h"
+#include "commlog/CommLog.h"
 #include "store/MailList.h"
 
 namespace store {
@@ -40,8 +41,6 @@ constexpr int64_t kIndexRecordSize = sizeof(mime::MailIndexEntry);
 constexpr int64_t kMinimumLogSize = 500;
 
 // Messages the store posts to the main window.
-constexpr unsigned kMsgLoadIndex = platform::kWmUser + 4;     // loadIndex
-constexpr unsigned kMsgReloadStore = platform::kWmUser + 17;  // reloadStore
 
 // Arrival marks written into the index.
 constexpr int32_t kMarkGeneral = 101;
@@ -49,7 +48,7 @@ constexpr int32_t kMarkCommand = 102;
 
 class MailStore : public mime::MailLogReader {
  public:
-  explicit MailStore(MailList& list, const pop3::CommLog& log = pop3::commLog());
+  explicit MailStore(MailList& list, const commlog::CommLog& log = commlog::commLog());
 
   // The mail-log folder (Shift_JIS); the file paths are "%s\\%s" of it.
   void setFolder(const char* folder);
@@ -135,7 +134,7 @@ class MailStore : public mime::MailLogReader {
   bool copyTailToTemp(int64_t from, int64_t logSize);
 
   MailList& list_;
-  const pop3::CommLog& log_;
+  const commlog::CommLog& log_;
   std::string folder_, logPath_, indexPath_, tempLogPath_;
   void* owner_ = nullptr;
   int32_t storedMailCount_ = 0;

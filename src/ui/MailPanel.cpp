@@ -4,7 +4,8 @@
 
 #include <vector>
 
-#include "app/StringTable.h"
+#include "config/StringTable.h"
+#include "platform/AppMessages.h"
 #include "platform/Hooks.h"
 #include "platform/Text.h"
 #include "ui/MailRowText.h"
@@ -21,13 +22,6 @@ constexpr int kMinPreviewSpace = 120;
 constexpr int kMinListHeight = 100;
 constexpr COLORREF kListColour = RGB(165, 192, 161);
 
-constexpr UINT kMsgShowMail = WM_USER + 5;
-constexpr UINT kMsgOpenAttachment = WM_USER + 6;
-constexpr UINT kMsgSelectAll = WM_USER + 13;
-constexpr UINT kMsgExport = WM_USER + 14;
-constexpr UINT kMsgExportAndMove = WM_USER + 15;
-constexpr UINT kMsgDeleteSelected = WM_USER + 16;
-constexpr UINT kMsgImportMail = WM_USER + 22;
 
 std::wstring wide(const std::string& sjis) { return platform::toWide(sjis.c_str()); }
 
@@ -58,7 +52,7 @@ void setItemState(HWND list, int row, UINT state, UINT mask) {
 
 }  // namespace
 
-MailPanel::MailPanel(app::AppSettings& settings, HFONT font) : settings_(settings), font_(font) {}
+MailPanel::MailPanel(config::AppSettings& settings, HFONT font) : settings_(settings), font_(font) {}
 
 bool MailPanel::create(HINSTANCE instance, HWND mainWindow) {
   instance_ = instance;
@@ -92,11 +86,11 @@ LRESULT MailPanel::handleMessage(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_LBUTTONDOWN: beginSplitterDrag(static_cast<short>(HIWORD(lParam))); break;
     case WM_MOUSEMOVE: moveSplitterDrag(static_cast<short>(HIWORD(lParam))); break;
     case WM_LBUTTONUP: endSplitterDrag(); break;
-    case kMsgSelectAll: selectAllRows(); break;
-    case kMsgExport: break;          // export: drag and drop and export
-    case kMsgExportAndMove: break;   // export and move: drag and drop and export
-    case kMsgDeleteSelected: deleteSelectedRows(); break;
-    case kMsgImportMail: PostMessageW(mainWindow_, kMsgImportMail, wParam, lParam); break;
+    case appmsg::kSelectAll: selectAllRows(); break;
+    case appmsg::kExport: break;          // export: drag and drop and export
+    case appmsg::kExportAndMove: break;   // export and move: drag and drop and export
+    case appmsg::kDeleteSelected: deleteSelectedRows(); break;
+    case appmsg::kImportMail: PostMessageW(mainWindow_, appmsg::kImportMail, wParam, lParam); break;
     default: break;
   }
   return WindowObject::handleMessage(window, message, wParam, lParam);
@@ -114,7 +108,7 @@ LRESULT MailPanel::onCreate() {
     char header[20] = {};
     int width = 0;
     if (column < kVisibleColumnCount) {
-      app::loadString(30 + column, header, sizeof header);
+      config::loadString(30 + column, header, sizeof header);
       width = settings_.columnWidths[column];
     }
     std::wstring text = platform::toWide(header);
@@ -228,7 +222,7 @@ void MailPanel::onNotify(const NMHDR* header) {
         int item = reinterpret_cast<const NMITEMACTIVATE*>(header)->iItem;
         if (item >= 0) {
           selectRow(item);
-          PostMessageW(mainWindow_, kMsgShowMail, 0, 0);
+          PostMessageW(mainWindow_, appmsg::kShowMail, 0, 0);
         }
         break;
       }
@@ -242,7 +236,7 @@ void MailPanel::onNotify(const NMHDR* header) {
   } else if (header->hwndFrom == strip_) {
     if (header->code == NM_DBLCLK) {
       int item = reinterpret_cast<const NMITEMACTIVATE*>(header)->iItem;
-      if (item >= 0) PostMessageW(mainWindow_, kMsgOpenAttachment, item, 0);
+      if (item >= 0) PostMessageW(mainWindow_, appmsg::kOpenAttachment, item, 0);
     }
     // LVN_BEGINDRAG: dragging an attachment out: drag and drop.
   }
@@ -311,7 +305,7 @@ void MailPanel::selectNewestRow() {
   int last = rowCount_ - 1;
   setItemState(list_, last, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
   selectRow(last);
-  PostMessageW(mainWindow_, kMsgShowMail, 0, 0);
+  PostMessageW(mainWindow_, appmsg::kShowMail, 0, 0);
 }
 
 void MailPanel::selectAllRows() { setItemState(list_, -1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED); }

@@ -7,8 +7,8 @@
 #include <functional>
 #include <string>
 
-#include "app/AppSettings.h"
-#include "app/WindowObject.h"
+#include "config/AppSettings.h"
+#include "ui/WindowObject.h"
 #include "mime/MailIndexEntry.h"
 #include "store/MailList.h"
 
@@ -18,9 +18,9 @@ constexpr int kMailListId = 110;
 constexpr int kPreviewId = 100;
 constexpr int kAttachmentStripId = 120;
 
-class MailPanel : public app::WindowObject, public store::MailList {
+class MailPanel : public ui::WindowObject, public store::MailList {
  public:
-  MailPanel(app::AppSettings& settings, HFONT font);
+  MailPanel(config::AppSettings& settings, HFONT font);
 
   // Creates the panel as a child of the main window; false when it cannot.
   bool create(HINSTANCE instance, HWND mainWindow);
@@ -74,7 +74,7 @@ class MailPanel : public app::WindowObject, public store::MailList {
   void invertBand();
   void setRowTexts(int row, int firstColumn, int lastColumn, const mime::MailIndexEntry& e);
 
-  app::AppSettings& settings_;
+  config::AppSettings& settings_;
   HFONT font_;
   HINSTANCE instance_ = nullptr;
   HWND mainWindow_ = nullptr;

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/AppSettings.h"
+#include "config/AppSettings.h"
 #include "command/CommandMail.h"
 
 namespace {
@@ -30,7 +30,7 @@ TEST(CommandMail, FiveSubstringTests) {
       {"Vistrel", "a", "b", "c", "d", "Vistrel", "a", "b", "c", "x", false},
   };
   for (const Case& c : cases) {
-    app::AppSettings s;
+    config::AppSettings s;
     std::memset(&s, 0, sizeof s);
     std::strcpy(s.subjectKeyword, c.keyword);
     std::strcpy(s.requiredSender, c.sender);

@@ -9,6 +9,7 @@
 #include "mime/AttachmentOpener.h"
 #include "mime/MimeMessage.h"
 #include "platform/File.h"
+#include "platform/AppMessages.h"
 #include "platform/Hooks.h"
 #include "support/TempDir.h"
 
@@ -160,7 +161,7 @@ std::vector<uintptr_t> g_posted;
 
 TEST(Attachments, NoticesAndPartCounts) {
   platform::setPostHook([](unsigned message, uintptr_t wParam, intptr_t) {
-    if (message == platform::kWmUser + 7) g_posted.push_back(wParam);
+    if (message == appmsg::kAddAttachment) g_posted.push_back(wParam);
   });
   std::string mail = stored(kAttachments);
   mime::MimeMessage m;

@@ -56,7 +56,7 @@ class Pop3SessionTest : public ::testing::Test {
   }
 
   testsupport::TempDir dir_;
-  pop3::CommLog log_{dir_.sjisFile("comm.txt")};
+  commlog::CommLog log_{dir_.sjisFile("comm.txt")};
   RecordingHost host_;
 };
 

@@ -4,7 +4,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "app/AppSettings.h"
+#include "config/AppSettings.h"
 #include "mime/MimeMessage.h"
 #include "platform/File.h"
 #include "spam/SpamRules.h"
@@ -12,10 +12,10 @@
 
 namespace {
 
-app::AppSettings settingsWith(std::initializer_list<int> flags, const char* account = "user@example.jp") {
-  app::AppSettings s;
+config::AppSettings settingsWith(std::initializer_list<int> flags, const char* account = "user@example.jp") {
+  config::AppSettings s;
   std::memset(&s, 0, sizeof s);
-  app::applyDefaults(s, "C:\\start");
+  config::applyDefaults(s, "C:\\start");
   for (int& f : s.spamRules) f = 0;
   for (int f : flags) s.spamRules[f] = 1;
   std::strcpy(s.accountName, account);
@@ -69,7 +69,7 @@ TEST(SpamRules, CriteriaInTheirOrder) {
 }
 
 TEST(SpamRules, JapaneseCharsetsNeverMatch) {
-  app::AppSettings s = settingsWith({3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22});
+  config::AppSettings s = settingsWith({3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22});
   for (int code : {2, 3, 5, 6, 7})
     EXPECT_EQ(spam::spamReason(s, entry(kDate, kTo, "x"), code, code), nullptr) << code;
   for (int code = 8; code <= 25; ++code)
@@ -92,7 +92,7 @@ TEST(SpamRules, AccountNameMatch) {
 // Parsed mails, as the check hands them over; the reason reaches the log.
 TEST(SpamRules, ParsedMailsAndTheLog) {
   testsupport::TempDir dir;
-  pop3::CommLog log(dir.sjisFile("comm.txt"));
+  commlog::CommLog log(dir.sjisFile("comm.txt"));
   const std::string latinSubject =
       "Date: x\r\nTo: user@example.jp\r\nSubject: =?iso-8859-1?Q?caf=E9?=\r\n"
       "Content-Type: text/plain; charset=Shift_JIS\r\n\r\nbody\r\n.\r\n";

@@ -11,8 +11,9 @@
 
 #include "mime/MimeMessage.h"
 #include "platform/File.h"
+#include "platform/AppMessages.h"
 #include "platform/Hooks.h"
-#include "pop3/CommLog.h"
+#include "commlog/CommLog.h"
 #include "store/MailStore.h"
 #include "support/TempDir.h"
 
@@ -99,11 +100,11 @@ class StoreTest : public ::testing::Test {
     g_posts.clear();
     st().openStore();
     for (size_t i = 0; i < g_posts.size(); ++i)
-      if (g_posts[i] == store::kMsgLoadIndex) st().loadIndex();
+      if (g_posts[i] == appmsg::kLoadIndex) st().loadIndex();
   }
   size_t loads() const {
     size_t n = 0;
-    for (unsigned m : g_posts) n += m == store::kMsgLoadIndex;
+    for (unsigned m : g_posts) n += m == appmsg::kLoadIndex;
     return n;
   }
   std::string logFile() const { return slurp(st().logPath()); }
@@ -113,7 +114,7 @@ class StoreTest : public ::testing::Test {
   void writeIndex(const std::string& bytes) { platform::writeWholeFile(st().indexPath().c_str(), bytes); }
 
   testsupport::TempDir dir_;
-  pop3::CommLog log_;
+  commlog::CommLog log_;
   store::MemoryMailList list_;
   std::unique_ptr<store::MailStore> store_;
   store::MailStore& st() { return *store_; }

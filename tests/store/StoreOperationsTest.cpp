@@ -205,7 +205,7 @@ TEST_F(StoreTest, MoveStoreFolderAnswers) {
     ASSERT_EQ(g_boxes.size(), 1u);
     EXPECT_EQ(g_boxes[0].flags, platform::kMbYesNoCancel | platform::kMbIconExclamation | platform::kMbJapanese);
     EXPECT_EQ(st().folder(), c.folderChanged ? other : here);
-    EXPECT_EQ(g_posts == std::vector<unsigned>{store::kMsgReloadStore}, c.reloadPosted);
+    EXPECT_EQ(g_posts == std::vector<unsigned>{appmsg::kReloadStore}, c.reloadPosted);
     EXPECT_EQ(slurp(here + "\\QuorvelMail.log"), c.logHere);
     EXPECT_EQ(slurp(other + "\\QuorvelMail.log"), c.logThere);
     if (c.answer == platform::kIdYes) {

@@ -10,6 +10,7 @@
 
 #include "platform/File.h"
 #include "platform/FileOps.h"
+#include "platform/AppMessages.h"
 #include "platform/Hooks.h"
 #include "store/MailList.h"
 #include "store/MailStore.h"
@@ -45,7 +46,7 @@ struct Store {
     g_posts.clear();
     store.openStore();
     for (size_t i = 0; i < g_posts.size(); ++i)
-      if (g_posts[i] == store::kMsgLoadIndex) store.loadIndex();
+      if (g_posts[i] == appmsg::kLoadIndex) store.loadIndex();
   }
   void add(int n) {
     std::string m = mail(n);

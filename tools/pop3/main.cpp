@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
   // Paths on the command line are the system's (UTF-8); the program's are Shift_JIS.
   o.outDir = platform::utf8ToCp932(o.outDir);
   FolderHost host(o);
-  pop3::CommLog log(platform::utf8ToCp932(o.logPath));
+  commlog::CommLog log(platform::utf8ToCp932(o.logPath));
   pop3::Pop3Session session(host, log);
   session.setSilenceLimitMs(o.silenceLimitMs);
   int code = pop3::runSession(session, o.account);

@@ -3,7 +3,7 @@
 #pragma once
 #include <string>
 
-namespace pop3 {
+namespace commlog {
 
 class CommLog {
  public:
@@ -32,4 +32,4 @@ extern const char kCommLogFileName[];
 // The program's one log.
 CommLog& commLog();
 
-}  // namespace pop3
+}  // namespace commlog

@@ -1,13 +1,13 @@
-#include "app/AppSettings.h"
+#include "config/AppSettings.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "app/StringTable.h"
+#include "config/StringTable.h"
 #include "platform/File.h"
 #include "platform/Text.h"
 
-namespace app {
+namespace config {
 namespace {
 
 const int32_t kDefaultColumnWidths[kColumnCount] = {50, 80, 200, 120, 120, 120, 120, 120};
@@ -128,4 +128,4 @@ bool panelPasswordMatches(const AppSettings& s, const char* entered) {
   return e.size() == stored.size() && rearrangePassword(e) == stored;
 }
 
-}  // namespace app
+}  // namespace config

@@ -1,4 +1,4 @@
-#include "store/MailCheck.h"
+#include "check/MailCheck.h"
 
 #include <climits>
 #include <cstring>
@@ -6,37 +6,37 @@
 #include "command/CommandMail.h"
 #include "spam/SpamRules.h"
 
-namespace store {
+namespace check {
 
-pop3::MessageAnswer handleDownloadedMail(const app::AppSettings& settings, mime::MimeMessage& mail,
-                                         const char* data, size_t length, MailStore& store, CheckCounts& counts,
-                                         const pop3::CommLog& log) {
+pop3::MessageAnswer handleDownloadedMail(const config::AppSettings& settings, mime::MimeMessage& mail,
+                                         const char* data, size_t length, store::MailStore& mailStore, CheckCounts& counts,
+                                         const commlog::CommLog& log) {
   using pop3::MessageAnswer;
   bool complete = data && ((length == 3 && std::memcmp(data, ".\r\n", 3) == 0) ||
                            (length >= 5 && std::memcmp(data + length - 5, "\r\n.\r\n", 5) == 0));
   if (!complete) return MessageAnswer::Keep;
 
-  int64_t offset = store.mailLogSize() < INT32_MAX ? store.mailLogSize() : INT32_MAX;
-  mail.parseMail(data, length, static_cast<int32_t>(offset), store.storedMailCount());
+  int64_t offset = mailStore.mailLogSize() < INT32_MAX ? mailStore.mailLogSize() : INT32_MAX;
+  mail.parseMail(data, length, static_cast<int32_t>(offset), mailStore.storedMailCount());
   if (settings.spamFilterEnabled &&
       spam::isSpam(settings, mail, mail.bodyCharset(data, length), log)) {
     if (settings.keepOnServer) return MessageAnswer::Keep;
-    if (settings.spamToRecycleBin) store.recycleSpam(mail, data, length);
+    if (settings.spamToRecycleBin) mailStore.recycleSpam(mail, data, length);
     log.logPair("削除スパムの件名：", mail.subject);
     ++counts.spamCount;
     return MessageAnswer::Delete;
   }
   if (command::isCommandMail(settings, mail)) {
-    mail.arrivalMark = kMarkCommand;
+    mail.arrivalMark = store::kMarkCommand;
   } else {
     log.logLine("非コマンドメールです");
     if (settings.commandMailsOnly) return MessageAnswer::Keep;
-    mail.arrivalMark = kMarkGeneral;
+    mail.arrivalMark = store::kMarkGeneral;
   }
-  int stored = store.appendMail(mail, data, length);
+  int stored = mailStore.appendMail(mail, data, length);
   ++counts.newMailCount;
   // A mail the log could not take stays on the server for the next check.
   return settings.keepOnServer || !stored ? MessageAnswer::Keep : MessageAnswer::Delete;
 }
 
-}  // namespace store
+}  // namespace check

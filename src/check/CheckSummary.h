@@ -2,7 +2,7 @@
 #pragma once
 #include <string>
 
-namespace app {
+namespace check {
 
 // "Quorvel  新着メール確認中"
 std::string checkRunningTitle();
@@ -11,4 +11,4 @@ std::string checkSummaryTitle(int failureCount, int newMailCount, int spamCount)
 // Receive-timer period in milliseconds (0: no timer).
 unsigned receiveTimerPeriodMs(int intervalMinutes, int intervalSeconds);
 
-}  // namespace app
+}  // namespace check

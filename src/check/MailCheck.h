@@ -3,13 +3,13 @@
 #pragma once
 #include <cstddef>
 
-#include "app/AppSettings.h"
+#include "config/AppSettings.h"
 #include "mime/MimeMessage.h"
-#include "pop3/CommLog.h"
+#include "commlog/CommLog.h"
 #include "pop3/Pop3Session.h"
 #include "store/MailStore.h"
 
-namespace store {
+namespace check {
 
 // The counters of one check that the decisions change.
 struct CheckCounts {
@@ -22,8 +22,8 @@ struct CheckCounts {
 // command mail, stores it and counts it. The answer tells the session
 // whether to delete it from the server. A message that does not end with
 // its final line is neither stored nor deleted.
-pop3::MessageAnswer handleDownloadedMail(const app::AppSettings& settings, mime::MimeMessage& mail,
-                                         const char* data, size_t length, MailStore& store, CheckCounts& counts,
-                                         const pop3::CommLog& log = pop3::commLog());
+pop3::MessageAnswer handleDownloadedMail(const config::AppSettings& settings, mime::MimeMessage& mail,
+                                         const char* data, size_t length, store::MailStore& mailStore, CheckCounts& counts,
+                                         const commlog::CommLog& log = commlog::commLog());
 
-}  // namespace store
+}  // namespace check

@@ -2,9 +2,9 @@
 #include <cstring>
 #include <string>
 
-#include "StoreFixture.h"
-#include "app/AppSettings.h"
-#include "store/MailCheck.h"
+#include "store/StoreFixture.h"
+#include "config/AppSettings.h"
+#include "check/MailCheck.h"
 
 namespace storetest {
 namespace {
@@ -38,9 +38,9 @@ TEST_F(StoreTest, DownloadedMailDecisions) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    app::AppSettings s;
+    config::AppSettings s;
     std::memset(&s, 0, sizeof s);
-    app::applyDefaults(s, "C:\\start");
+    config::applyDefaults(s, "C:\\start");
     s.spamFilterEnabled = c.filter;
     s.spamRules[0] = 1;
     s.keepOnServer = c.keepOnServer;
@@ -49,9 +49,9 @@ TEST_F(StoreTest, DownloadedMailDecisions) {
     restartObject();
     platform::removeFile(st().logPath().c_str());
     st().createIndex();
-    store::CheckCounts counts;
+    check::CheckCounts counts;
     mime::MimeMessage mail;
-    EXPECT_EQ(store::handleDownloadedMail(s, mail, c.mail.data(), c.mail.size(), st(), counts, log_), c.answer);
+    EXPECT_EQ(check::handleDownloadedMail(s, mail, c.mail.data(), c.mail.size(), st(), counts, log_), c.answer);
     EXPECT_EQ(counts.newMailCount, c.newMails);
     EXPECT_EQ(counts.spamCount, c.spam);
     EXPECT_EQ(commLog(), c.logged);

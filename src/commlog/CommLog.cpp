@@ -1,4 +1,4 @@
-#include "pop3/CommLog.h"
+#include "commlog/CommLog.h"
 
 #include <cstdio>
 
@@ -6,7 +6,7 @@
 #include "platform/Hooks.h"
 #include "platform/Shell.h"
 
-namespace pop3 {
+namespace commlog {
 
 const char kCommLogFileName[] = "通信ログ.txt";
 
@@ -50,4 +50,4 @@ CommLog& commLog() {
   return log;
 }
 
-}  // namespace pop3
+}  // namespace commlog

@@ -3,13 +3,13 @@
 #include <cstring>
 #include <string>
 
-#include "app/AppSettings.h"
+#include "config/AppSettings.h"
 #include "platform/File.h"
 #include "support/TempDir.h"
 
 namespace {
 
-using app::AppSettings;
+using config::AppSettings;
 
 // Runs each test in a private current directory.
 class AppSettingsTest : public ::testing::Test {
@@ -23,7 +23,7 @@ class AppSettingsTest : public ::testing::Test {
   AppSettings defaults() {
     AppSettings s;
     std::memset(&s, 0, sizeof s);
-    app::applyDefaults(s, "C:\\start");
+    config::applyDefaults(s, "C:\\start");
     return s;
   }
   void writeIni(const std::string& bytes) { ASSERT_TRUE(platform::writeWholeFile("quorvel.ini", bytes)); }
@@ -50,7 +50,7 @@ TEST_F(AppSettingsTest, DefaultsMatchTheTable) {
   EXPECT_STREQ(s.commandKeyNames[21], "PC画面返信");
   EXPECT_STREQ(s.commandKeyNames[24], "");  // PC shutdown stays off until named
   EXPECT_STREQ(s.commandKeyNames[25], "キー返信");
-  EXPECT_FALSE(app::updateServerConfigured(s));
+  EXPECT_FALSE(config::updateServerConfigured(s));
 }
 
 TEST_F(AppSettingsTest, SavedRecordLoadsBackByteForByte) {
@@ -62,11 +62,11 @@ TEST_F(AppSettingsTest, SavedRecordLoadsBackByteForByte) {
   s.windowPlacement.length = 44;
   s.windowPlacement.right = 800;
   s.reserved[999] = 0x5A;
-  ASSERT_TRUE(app::saveSettings(s, "."));
+  ASSERT_TRUE(config::saveSettings(s, "."));
   EXPECT_EQ(platform::fileSize("quorvel.ini"), 4620);
   AppSettings loaded;
   std::memset(&loaded, 0xEE, sizeof loaded);
-  app::loadSettings(loaded, "C:\\other");
+  config::loadSettings(loaded, "C:\\other");
   EXPECT_EQ(0, std::memcmp(&s, &loaded, sizeof s));
 }
 
@@ -80,14 +80,14 @@ TEST_F(AppSettingsTest, WrongSizeOrSignatureGivesTheDefaults) {
     writeIni(bytes);
     AppSettings s = defaults();
     platform::copyField(s.pop3Server, "left over");
-    app::loadSettings(s, "C:\\start");
+    config::loadSettings(s, "C:\\start");
     EXPECT_STREQ(s.pop3Server, "") << bytes.size();
     EXPECT_STREQ(s.signature, "Quorvel");
   }
   platform::removeFile("quorvel.ini");
   AppSettings s = defaults();
   s.pop3Port = 1;
-  app::loadSettings(s, "C:\\start");
+  config::loadSettings(s, "C:\\start");
   EXPECT_EQ(s.pop3Port, 110);
 }
 
@@ -95,28 +95,28 @@ TEST_F(AppSettingsTest, ServerConfiguredNeedsServerAccountPasswordAndPort) {
   AppSettings s = defaults();
   platform::copyField(s.pop3Server, "pop");
   platform::copyField(s.accountName, "user");
-  EXPECT_FALSE(app::updateServerConfigured(s));
+  EXPECT_FALSE(config::updateServerConfigured(s));
   platform::copyField(s.password, "pw");
-  EXPECT_TRUE(app::updateServerConfigured(s));
+  EXPECT_TRUE(config::updateServerConfigured(s));
   s.pop3Port = 0;
-  EXPECT_FALSE(app::updateServerConfigured(s));
+  EXPECT_FALSE(config::updateServerConfigured(s));
 }
 
 TEST_F(AppSettingsTest, PanelPasswordIsStoredRearrangedAndRoundTrips) {
   AppSettings s = defaults();
-  app::storePanelPassword(s, "abcdef");
+  config::storePanelPassword(s, "abcdef");
   EXPECT_STREQ(s.panelPassword, "fecdba");
-  EXPECT_EQ(app::panelPasswordForDisplay(s), "abcdef");
-  EXPECT_TRUE(app::panelPasswordMatches(s, "abcdef"));
-  EXPECT_FALSE(app::panelPasswordMatches(s, "ABCDEF"));
-  EXPECT_FALSE(app::panelPasswordMatches(s, "abcdefg"));
+  EXPECT_EQ(config::panelPasswordForDisplay(s), "abcdef");
+  EXPECT_TRUE(config::panelPasswordMatches(s, "abcdef"));
+  EXPECT_FALSE(config::panelPasswordMatches(s, "ABCDEF"));
+  EXPECT_FALSE(config::panelPasswordMatches(s, "abcdefg"));
   // Double-byte characters at the ends are split like any bytes.
   const std::string kanji = "漢abc字";
-  app::storePanelPassword(s, kanji.c_str());
+  config::storePanelPassword(s, kanji.c_str());
   EXPECT_NE(std::string(s.panelPassword), kanji);
-  EXPECT_EQ(app::panelPasswordForDisplay(s), kanji);
+  EXPECT_EQ(config::panelPasswordForDisplay(s), kanji);
   for (const char* p : {"", "a", "ab", "abc", "abcd"})
-    EXPECT_EQ(app::rearrangePassword(app::rearrangePassword(p)), p);
+    EXPECT_EQ(config::rearrangePassword(config::rearrangePassword(p)), p);
 }
 
 }  // namespace

@@ -1,14 +1,14 @@
-#include "app/CheckSummary.h"
+#include "check/CheckSummary.h"
 
 #include <cstdio>
 
-#include "app/AppSettings.h"
+#include "config/AppSettings.h"
 
-namespace app {
+namespace check {
 
 std::string checkRunningTitle() {
   char buf[128];
-  std::snprintf(buf, sizeof buf, "%s  新着メール確認中", kProductName);
+  std::snprintf(buf, sizeof buf, "%s  新着メール確認中", config::kProductName);
   return buf;
 }
 
@@ -17,15 +17,15 @@ std::string checkSummaryTitle(int failureCount, int newMailCount, int spamCount)
   if (failureCount > 0 && newMailCount > 0)
     std::snprintf(buf, sizeof buf,
                   "%s  新着メール %d通ありますが 障害が発生しています(詳細は通信ログを見てください)",
-                  kProductName, newMailCount);
+                  config::kProductName, newMailCount);
   else if (failureCount > 0)
     std::snprintf(buf, sizeof buf, "%s  障害が発生しています(詳細は通信ログを見てください)",
-                  kProductName);
+                  config::kProductName);
   else if (newMailCount > 0)
-    std::snprintf(buf, sizeof buf, "%s  新着メールが %d通あります(迷惑メール %d件)", kProductName,
+    std::snprintf(buf, sizeof buf, "%s  新着メールが %d通あります(迷惑メール %d件)", config::kProductName,
                   newMailCount, spamCount);
   else
-    std::snprintf(buf, sizeof buf, "%s  新着メールはありません(迷惑メール %d件)", kProductName,
+    std::snprintf(buf, sizeof buf, "%s  新着メールはありません(迷惑メール %d件)", config::kProductName,
                   spamCount);
   return buf;
 }
@@ -37,4 +37,4 @@ unsigned receiveTimerPeriodMs(int intervalMinutes, int intervalSeconds) {
   return static_cast<unsigned>(seconds * 1000);
 }
 
-}  // namespace app
+}  // namespace check

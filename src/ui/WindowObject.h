@@ -3,7 +3,7 @@
 #pragma once
 #include <windows.h>
 
-namespace app {
+namespace ui {
 
 class WindowObject {
  public:
@@ -35,4 +35,4 @@ class WindowObject {
   static LRESULT dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool dialog);
 };
 
-}  // namespace app
+}  // namespace ui

@@ -1,6 +1,6 @@
-#include "app/WindowObject.h"
+#include "ui/WindowObject.h"
 
-namespace app {
+namespace ui {
 namespace {
 const wchar_t kProperty[] = L"XXX_CLASS";
 }
@@ -74,4 +74,4 @@ INT_PTR WindowObject::runModal(HINSTANCE instance, int templateId, HWND owner) {
                          reinterpret_cast<LPARAM>(this));
 }
 
-}  // namespace app
+}  // namespace ui

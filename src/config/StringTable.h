@@ -3,7 +3,7 @@
 #pragma once
 #include <cstddef>
 
-namespace app {
+namespace config {
 
 // Copies string `id` into buffer (at most size-1 bytes, NUL-terminated,
 // Shift_JIS); returns its length, 0 when there is no such string.
@@ -15,4 +15,4 @@ void setStringLoader(StringLoader loader);
 // The built-in texts, the default loader.
 size_t builtinString(unsigned id, char* buffer, size_t size);
 
-}  // namespace app
+}  // namespace config

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/CheckSummary.h"
+#include "check/CheckSummary.h"
 
 namespace {
 
@@ -14,15 +14,15 @@ TEST(CheckSummary, TitleFollowsFailuresNewMailAndSpam) {
       {0, 2, 1, "Quorvel  新着メールが 2通あります(迷惑メール 1件)"},
       {0, 0, 0, "Quorvel  新着メールはありません(迷惑メール 0件)"},
   };
-  for (const Row& r : rows) EXPECT_EQ(app::checkSummaryTitle(r.failures, r.fresh, r.spam), r.title);
-  EXPECT_EQ(app::checkRunningTitle(), "Quorvel  新着メール確認中");
+  for (const Row& r : rows) EXPECT_EQ(check::checkSummaryTitle(r.failures, r.fresh, r.spam), r.title);
+  EXPECT_EQ(check::checkRunningTitle(), "Quorvel  新着メール確認中");
 }
 
 TEST(CheckSummary, TimerPeriod) {
-  EXPECT_EQ(app::receiveTimerPeriodMs(10, 0), 600000u);
-  EXPECT_EQ(app::receiveTimerPeriodMs(0, 59), 59000u);
-  EXPECT_EQ(app::receiveTimerPeriodMs(0, 0), 0u);
-  EXPECT_EQ(app::receiveTimerPeriodMs(0, -5), 0u);
+  EXPECT_EQ(check::receiveTimerPeriodMs(10, 0), 600000u);
+  EXPECT_EQ(check::receiveTimerPeriodMs(0, 59), 59000u);
+  EXPECT_EQ(check::receiveTimerPeriodMs(0, 0), 0u);
+  EXPECT_EQ(check::receiveTimerPeriodMs(0, -5), 0u);
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
-#include "app/StringTable.h"
+#include "config/StringTable.h"
 
 #include <cstring>
 
 #include "platform/Text.h"
 
-namespace app {
+namespace config {
 namespace {
 
 struct Entry {
@@ -14,7 +14,7 @@ struct Entry {
 
 const Entry kTexts[] = {
 #define QV_STRING(id, text) {id, text},
-#include "app/StringTexts.inc"
+#include "config/StringTexts.inc"
 #undef QV_STRING
 };
 
@@ -37,4 +37,4 @@ size_t loadString(unsigned id, char* buffer, size_t size) { return g_loader(id, 
 
 void setStringLoader(StringLoader loader) { g_loader = loader ? loader : builtinString; }
 
-}  // namespace app
+}  // namespace config

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-namespace app {
+namespace config {
 
 constexpr int kSpamRuleCount = 24;
 constexpr int kCommandKeyCount = 26;
@@ -121,4 +121,4 @@ std::string panelPasswordForDisplay(const AppSettings& s);
 bool panelPasswordMatches(const AppSettings& s, const char* entered);
 std::string rearrangePassword(const std::string& p);
 
-}  // namespace app
+}  // namespace config
