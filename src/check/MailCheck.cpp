@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "command/CommandMail.h"
+#include "mime/MailEnd.h"
 #include "spam/SpamRules.h"
 
 namespace check {
@@ -12,9 +13,7 @@ pop3::MessageAnswer handleDownloadedMail(const config::AppSettings& settings, mi
                                          const char* data, size_t length, store::MailStore& mailStore, CheckCounts& counts,
                                          const commlog::CommLog& log) {
   using pop3::MessageAnswer;
-  bool complete = data && ((length == 3 && std::memcmp(data, ".\r\n", 3) == 0) ||
-                           (length >= 5 && std::memcmp(data + length - 5, "\r\n.\r\n", 5) == 0));
-  if (!complete) return MessageAnswer::Keep;
+  if (!mime::endsWithFinalLine(data, length)) return MessageAnswer::Keep;
 
   int64_t offset = mailStore.mailLogSize() < INT32_MAX ? mailStore.mailLogSize() : INT32_MAX;
   mail.parseMail(data, length, static_cast<int32_t>(offset), mailStore.storedMailCount());

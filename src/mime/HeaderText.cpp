@@ -3,6 +3,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/Sjis.h"
+
 namespace mime {
 namespace {
 
@@ -28,8 +30,6 @@ inline bool startsWith(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
 }
 
-inline bool isLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-inline bool isTrailByte(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
 
 }  // namespace
 
@@ -109,7 +109,8 @@ void removeUnsafeNameBytes(std::string& name) {
   size_t w = 0;
   for (size_t r = 0; r < name.size(); ++r) {
     unsigned char c = static_cast<unsigned char>(name[r]);
-    if (isLeadByte(c) && r + 1 < name.size() && isTrailByte(static_cast<unsigned char>(name[r + 1]))) {
+    if (platform::isSjisLeadByte(c) && r + 1 < name.size() &&
+        platform::isSjisTrailByte(static_cast<unsigned char>(name[r + 1]))) {
       name[w++] = name[r++];
       name[w++] = name[r];
       continue;

@@ -1,6 +1,7 @@
 // Code page 932 conversion through glibc's iconv, made to give the same
 // bytes as the Windows conversion without best-fit mapping.
 #include "platform/Text.h"
+#include "platform/Sjis.h"
 
 #include <iconv.h>
 
@@ -47,7 +48,7 @@ std::u16string cp932ToUtf16(const std::string& sjis) {
       ++p;
       continue;
     }
-    bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+    bool lead = isSjisLeadByte(c);
     size_t len = lead && p + 1 < end ? 2 : 1;
     char* in = reinterpret_cast<char*>(const_cast<unsigned char*>(p));
     size_t inLeft = len;

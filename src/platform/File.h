@@ -3,12 +3,22 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace platform {
 
+// A FILE* that closes itself.
+struct FileCloser {
+  void operator()(FILE* f) const { std::fclose(f); }
+};
+using UniqueFile = std::unique_ptr<FILE, FileCloser>;
+
 // fopen with a Shift_JIS path; mode as for fopen ("rb", "wb", "ab", "a", …).
 FILE* openFile(const char* path, const char* mode);
+inline UniqueFile openUniqueFile(const char* path, const char* mode) { return UniqueFile(openFile(path, mode)); }
+// Closes the file and reports whether every write reached it.
+bool closeFile(UniqueFile& file);
 bool fileExists(const char* path);
 bool isDirectory(const char* path);
 // Size in bytes, or -1 when the file cannot be examined.

@@ -63,25 +63,6 @@ bool replaceFile(const char* from, const char* to) {
 
 bool makeDirectory(const char* path) { return ::mkdir(nativePath(path).c_str(), 0777) == 0; }
 
-bool readWholeFile(const char* path, std::string* data) {
-  FILE* f = openFile(path, "rb");
-  if (!f) return false;
-  data->clear();
-  char buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data->append(buf, n);
-  bool ok = !std::ferror(f);
-  std::fclose(f);
-  return ok;
-}
-
-bool writeWholeFile(const char* path, const std::string& data) {
-  FILE* f = openFile(path, "wb");
-  if (!f) return false;
-  bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-  return std::fclose(f) == 0 && ok;
-}
-
 std::string currentDirectory() {
   char buf[4096];
   if (!::getcwd(buf, sizeof buf)) return ".";

@@ -41,25 +41,6 @@ bool replaceFile(const char* from, const char* to) {
 
 bool makeDirectory(const char* path) { return CreateDirectoryW(toWide(path).c_str(), nullptr) != 0; }
 
-bool readWholeFile(const char* path, std::string* data) {
-  FILE* f = openFile(path, "rb");
-  if (!f) return false;
-  data->clear();
-  char buf[65536];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0) data->append(buf, n);
-  bool ok = !ferror(f);
-  fclose(f);
-  return ok;
-}
-
-bool writeWholeFile(const char* path, const std::string& data) {
-  FILE* f = openFile(path, "wb");
-  if (!f) return false;
-  bool ok = fwrite(data.data(), 1, data.size(), f) == data.size();
-  return fclose(f) == 0 && ok;
-}
-
 std::string currentDirectory() {
   wchar_t buf[MAX_PATH * 2];
   DWORD n = GetCurrentDirectoryW(MAX_PATH * 2, buf);

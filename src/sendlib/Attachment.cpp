@@ -5,12 +5,11 @@
 #include <new>
 
 #include "platform/File.h"
+#include "platform/Sjis.h"
 #include "sendlib/Base64.h"
 
 namespace sendlib {
 namespace {
-
-bool isLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 const size_t kNameWidth = 256;
 
@@ -21,23 +20,14 @@ std::string attachmentName(const std::string& path) {
   size_t start = 0;
   for (size_t i = 0; i < path.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(path[i]);
-    if (isLeadByte(c) && i + 1 < path.size()) {
+    if (platform::isSjisLeadByte(c) && i + 1 < path.size()) {
       ++i;
     } else if (c == '\\' || c == '/' || c == ':') {
       start = i + 1;
     }
   }
   std::string name = path.substr(start);
-  if (name.size() >= kNameWidth) {
-    size_t end = 0;
-    for (size_t i = 0; i < name.size();) {
-      size_t step = isLeadByte(static_cast<unsigned char>(name[i])) ? 2 : 1;
-      if (i + step > kNameWidth - 1) break;
-      i += step;
-      end = i;
-    }
-    name.resize(end);
-  }
+  name.resize(platform::sjisCutLength(name.data(), name.size(), kNameWidth - 1));
   return name;
 }
 

@@ -2,13 +2,12 @@
 #include <cstring>
 #include <string>
 
+#include "platform/Sjis.h"
 #include "platform/Text.h"
 #include "store/MailStore.h"
 
 namespace store {
 namespace {
-
-bool isLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 // Characters a Windows file name cannot hold, besides control characters.
 bool isForbidden(unsigned char c) { return c < 0x20 || std::strchr("\"*/:<>?\\|", c) != nullptr; }
@@ -36,7 +35,7 @@ std::string mailFileName(const mime::MailIndexEntry& entry, const platform::Loca
   std::string name;
   for (size_t i = 0; i < length; ++i) {
     unsigned char c = static_cast<unsigned char>(text[i]);
-    if (isLeadByte(c)) {
+    if (platform::isSjisLeadByte(c)) {
       if (i + 1 < length) {
         name += text[i];
         name += text[++i];

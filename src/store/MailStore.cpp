@@ -8,8 +8,10 @@
 #include <new>
 #include <vector>
 
+#include "mime/MailEnd.h"
 #include "platform/File.h"
 #include "platform/FileOps.h"
+#include "platform/Sjis.h"
 
 namespace store {
 
@@ -45,11 +47,6 @@ bool readLogBytes(FILE* f, char* buffer, size_t length, int64_t position) {
     *p++ = ' ';
   *end = 0;
   return n == length;
-}
-
-bool endsWithMailEnd(const char* text, size_t size) {
-  if (size == 3) return std::memcmp(text, ".\r\n", 3) == 0;
-  return size >= 5 && std::memcmp(text + size - 5, kMailEnd, 5) == 0;
 }
 
 void upperAscii(std::string& s) {
@@ -311,7 +308,7 @@ bool MailStore::writeLogText(const char* text, size_t size) {
 }
 
 int MailStore::appendMail(const mime::MailIndexEntry& mail, const char* text, size_t size) {
-  if (!text || !endsWithMailEnd(text, size)) {
+  if (!text || !mime::endsWithFinalLine(text, size)) {
     log_.logLine("メールログ追記失敗");
     return 0;
   }
@@ -347,7 +344,7 @@ int MailStore::importMailFile(const char* path) {
     if (head.find("RECEIVED:") == std::string::npos && head.find("DATE:") == std::string::npos &&
         head.find("FROM:") == std::string::npos && head.find("TO:") == std::string::npos)
       return 0;
-    if (!endsWithMailEnd(text.data(), text.size())) text += kMailEnd;
+    if (!mime::endsWithFinalLine(text.data(), text.size())) text += kMailEnd;
   } catch (const std::bad_alloc&) {
     return 0;
   }
@@ -410,15 +407,7 @@ int MailStore::recycleSpam(const mime::MailIndexEntry& mail, const char* text, s
   std::string path = joinPath(folder_, mailFileName(mail).c_str());
   if (path.size() > 260) {
     // Cut to 253 bytes, not inside a double-byte character.
-    size_t keep = 0;
-    for (size_t i = 0; i < 253;) {
-      unsigned char c = static_cast<unsigned char>(path[i]);
-      size_t width = ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) ? 2 : 1;
-      if (i + width > 253) break;
-      i += width;
-      keep = i;
-    }
-    path.resize(keep);
+    path.resize(platform::sjisCutLength(path.data(), path.size(), 253));
   }
   path += ".eml";
   FILE* f = platform::openFile(path.c_str(), "wb");
