@@ -83,18 +83,16 @@ void MailStore::setFolder(const char* folder) {
 
 bool MailStore::logEndsWithMail(int64_t logSize) {
   if (logSize < 5) return false;
-  FILE* f = platform::openFile(logPath_.c_str(), "rb");
-  if (!f) return false;
+  platform::UniqueFile f = platform::openUniqueFile(logPath_.c_str(), "rb");
   char tail[5];
-  bool ok = seekTo(f, logSize - 5) && std::fread(tail, 1, 5, f) == 5 && std::memcmp(tail, kMailEnd, 5) == 0;
-  std::fclose(f);
-  return ok;
+  return f && seekTo(f.get(), logSize - 5) && std::fread(tail, 1, 5, f.get()) == 5 &&
+         std::memcmp(tail, kMailEnd, 5) == 0;
 }
 
 // The end of the last complete mail: just after the last CR LF "." CR LF,
 // searched backwards from the end of the log. 0 when there is none.
 int64_t MailStore::lastCompleteMailEnd(int64_t logSize) {
-  FILE* f = platform::openFile(logPath_.c_str(), "rb");
+  platform::UniqueFile f = platform::openUniqueFile(logPath_.c_str(), "rb");
   if (!f) return 0;
   std::vector<char> block(65536 + 4);
   int64_t end = logSize;  // the search covers [0, end)
@@ -102,7 +100,7 @@ int64_t MailStore::lastCompleteMailEnd(int64_t logSize) {
   while (end >= 5 && found == 0) {
     int64_t start = std::max<int64_t>(0, end - 65536 - 4);
     size_t n = static_cast<size_t>(end - start);
-    if (!seekTo(f, start) || std::fread(block.data(), 1, n, f) != n) break;
+    if (!seekTo(f.get(), start) || std::fread(block.data(), 1, n, f.get()) != n) break;
     for (size_t i = n - 5 + 1; i-- > 0;)
       if (std::memcmp(block.data() + i, kMailEnd, 5) == 0) {
         found = start + static_cast<int64_t>(i) + 5;
@@ -111,7 +109,6 @@ int64_t MailStore::lastCompleteMailEnd(int64_t logSize) {
     if (start == 0) break;
     end = start + 4;  // overlap so that no match across blocks is missed
   }
-  std::fclose(f);
   return found;
 }
 
@@ -124,11 +121,8 @@ void MailStore::openStore() {
     createIndex();
     return;
   }
-  if (FILE* f = platform::openFile(logPath_.c_str(), "rb")) {
-    std::fclose(f);
-  } else {
-    return;  // a log that cannot be read now is not taken for damaged
-  }
+  // A log that cannot be read now is not taken for damaged.
+  if (!platform::openUniqueFile(logPath_.c_str(), "rb")) return;
   if (!logEndsWithMail(logSize)) {
     // The last mail was cut short while it was appended: keep the complete
     // mails before it. The cut mail was never deleted from the server.
@@ -148,12 +142,12 @@ void MailStore::openStore() {
 }
 
 void MailStore::loadIndex() {
-  FILE* f = platform::openFile(indexPath_.c_str(), "rb");
+  platform::UniqueFile f = platform::openUniqueFile(indexPath_.c_str(), "rb");
   if (!f) return;
   IndexHeader header;
-  bool haveHeader = std::fread(&header, 1, sizeof header, f) == sizeof header;
+  bool haveHeader = std::fread(&header, 1, sizeof header, f.get()) == sizeof header;
   if (haveHeader && std::strncmp(header.magic, kIndexMagic, sizeof header.magic) != 0) {
-    std::fclose(f);
+    f.reset();
     platform::messageBox(
         "メールIDXファイルのバージョンが異なっています。\nメールIDXファイル(QuorvelMail.idx)を削除して再起動してください。",
         kFaultCaption, platform::kMbOk);
@@ -164,7 +158,7 @@ void MailStore::loadIndex() {
   if (haveHeader) {
     std::vector<mime::MailIndexEntry> records(256);
     size_t n;
-    while ((n = std::fread(records.data(), sizeof(mime::MailIndexEntry), records.size(), f)) > 0) {
+    while ((n = std::fread(records.data(), sizeof(mime::MailIndexEntry), records.size(), f.get())) > 0) {
       for (size_t i = 0; i < n; ++i) {
         records[i].arrivalMark = 0;
         list_.addEntry(records[i]);
@@ -175,7 +169,7 @@ void MailStore::loadIndex() {
       if (n < records.size()) break;
     }
   }
-  std::fclose(f);
+  f.reset();
 
   int64_t logSize = platform::fileSize(logPath_.c_str());
   if (logSize <= 0) {
@@ -202,31 +196,30 @@ void MailStore::loadIndex() {
 }
 
 bool MailStore::createIndex(const char* path) {
-  FILE* f = platform::openFile(path, "wb");
+  platform::UniqueFile f = platform::openUniqueFile(path, "wb");
   if (!f) return false;
   IndexHeader header{};
   std::memcpy(header.magic, kIndexMagic, sizeof kIndexMagic);
-  bool ok = std::fwrite(&header, 1, sizeof header, f) == sizeof header;
-  return std::fclose(f) == 0 && ok;
+  bool ok = std::fwrite(&header, 1, sizeof header, f.get()) == sizeof header;
+  return platform::closeFile(f) && ok;
 }
 
 bool MailStore::rebuildIndex() {
-  FILE* index = platform::openFile(indexPath_.c_str(), "wb");
+  platform::UniqueFile index = platform::openUniqueFile(indexPath_.c_str(), "wb");
   if (!index) {
     storeFault("メールIDXファイルが作成できません。");
     return false;
   }
   IndexHeader header{};
   std::memcpy(header.magic, kIndexMagic, sizeof kIndexMagic);
-  bool writeFailed = std::fwrite(&header, 1, sizeof header, index) != sizeof header;
+  bool writeFailed = std::fwrite(&header, 1, sizeof header, index.get()) != sizeof header;
   if (platform::fileSize(logPath_.c_str()) <= 0) {
-    writeFailed = std::fclose(index) != 0 || writeFailed;
+    writeFailed = !platform::closeFile(index) || writeFailed;
     if (writeFailed) storeFault("インデックス ファイル作成失敗");
     return !writeFailed;
   }
-  FILE* log = platform::openFile(logPath_.c_str(), "rb");
+  platform::UniqueFile log = platform::openUniqueFile(logPath_.c_str(), "rb");
   if (!log) {
-    std::fclose(index);
     storeFault("メールログがオープンできません。");
     return false;
   }
@@ -242,7 +235,7 @@ bool MailStore::rebuildIndex() {
   bool lineStart = true, stop = false;
   parser_.beginParse(0, 0);
   while (!stop) {
-    size_t n = std::fread(buf.data() + have, 1, buf.size() - have, log);
+    size_t n = std::fread(buf.data() + have, 1, buf.size() - have, log.get());
     bool eof = n == 0;
     have += n;
     while (scan < have) {
@@ -262,7 +255,7 @@ bool MailStore::rebuildIndex() {
           // A mail whose header never ended (no empty line) is closed by
           // its last line all the same.
           record.mailEnd = static_cast<int32_t>(length - 3);
-          if (!writeFailed && std::fwrite(&record, sizeof record, 1, index) != 1) {
+          if (!writeFailed && std::fwrite(&record, sizeof record, 1, index.get()) != 1) {
             writeFailed = true;  // reported once, not once per mail
             storeFault("インデックス ファイル作成失敗");
           }
@@ -284,8 +277,7 @@ bool MailStore::rebuildIndex() {
     scan = fed = 0;
   }
   parser_.beginParse(0, 0);  // drop the parse of an unfinished mail
-  std::fclose(log);
-  if (std::fclose(index) != 0 && !writeFailed) {
+  if (!platform::closeFile(index) && !writeFailed) {
     writeFailed = true;
     storeFault("インデックス ファイル作成失敗");
   }
@@ -297,11 +289,11 @@ bool MailStore::rebuildIndex() {
 
 bool MailStore::writeLogText(const char* text, size_t size) {
   if (mailLogSize_ + static_cast<int64_t>(size) > INT32_MAX) return false;
-  FILE* f = platform::openFile(logPath_.c_str(), "ab");
+  platform::UniqueFile f = platform::openUniqueFile(logPath_.c_str(), "ab");
   if (!f) return false;
-  bool ok = std::fwrite(text, 1, size, f) == size;
-  ok = std::fflush(f) == 0 && ok;
-  ok = std::fclose(f) == 0 && ok;
+  bool ok = std::fwrite(text, 1, size, f.get()) == size;
+  ok = std::fflush(f.get()) == 0 && ok;
+  ok = platform::closeFile(f) && ok;
   if (!ok && platform::fileSize(logPath_.c_str()) > mailLogSize_)
     platform::truncateFile(logPath_.c_str(), mailLogSize_);  // no half mail before the next one
   return ok;
@@ -357,11 +349,8 @@ int MailStore::importMailFile(const char* path) {
 
 int MailStore::readFromLog(char* buffer, int32_t length, int32_t position) {
   if (!buffer || length < 0 || position < 0) return 0;
-  FILE* f = platform::openFile(logPath_.c_str(), "rb");
-  if (!f) return 0;
-  bool ok = readLogBytes(f, buffer, static_cast<size_t>(length), position);
-  std::fclose(f);
-  return ok ? 1 : 0;
+  platform::UniqueFile f = platform::openUniqueFile(logPath_.c_str(), "rb");
+  return f && readLogBytes(f.get(), buffer, static_cast<size_t>(length), position) ? 1 : 0;
 }
 
 int64_t MailStore::logSize() { return platform::fileSize(logPath_.c_str()); }
@@ -410,12 +399,9 @@ int MailStore::recycleSpam(const mime::MailIndexEntry& mail, const char* text, s
     path.resize(platform::sjisCutLength(path.data(), path.size(), 253));
   }
   path += ".eml";
-  FILE* f = platform::openFile(path.c_str(), "wb");
-  bool written = false;
-  if (f) {
-    written = std::fwrite(text, 1, size, f) == size;
-    written = std::fclose(f) == 0 && written;
-  }
+  platform::UniqueFile f = platform::openUniqueFile(path.c_str(), "wb");
+  bool written = f && std::fwrite(text, 1, size, f.get()) == size;
+  written = platform::closeFile(f) && written;
   if (!written) {
     log_.logLine("スパムメール収納失敗");
     return 0;
@@ -483,6 +469,23 @@ void MailStore::reloadStore() {
 // The new log is written completely under the temporary name before the
 // index is deleted and the log replaced in one step: a crash at any moment
 // leaves either the old log or the new one, and the index is rebuilt.
+bool MailStore::rewriteLog(const std::function<bool(FILE* log, FILE* temp)>& copy) {
+  platform::UniqueFile in = platform::openUniqueFile(logPath_.c_str(), "rb");
+  if (!in) return false;
+  platform::UniqueFile out = platform::openUniqueFile(tempLogPath_.c_str(), "wb");
+  if (!out) return false;
+  bool ok = copy(in.get(), out.get());
+  in.reset();
+  ok = platform::closeFile(out) && ok;
+  if (ok) {
+    platform::removeFile(indexPath_.c_str());
+    ok = platform::replaceFile(tempLogPath_.c_str(), logPath_.c_str());
+  }
+  // On failure the old log stays; without its index it is rebuilt at the next start.
+  if (!ok) platform::removeFile(tempLogPath_.c_str());
+  return ok;
+}
+
 bool MailStore::compactStore() {
   if (deletedCount_ <= 0) return true;
   int count = list_.entryCount();
@@ -492,69 +495,28 @@ bool MailStore::compactStore() {
     mailLogSize_ = 0;
     return true;
   }
-  FILE* in = platform::openFile(logPath_.c_str(), "rb");
-  if (!in) return false;
-  FILE* out = platform::openFile(tempLogPath_.c_str(), "wb");
-  if (!out) {
-    std::fclose(in);
-    return false;
-  }
   int64_t logSize = platform::fileSize(logPath_.c_str());
-  bool ok = true;
-  std::vector<char> buffer;
-  for (int i = 0; i < count && ok; ++i) {
-    mime::MailIndexEntry e = list_.entryAt(i);
-    int64_t length = static_cast<int64_t>(e.mailEnd) + 3;
-    // A record that points outside the log cannot be copied: keep the log.
-    if (e.mailEnd < 0 || e.logOffset < 0 || e.logOffset + length > logSize) {
-      ok = false;
-      break;
+  bool rewritten = rewriteLog([&](FILE* in, FILE* out) {
+    std::vector<char> buffer;
+    for (int i = 0; i < count; ++i) {
+      mime::MailIndexEntry e = list_.entryAt(i);
+      int64_t length = static_cast<int64_t>(e.mailEnd) + 3;
+      // A record that points outside the log cannot be copied: keep the log.
+      if (e.mailEnd < 0 || e.logOffset < 0 || e.logOffset + length > logSize) return false;
+      try {
+        buffer.resize(static_cast<size_t>(length) + 1);
+      } catch (const std::bad_alloc&) {
+        log_.logLine("メモリー不足で再構成失敗");
+        return false;
+      }
+      if (!readLogBytes(in, buffer.data(), static_cast<size_t>(length), e.logOffset) ||
+          std::fwrite(buffer.data(), 1, static_cast<size_t>(length), out) != static_cast<size_t>(length))
+        return false;
     }
-    try {
-      buffer.resize(static_cast<size_t>(length) + 1);
-    } catch (const std::bad_alloc&) {
-      log_.logLine("メモリー不足で再構成失敗");
-      ok = false;
-      break;
-    }
-    ok = readLogBytes(in, buffer.data(), static_cast<size_t>(length), e.logOffset) &&
-         std::fwrite(buffer.data(), 1, static_cast<size_t>(length), out) == static_cast<size_t>(length);
-  }
-  std::fclose(in);
-  ok = std::fclose(out) == 0 && ok;
-  if (!ok) {
-    platform::removeFile(tempLogPath_.c_str());
-    return false;
-  }
-  platform::removeFile(indexPath_.c_str());
-  if (!platform::replaceFile(tempLogPath_.c_str(), logPath_.c_str())) {
-    platform::removeFile(tempLogPath_.c_str());
-    return false;  // the old log stays; its index is rebuilt at the next start
-  }
-  mailLogSize_ = std::max<int64_t>(0, platform::fileSize(logPath_.c_str()));
-  return true;
-}
-
-bool MailStore::copyTailToTemp(int64_t from, int64_t logSize) {
-  FILE* in = platform::openFile(logPath_.c_str(), "rb");
-  if (!in) return false;
-  FILE* out = platform::openFile(tempLogPath_.c_str(), "wb");
-  if (!out) {
-    std::fclose(in);
-    return false;
-  }
-  bool ok = seekTo(in, from);
-  std::vector<char> block(kBlockSize);
-  int64_t left = logSize - from;
-  while (ok && left > 0) {
-    size_t n = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(block.size())));
-    ok = std::fread(block.data(), 1, n, in) == n && std::fwrite(block.data(), 1, n, out) == n;
-    left -= static_cast<int64_t>(n);
-  }
-  std::fclose(in);
-  ok = std::fclose(out) == 0 && ok;
-  if (!ok) platform::removeFile(tempLogPath_.c_str());
-  return ok;
+    return true;
+  });
+  if (rewritten) mailLogSize_ = std::max<int64_t>(0, platform::fileSize(logPath_.c_str()));
+  return rewritten;
 }
 
 bool MailStore::trimStore(int keepCount) {
@@ -565,16 +527,16 @@ bool MailStore::trimStore(int keepCount) {
     return true;
   }
   if (storedMailCount_ <= keepCount) return true;
-  FILE* index = platform::openFile(indexPath_.c_str(), "rb");
-  if (!index) return false;
   IndexHeader header;
   mime::MailIndexEntry oldest;
-  bool ok = std::fread(&header, 1, sizeof header, index) == sizeof header &&
-            std::strncmp(header.magic, kIndexMagic, sizeof header.magic) == 0 &&
-            seekTo(index, kIndexHeaderSize + (static_cast<int64_t>(storedMailCount_) - keepCount) * kIndexRecordSize) &&
-            std::fread(&oldest, sizeof oldest, 1, index) == 1;
-  std::fclose(index);
-  if (!ok) return false;
+  {
+    platform::UniqueFile index = platform::openUniqueFile(indexPath_.c_str(), "rb");
+    int64_t oldestAt = kIndexHeaderSize + (static_cast<int64_t>(storedMailCount_) - keepCount) * kIndexRecordSize;
+    bool found = index && std::fread(&header, 1, sizeof header, index.get()) == sizeof header &&
+                 std::strncmp(header.magic, kIndexMagic, sizeof header.magic) == 0 &&
+                 seekTo(index.get(), oldestAt) && std::fread(&oldest, sizeof oldest, 1, index.get()) == 1;
+    if (!found) return false;
+  }
   int64_t logSize = std::max<int64_t>(0, platform::fileSize(logPath_.c_str()));
   if (logSize == 0) {
     platform::removeFile(indexPath_.c_str());
@@ -584,22 +546,21 @@ bool MailStore::trimStore(int keepCount) {
   // the one before it; a stale record would cut a mail in two.
   int64_t from = oldest.logOffset;
   if (from <= 0 || from >= logSize) return false;
-  {
-    FILE* log = platform::openFile(logPath_.c_str(), "rb");
+  bool rewritten = rewriteLog([&](FILE* in, FILE* out) {
     char before[5];
-    bool boundary = log && from >= 5 && seekTo(log, from - 5) && std::fread(before, 1, 5, log) == 5 &&
-                    std::memcmp(before, kMailEnd, 5) == 0;
-    if (log) std::fclose(log);
-    if (!boundary) return false;
-  }
-  if (!copyTailToTemp(from, logSize)) return false;
-  platform::removeFile(indexPath_.c_str());
-  if (!platform::replaceFile(tempLogPath_.c_str(), logPath_.c_str())) {
-    platform::removeFile(tempLogPath_.c_str());
-    return false;
-  }
-  mailLogSize_ = logSize - from;
-  return true;
+    if (from < 5 || !seekTo(in, from - 5) || std::fread(before, 1, 5, in) != 5 ||
+        std::memcmp(before, kMailEnd, 5) != 0)
+      return false;
+    std::vector<char> block(kBlockSize);
+    for (int64_t left = logSize - from; left > 0;) {
+      size_t n = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(block.size())));
+      if (std::fread(block.data(), 1, n, in) != n || std::fwrite(block.data(), 1, n, out) != n) return false;
+      left -= static_cast<int64_t>(n);
+    }
+    return true;
+  });
+  if (rewritten) mailLogSize_ = logSize - from;
+  return rewritten;
 }
 
 }  // namespace store

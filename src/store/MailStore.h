@@ -5,6 +5,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <string>
 
 #include "mime/MailIndexEntry.h"
@@ -131,7 +133,8 @@ class MailStore : public mime::MailLogReader {
   bool writeLogText(const char* text, size_t size);
   int64_t lastCompleteMailEnd(int64_t logSize);
   bool logEndsWithMail(int64_t logSize);
-  bool copyTailToTemp(int64_t from, int64_t logSize);
+  // Writes the temporary log through `copy`, then puts it in the log's place.
+  bool rewriteLog(const std::function<bool(FILE* log, FILE* temp)>& copy);
 
   MailList& list_;
   const commlog::CommLog& log_;
