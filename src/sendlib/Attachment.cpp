@@ -14,10 +14,9 @@ bool isLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0
 
 const size_t kNameWidth = 256;
 
-}  // namespace
-
-std::string attachmentName(const std::string& path) {
-  // Walk by characters: the second byte of a double-byte character may be '\'.
+// The file name and extension, without drive or folder. Walks by characters:
+// the second byte of a double-byte character may be '\'.
+std::string fileNamePart(const std::string& path) {
   size_t start = 0;
   for (size_t i = 0; i < path.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(path[i]);
@@ -27,18 +26,43 @@ std::string attachmentName(const std::string& path) {
       start = i + 1;
     }
   }
-  std::string name = path.substr(start);
-  if (name.size() >= kNameWidth) {
-    size_t end = 0;
-    for (size_t i = 0; i < name.size();) {
-      size_t step = isLeadByte(static_cast<unsigned char>(name[i])) ? 2 : 1;
-      if (i + step > kNameWidth - 1) break;
-      i += step;
-      end = i;
-    }
-    name.resize(end);
+  return path.substr(start);
+}
+
+// Cuts a name to at most `width` bytes without splitting a character.
+std::string cutName(const std::string& name, size_t width) {
+  size_t end = 0;
+  for (size_t i = 0; i < name.size();) {
+    size_t step = isLeadByte(static_cast<unsigned char>(name[i])) ? 2 : 1;
+    if (i + step > width) break;
+    i += step;
+    end = i;
   }
-  return name;
+  return name.substr(0, end);
+}
+
+}  // namespace
+
+std::string attachmentName(const std::string& path) {
+  return cutName(fileNamePart(path), kNameWidth - 1);
+}
+
+std::string pictureAttachmentName(const std::string& path) {
+  static const char kJpg[] = ".jpg";
+  std::string name = fileNamePart(path);
+  size_t dot = name.rfind('.');  // never a second byte: those are 0x40 and above
+  if (dot != std::string::npos) name.resize(dot);
+  return cutName(name, kNameWidth - sizeof kJpg) + kJpg;
+}
+
+std::string lowerExtension(const std::string& path) {
+  std::string name = fileNamePart(path);
+  size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return std::string();
+  std::string extension = name.substr(dot);
+  for (char& c : extension)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return extension;
 }
 
 bool prepareAttachment(const std::string& path, SendLog& log, std::string* text) {
