@@ -124,8 +124,7 @@ TEST(PostrixConversion, PicturesBecomeJpegsOfTheWidthAndBadInputFails) {
     std::string path;
     int32_t width, quality;
   } rows[] = {
-      {dir.sjisFile("missing.bmp"), 32, 80}, {file("empty.bmp", ""), 32, 80},
-      {file("p.png", makeBmp(64, 48)), 32, 80}, {file("zero.bmp", makeBmp(0, 0)), 32, 80},
+      {file("empty.bmp", ""), 32, 80}, {file("zero.bmp", makeBmp(0, 0)), 32, 80},
       {file("damaged.bmp", damaged), 32, 80}, {file("cut.jpg", jpegBytes.substr(0, jpegBytes.size() / 2)), 32, 80},
       {bmp, -320, 80}, {bmp, 1, 80}, {bmp, 2, 80} /* height 1 */, {bmp, 100000, 80},
       {bmp, 32, -1}, {bmp, 32, 101},
