@@ -2,6 +2,7 @@
 // Stream, so a TLS stream can later wrap a TcpSocket without touching it.
 #pragma once
 #include <cstdint>
+#include <string>
 
 namespace net {
 
@@ -19,6 +20,10 @@ enum : int {
 // WSAStartup(2.0) and WSACleanup; no-ops that succeed on POSIX.
 bool startup(int* error);
 bool cleanup(int* error);
+
+// This computer's host name as the socket layer reports it (gethostname;
+// on Windows after startup); empty when it cannot be read.
+std::string hostName();
 
 // Resolves a host name, else a dotted IPv4 address (looked up by address).
 // The address is in network byte order.

@@ -61,6 +61,12 @@ bool cleanup(int* error) {
   return true;
 }
 
+std::string hostName() {
+  char buf[256] = {};
+  if (gethostname(buf, sizeof buf - 1) != 0) return std::string();
+  return buf;
+}
+
 void setResolver(Resolver resolver) { g_resolver = resolver; }
 
 bool resolveHost(const char* host, uint32_t* ipv4) {

@@ -13,10 +13,9 @@ namespace {
 
 const size_t kNameWidth = 256;
 
-}  // namespace
-
-std::string attachmentName(const std::string& path) {
-  // Walk by characters: the second byte of a double-byte character may be '\'.
+// The file name and extension, without drive or folder. Walks by characters:
+// the second byte of a double-byte character may be '\'.
+std::string fileNamePart(const std::string& path) {
   size_t start = 0;
   for (size_t i = 0; i < path.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(path[i]);
@@ -26,9 +25,36 @@ std::string attachmentName(const std::string& path) {
       start = i + 1;
     }
   }
-  std::string name = path.substr(start);
-  name.resize(platform::sjisCutLength(name.data(), name.size(), kNameWidth - 1));
-  return name;
+  return path.substr(start);
+}
+
+// Cuts a name to at most `width` bytes without splitting a character.
+std::string cutName(const std::string& name, size_t width) {
+  return name.substr(0, platform::sjisCutLength(name.data(), name.size(), width));
+}
+
+}  // namespace
+
+std::string attachmentName(const std::string& path) {
+  return cutName(fileNamePart(path), kNameWidth - 1);
+}
+
+std::string pictureAttachmentName(const std::string& path) {
+  static const char kJpg[] = ".jpg";
+  std::string name = fileNamePart(path);
+  size_t dot = name.rfind('.');  // never a second byte: those are 0x40 and above
+  if (dot != std::string::npos) name.resize(dot);
+  return cutName(name, kNameWidth - sizeof kJpg) + kJpg;
+}
+
+std::string lowerExtension(const std::string& path) {
+  std::string name = fileNamePart(path);
+  size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return std::string();
+  std::string extension = name.substr(dot);
+  for (char& c : extension)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return extension;
 }
 
 bool prepareAttachment(const std::string& path, SendLog& log, std::string* text) {

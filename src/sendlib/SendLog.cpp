@@ -18,4 +18,19 @@ void AppendingSendLog::write(const char* data, size_t length) {
   std::fclose(f);
 }
 
+OpenSendLog::OpenSendLog(const std::string& path, bool enabled) {
+  if (enabled) file_ = platform::openFile(path.c_str(), "w");
+}
+
+OpenSendLog::~OpenSendLog() {
+  if (file_) std::fclose(file_);
+}
+
+void OpenSendLog::write(const char* data, size_t length) {
+  if (!file_) return;
+  std::fwrite(data, 1, length, file_);
+  std::fputc('\n', file_);
+  std::fflush(file_);
+}
+
 }  // namespace sendlib

@@ -1,6 +1,7 @@
 // The send log: one entry per command, reply, message line and failure.
 #pragma once
 #include <cstddef>
+#include <cstdio>
 #include <string>
 
 namespace sendlib {
@@ -24,6 +25,29 @@ class AppendingSendLog : public SendLog {
  private:
   std::string path_;  // Shift_JIS
   bool enabled_;
+};
+
+// The file is emptied when the log opens and stays open until it goes;
+// each entry is written in text mode followed by a line end (CR LF on
+// Windows). Nothing is written, and an existing file is left, when disabled.
+class OpenSendLog : public SendLog {
+ public:
+  OpenSendLog(const std::string& path, bool enabled);
+  ~OpenSendLog() override;
+  OpenSendLog(const OpenSendLog&) = delete;
+  OpenSendLog& operator=(const OpenSendLog&) = delete;
+  using SendLog::write;
+  void write(const char* data, size_t length) override;
+
+ private:
+  FILE* file_ = nullptr;
+};
+
+// Writes nothing.
+class SilentSendLog : public SendLog {
+ public:
+  using SendLog::write;
+  void write(const char*, size_t) override {}
 };
 
 }  // namespace sendlib

@@ -7,9 +7,6 @@
 #include "platform/Net.h"
 #include "platform/Text.h"
 #include "sendlib/Attachment.h"
-#include "sendlib/MessageComposer.h"
-#include "sendlib/SendLog.h"
-#include "sendlib/SmtpDialogue.h"
 
 namespace sendlib {
 
@@ -17,24 +14,10 @@ const char kSendLogName[] = "メール送信ログ.txt";
 
 namespace {
 
-// The library's one session; calls must not overlap.
-struct SmtpSession {
-  net::TcpSocket socket;
-  SendMailRequest request;
-  char hostName[80];
-  char attachmentName[256];
-  std::string attachmentText;
-  bool socketLayerStarted = false;
-};
-
-SmtpSession g_session;
 // Numbers the Message-IDs of all calls while the library is loaded.
 uint32_t g_messageCounter = 0;
-
-template <size_t N>
-std::string field(const char (&f)[N]) { return fieldText(f, N); }
-template <size_t N>
-std::string line(const char (&f)[N]) { return lineText(f, N); }
+// The Message-ID's host name holds at most this many bytes.
+const size_t kHostNameWidth = 80;
 
 // The runtime's name of the zone now in effect (TZ when set).
 std::string runtimeZoneName() {
@@ -45,98 +28,78 @@ std::string runtimeZoneName() {
   return buf;
 }
 
-// The used entries of ccAddresses (a count outside 0 to 20 is cut to it).
-std::vector<std::string> ccAddresses(const SendMailRequest& r) {
-  int count = r.ccCount < 0 ? 0 : r.ccCount > 20 ? 20 : r.ccCount;
-  std::vector<std::string> cc;
-  for (int i = 0; i < count; ++i) cc.push_back(line(r.ccAddresses[i]));
-  return cc;
-}
-
-MessageFields messageFields(const SmtpSession& s) {
-  const SendMailRequest& r = s.request;
-  MessageFields f;
-  f.fromName = line(r.fromName);
-  f.fromAddress = line(r.fromAddress);
-  f.toAddress = line(r.toAddress);
-  f.ccAddresses = ccAddresses(r);
-  f.subject = line(r.subject);
-  f.body = field(r.body);
-  f.hasAttachment = r.attachmentPath[0] != '\0';
-  f.attachmentName = lineText(s.attachmentName, sizeof s.attachmentName);
-  return f;
-}
-
-SmtpAccount smtpAccount(const SendMailRequest& r) {
-  SmtpAccount a;
-  a.fromAddress = line(r.fromAddress);
-  a.toAddress = line(r.toAddress);
-  a.ccAddresses = ccAddresses(r);
-  a.userName = field(r.userName);
-  a.password = field(r.password);
-  a.heloName = line(r.heloName);
-  a.useAuth = r.useAuth != 0;
-  return a;
-}
-
-std::vector<MessageLine> composeNext(const SmtpSession& s) {
+std::vector<MessageLine> composeNext(const SendJob& job, const std::string& hostName) {
   MessageStamp stamp;
   stamp.time = platform::localTime();
   stamp.zone = dateZone(runtimeZoneName(), platform::utcOffsetMinutes());
-  stamp.hostName = s.hostName;
+  stamp.hostName = hostName;
   stamp.counter = g_messageCounter++;
-  return composeMessage(messageFields(s), MessageStyle(), stamp);
+  return composeMessage(job.fields, job.style, stamp);
 }
 
-// Socket layer, name, socket, connection, dialogue.
-SendStep runSession(SmtpSession& s, SendLog& log) {
-  if (!net::startup(nullptr)) {
+// Releases the socket layer when the session ends, however it ends.
+class SocketLayer {
+ public:
+  bool start() { return started_ = net::startup(nullptr); }
+  ~SocketLayer() {
+    if (started_) net::cleanup(nullptr);
+  }
+
+ private:
+  bool started_ = false;
+};
+
+}  // namespace
+
+SendStep runDialogue(net::Stream& stream, const SendJob& job, const std::string& hostName, SendLog& log) {
+  SmtpDialogue dialogue(stream, log);
+  OutgoingMessage message;
+  message.compose = [&job, &hostName] { return composeNext(job, hostName); };
+  message.attachmentText = job.fields.hasAttachment ? &job.attachmentText : nullptr;
+  return dialogue.run(job.account, message);
+}
+
+SendStep runSession(const SendJob& job, SendLog& log) {
+  SocketLayer layer;
+  if (!layer.start()) {
     log.write("Socket初期化失敗");
     return SendStep::SocketStartup;
   }
-  s.socketLayerStarted = true;
-  platform::copyField(s.hostName, platform::computerName().c_str());
+  std::string hostName = net::hostName();
+  if (hostName.size() >= kHostNameWidth) hostName.resize(kHostNameWidth - 1);
+  hostName = lineText(hostName.c_str(), hostName.size());
   uint32_t address = 0;
-  if (!net::resolveHost(field(s.request.server).c_str(), &address)) {
+  if (!net::resolveHost(job.server.c_str(), &address)) {
     log.write("SMTPサーバが見つかりません");
     return SendStep::Resolve;
   }
-  if (!s.socket.create()) {
+  net::TcpSocket socket;
+  if (!socket.create()) {
     log.write("ソケットをオープンできません");
     return SendStep::CreateSocket;
   }
-  s.socket.setReceiveTimeout(kNetTimeoutMs);
-  if (!s.socket.connect(address, s.request.port, kNetTimeoutMs)) {
+  socket.setReceiveTimeout(kNetTimeoutMs);
+  if (!socket.connect(address, job.port, kNetTimeoutMs)) {
     log.write("SMTPサーバに接続できません");
     return SendStep::Connect;
   }
-  SmtpDialogue dialogue(s.socket, log);
-  OutgoingMessage message;
-  message.compose = [&s] { return composeNext(s); };
-  message.attachmentText = &s.attachmentText;
-  return dialogue.run(smtpAccount(s.request), message);
+  return runDialogue(socket, job, hostName, log);
 }
 
-void closeSession(SmtpSession& s) {
-  s.socket.close();
-  if (s.socketLayerStarted) net::cleanup(nullptr);
-  s.socketLayerStarted = false;
-  std::string().swap(s.attachmentText);
-}
+namespace {
 
-int runCall(SmtpSession& s, const SendMailRequest& request) {
-  s.request = request;
+int sendryCall(const SendMailRequest& request) {
   platform::removeFile(kSendLogName);
   AppendingSendLog log(kSendLogName, request.writeLog != 0);
-  const std::string path = field(request.attachmentPath);
-  platform::copyField(s.attachmentName, attachmentName(path).c_str());
-  s.attachmentText.clear();
-  if (!path.empty() && !prepareAttachment(path, log, &s.attachmentText)) {
-    std::string().swap(s.attachmentText);
+  SendJob job = commonJob(request);
+  const std::string path = fieldText(request.attachmentPath);
+  const std::string name = attachmentName(path);
+  job.fields.hasAttachment = !path.empty();
+  job.fields.attachmentName = lineText(name.c_str(), name.size());
+  if (!path.empty() && !prepareAttachment(path, log, &job.attachmentText))
     return kStartupOrAttachmentFailed;
-  }
-  int code = sendryResult(runSession(s, log));
-  closeSession(s);
+  int code = sendryResult(runSession(job, log));
+  std::string().swap(job.attachmentText);
   if (!path.empty() && request.deleteAttachment) platform::removeFile(path.c_str());
   log.write("送信終了コード:  " + std::to_string(code));
   return code;
@@ -167,13 +130,7 @@ std::string lineText(const char* f, size_t width) {
 }
 
 int sendMail(const SendMailRequest& request) {
-  try {
-    return runCall(g_session, request);
-  } catch (const std::exception&) {
-    // Only memory can run out here; the call fails like a broken dialogue.
-    closeSession(g_session);
-    return kSendFailed;
-  }
+  return guardedCall([&request] { return sendryCall(request); }, kSendFailed);
 }
 
 }  // namespace sendlib

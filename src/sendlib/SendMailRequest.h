@@ -44,7 +44,3 @@ static_assert(offsetof(SendMailRequest, heloName) == 12132, "heloName");
 static_assert(offsetof(SendMailRequest, useAuth) == 12164, "useAuth");
 static_assert(offsetof(SendMailRequest, writeLog) == 12168, "writeLog");
 static_assert(offsetof(SendMailRequest, deleteAttachment) == 12172, "deleteAttachment");
-
-// Sends one message; returns 0 on success, 1 to 4 on failure (see SendMail.h).
-// Windows also exports it as "_EM_SendMail@12176".
-extern "C" int32_t EM_SendMail(SendMailRequest request);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "RequestFile.h"
+#include "sendlib/Sendry.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) return 2;

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "RequestFile.h"
+#include "sendlib/SendMailRequest.h"
 
 using SendMailFunction = int32_t (*)(SendMailRequest);
 

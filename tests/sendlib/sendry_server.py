@@ -3,12 +3,14 @@
 SmtpSink is Debian's aiosmtpd with what the tests need: AUTH without TLS,
 CRAM-MD5 checked with a real HMAC-MD5, PLAIN's one-NUL form accepted,
 optional refusals, and a record of everything it receives.
-GreetAndClose greets and hangs up."""
+GreetAndClose greets and hangs up; CloseAt answers like a server until a
+chosen line arrives, then resets the connection."""
 import asyncio
 import base64
 import hmac
 import os
 import socket
+import struct
 import threading
 import warnings
 from dataclasses import dataclass
@@ -224,3 +226,60 @@ class GreetAndClose:
         self.sock.shutdown(socket.SHUT_RDWR)
         self.sock.close()
         self.thread.join(5)
+
+
+class CloseAt:
+    """Answers every command with success (354 to DATA) and resets the
+    connection, without a reply, when the `count`-th line starting with
+    `marker` has arrived. Its receive buffer is small, so a client sending
+    more than its own send buffer holds is still sending when the reset comes."""
+
+    def __init__(self, marker: bytes, count=1):
+        self.marker, self.count = marker, count
+        self.received = []  # lines before the reset
+
+    def __enter__(self):
+        self.sock = socket.socket()
+        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 65536)
+        self.sock.bind(("127.0.0.1", 0))
+        self.sock.listen(1)
+        self.port = self.sock.getsockname()[1]
+        self.thread = threading.Thread(target=self._serve, daemon=True)
+        self.thread.start()
+        return self
+
+    def _serve(self):
+        try:
+            conn, _ = self.sock.accept()
+        except OSError:
+            return
+        conn.settimeout(60)
+        stream = conn.makefile("rb")
+        conn.sendall(b"220 " + HOSTNAME.encode() + b" ready\r\n")
+        in_data, seen = False, 0
+        try:
+            for line in stream:
+                line = line.rstrip(b"\r\n")
+                if line.startswith(self.marker):
+                    seen += 1
+                    if seen == self.count:
+                        break
+                self.received.append(line)
+                if in_data:
+                    if line == b".":
+                        in_data = False
+                        conn.sendall(b"250 OK\r\n")
+                elif line == b"DATA":
+                    in_data = True
+                    conn.sendall(b"354 go on\r\n")
+                else:
+                    conn.sendall(b"221 Bye\r\n" if line == b"QUIT" else b"250 OK\r\n")
+        except OSError:
+            pass
+        conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        stream.close()
+        conn.close()
+
+    def __exit__(self, *exc):
+        self.sock.close()
+        self.thread.join(30)

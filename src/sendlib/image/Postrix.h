@@ -1,0 +1,10 @@
+// The one export of the Postrix library.
+#pragma once
+#include <cstdint>
+
+#include "sendlib/image/ImageMailRequest.h"
+
+// Sends one message with its picture or file attached; returns 0 on
+// success, else the code of the step that failed (see ImageSendMail.h).
+// Windows also exports it as "_EM_SendMail@2968".
+extern "C" int32_t EM_SendMail(ImageMailRequest request);
