@@ -20,6 +20,7 @@ bool AttachmentOpener::save(MimeMessage& message, int32_t number, MailLogReader&
     return false;
   }
   lastPath_ = path;
+  platform::markFromInternet(path.c_str());  // silently absent where the volume cannot keep it
   return true;
 }
 

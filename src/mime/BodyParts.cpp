@@ -13,6 +13,7 @@
 #include "platform/File.h"
 #include "platform/AppMessages.h"
 #include "platform/Hooks.h"
+#include "platform/SafeFileName.h"
 #include "platform/Text.h"
 
 namespace mime {
@@ -223,13 +224,15 @@ void MimeMessage::buildAttachmentList(const char* text, int32_t length, int32_t 
 
     AttachmentEntry entry;
     entry.number = static_cast<int32_t>(attachments.size());
-    std::string name = attachmentName;
+    // A name of dots and blanks only leaves nothing on Windows: unnamed.
+    std::string name = platform::safeFileName(attachmentName);
     if (name.empty()) {
       char generated[64];
       if (part.subtype[0]) std::snprintf(generated, sizeof generated, "添付(%d).%s", unnamed, part.subtype);
       else std::snprintf(generated, sizeof generated, "添付(%d).TXT", unnamed);
       name = generated;
       removeUnsafeNameBytes(name);
+      name = platform::safeFileName(name);
       ++unnamed;
     }
     platform::copyField(entry.fileName, sizeof entry.fileName, name.data(), name.size());

@@ -27,6 +27,12 @@ bool removeFile(const char* path);
 // Replaces `to` by `from` in one atomic step, flushed to disk.
 bool replaceFile(const char* from, const char* to);
 bool makeDirectory(const char* path);
+// Marks a file as downloaded from the internet (the Mark-of-the-Web: the
+// stream "<path>:Zone.Identifier" holding "[ZoneTransfer]" and "ZoneId=3"),
+// so that Windows warns before running it and documents open in protected
+// view. Only on volumes that keep alternate data streams; elsewhere (FAT,
+// Wine's drives, POSIX) nothing is written. True when the mark was written.
+bool markFromInternet(const char* path);
 
 // Whole-file helpers for small files.
 bool readWholeFile(const char* path, std::string* data);

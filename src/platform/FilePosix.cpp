@@ -63,6 +63,10 @@ bool replaceFile(const char* from, const char* to) {
 
 bool makeDirectory(const char* path) { return ::mkdir(nativePath(path).c_str(), 0777) == 0; }
 
+// POSIX file systems have no Zone.Identifier stream, and no program here
+// would read one: the file stays as it is.
+bool markFromInternet(const char*) { return false; }
+
 std::string currentDirectory() {
   char buf[4096];
   if (!::getcwd(buf, sizeof buf)) return ".";

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/SafeFileName.h"
 #include "platform/Sjis.h"
 #include "platform/Text.h"
 #include "store/MailStore.h"
@@ -45,7 +46,7 @@ std::string mailFileName(const mime::MailIndexEntry& entry, const platform::Loca
     }
   }
   std::snprintf(digits, sizeof digits, "(%02d%02d%02d%03d)", now.hour, now.minute, now.second, now.milliseconds);
-  return name + digits;
+  return platform::safeFileName(name + digits);
 }
 
 }  // namespace store

@@ -41,6 +41,7 @@ TEST(MailFileName, Cases) {
       {"Re: why? \"now\" *a/b\\c|d<e>\n", "", "Re why now abcde(090503042)"},
       {"tab\there", "", "tabhere(090503042)"},
       {"表示ソフト能力", "", "表示ソフト能力(090503042)"},  // second bytes 0x5C stay
+      {"nul.txt", "", "_nul.txt(090503042)"},  // a device name, on Windows
       {eighty + "tail", "", eighty + "(090503042)"},
       {std::string(79, 'a') + "表", "", std::string(79, 'a') + "(090503042)"},
   };
