@@ -1,0 +1,21 @@
+#include "command/LocalActions.h"
+
+#include "image/DibImage.h"
+#include "image/Imgvane.h"
+#include "image/Pixels.h"
+#include "platform/File.h"
+
+namespace command {
+
+bool rotatePictureFile(const char* path) {
+  if (!platform::fileExists(path)) return false;
+  image::DibPicture source;
+  if (!source.load(nullptr, path, -1)) return false;
+  const int32_t w = source.pictureWidth, h = source.pictureHeight;
+  image::DibImage target;
+  if (!target.create(nullptr, h, w, -1)) return false;
+  image::rotate90(target.pixels, source.pixels, w, h);
+  return image::imgvane::save24(path, target.deviceContext, h, w, 100);
+}
+
+}  // namespace command
