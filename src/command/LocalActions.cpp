@@ -7,6 +7,11 @@
 
 namespace command {
 
+int32_t scaledHeight(int32_t targetWidth, int32_t width, int32_t height) {
+  if (width <= 0) return 0;
+  return static_cast<int32_t>(static_cast<double>(targetWidth) / width * height);
+}
+
 bool rotatePictureFile(const char* path) {
   if (!platform::fileExists(path)) return false;
   image::DibPicture source;

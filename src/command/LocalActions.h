@@ -18,6 +18,10 @@ class LocalActions {
   virtual bool rotateSnapshot() = 0;
 };
 
+// The height of a width × height screen scaled to targetWidth, in
+// proportion and truncated toward zero.
+int32_t scaledHeight(int32_t targetWidth, int32_t width, int32_t height);
+
 // Loads the JPEG file, turns it by 90 degrees counter-clockwise (the top
 // edge becomes the left edge) and writes it back at quality 100 through the
 // codec library. False, with the file untouched, when it is missing or

@@ -35,4 +35,10 @@ TEST(RotateSnapshot, TurnsCounterClockwiseInPlace) {
   EXPECT_FALSE(command::rotatePictureFile(dir.sjisFile("missing.jpg").c_str()));
 }
 
+TEST(CaptureScreen, ScaledHeightKeepsTheAspectTruncated) {
+  EXPECT_EQ(command::scaledHeight(400, 1280, 1024), 320);
+  EXPECT_EQ(command::scaledHeight(400, 1366, 768), 224);
+  EXPECT_EQ(command::scaledHeight(2560, 1280, 1024), 2048);
+}
+
 }  // namespace
