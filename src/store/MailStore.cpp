@@ -318,10 +318,8 @@ int MailStore::appendMail(const mime::MailIndexEntry& mail, const char* text, si
     return 0;
   }
   mailLogSize_ += static_cast<int64_t>(size);
-  if (FILE* index = platform::openFile(indexPath_.c_str(), "ab")) {
-    std::fwrite(&entry, sizeof entry, 1, index);
-    std::fclose(index);
-  }
+  if (platform::UniqueFile index = platform::openUniqueFile(indexPath_.c_str(), "ab"))
+    std::fwrite(&entry, sizeof entry, 1, index.get());
   list_.addEntry(entry);
   ++storedMailCount_;
   return 1;
