@@ -2,6 +2,7 @@
 
 #include "platform/AppMessages.h"
 #include "platform/File.h"
+#include "sendlib/Sendry.h"
 #include "store/MailStore.h"
 
 namespace app {
