@@ -131,3 +131,18 @@ class DemoCamera:
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
+
+
+def jpeg_size(data: bytes) -> tuple:
+    """(width, height) of a JPEG picture; fails for anything else."""
+    out = subprocess.run(["identify", "-format", "%m %w %h", "jpg:-"], input=data, capture_output=True,
+                         check=True, timeout=60).stdout.decode().split()
+    assert out[0] == "JPEG", out
+    return int(out[1]), int(out[2])
+
+
+def jpeg_pixel(data: bytes, x: int, y: int) -> tuple:
+    """(red, green, blue) of one pixel of a JPEG picture."""
+    raw = subprocess.run(["convert", "jpg:-", "-crop", f"1x1+{x}+{y}", "-depth", "8", "rgb:-"], input=data,
+                         capture_output=True, check=True, timeout=60).stdout
+    return tuple(raw[:3])

@@ -14,6 +14,8 @@ from dataclasses import dataclass, field
 
 from sendlib.sendry_server import Message, SmtpSink
 
+SEPARATOR = "------ 処理結果 ------\n"  # between the quoted mail and the result lines
+
 
 def _charset(name):
     # Shift_JIS as Windows writes it is code page 932.
@@ -53,6 +55,11 @@ class Reply:
             elif part.get_content_type() == "text/plain" and not reply.text:
                 reply.text = data.decode(_charset(part.get_content_charset()), errors="replace")
         return reply
+
+    def results(self) -> list:
+        """The result lines (after the separator), each with its LF."""
+        assert SEPARATOR in self.text, self.text
+        return self.text.split(SEPARATOR, 1)[1].splitlines(keepends=True)
 
 
 class ReplyServer(SmtpSink):

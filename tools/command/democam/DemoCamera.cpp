@@ -321,7 +321,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int show) 
   if (!RegisterClassW(&wc)) return 1;
 
   // Top right of the screen, beside the main window of Quorvel.
-  RECT frame{0, 0, kPreviewWidth + 16 + 160, kPreviewHeight + 16 + 6 * 18 + 8};
+  RECT frame{0, 0, kPreviewWidth + 20, kPreviewHeight + 16 + 6 * 18 + 8};
   AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
   int width = frame.right - frame.left, height = frame.bottom - frame.top;
   int x = std::max(0, GetSystemMetrics(SM_CXSCREEN) - width - 8);
