@@ -83,7 +83,7 @@ LRESULT MainWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
     case appmsg::kOpenAttachment: openAttachment(wParam); break;
     case appmsg::kAddAttachment: addAttachmentItem(wParam); break;
     case appmsg::kIntervalChanged: resetReceiveTimer(); break;
-    case appmsg::kNextCommand: Sleep(1000); runNextCommand(); break;
+    case appmsg::kNextCommand: onNextCommand(); break;
     case appmsg::kProcessingFinished: onProcessingFinished(); break;
     case appmsg::kOpenHomePage: openHomePage(wParam); break;
     case appmsg::kSaveSettings: onSaveSettings(); break;
@@ -111,6 +111,7 @@ LRESULT MainWindow::onCreate() {
   config::loadSettings(settings_, startupDirectory_.c_str());
   createMailPanel();
   createStore();
+  createCommandRunner();
   commandKeyList_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT, 0, 0,
                                     250, 500, window_,
                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_COMMAND_KEY_LIST)),
@@ -332,7 +333,7 @@ void MainWindow::playArrivalSound() {
 }
 
 void MainWindow::processNewCommandMails() {
-  // Command processing is not built yet: the check ends here.
+  if (commands_) commands_->processNewCommandMails(checkStartIndex_);
   PostMessageW(window_, appmsg::kProcessingFinished, 0, 0);
 }
 
@@ -434,9 +435,37 @@ void MainWindow::showSource() {
   }
 }
 
+// ---- command mails ----
+
+void MainWindow::createCommandRunner() {
+  CommandRunnerServices services;
+  services.window = window_;
+  services.drawDib = drawDib_;
+  services.settings = &settings_;
+  services.mailList = [this]() -> store::MailList& {
+    return panel_ ? static_cast<store::MailList&>(*panel_) : noPanelList_;
+  };
+  services.mailLog = [this]() -> mime::MailLogReader& { return *store_; };
+  services.setRowStatus = [this](int row, int outcome) {
+    if (panel_) panel_->setRowStatus(row, outcome);
+  };
+  services.clearPreview = [this]() {
+    if (panel_) panel_->setPreviewText("");
+  };
+  services.saveSettings = [this]() { saveSettingsNow(); };
+  services.trimStore = [this]() { trimStore(); };
+  services.removeExtractedAttachment = [this]() { attachments_.removeLast(); };
+  commands_ = std::make_unique<CommandRunner>(std::move(services));
+}
+
+// WM_USER+9: the next command, one second after the previous one.
+void MainWindow::onNextCommand() {
+  Sleep(1000);
+  if (commands_) commands_->runNextCommand();
+}
+
 // ---- handlers of later subsystems ----
 
-void MainWindow::runNextCommand() {}                  // command processing
 void MainWindow::openHomePage(WPARAM) {}              // the about dialog's links
 void MainWindow::prepareAttachmentDrag(WPARAM) {}     // drag and drop
 void MainWindow::prepareMailDrag(WPARAM) {}           // drag and drop

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "app/CommandRunner.h"
 #include "config/AppSettings.h"
 #include "ui/WindowObject.h"
 #include "mime/AttachmentOpener.h"
@@ -56,6 +57,10 @@ class MainWindow : public ui::WindowObject, private pop3::Pop3Host {
   void onReceiveCommand();
   void startCheck();
   void processNewCommandMails();
+
+  // Command processing (CommandRunner.cpp sits behind these).
+  void createCommandRunner();
+  void onNextCommand();
   void playArrivalSound();
 
   // Handlers of later subsystems.
@@ -66,7 +71,6 @@ class MainWindow : public ui::WindowObject, private pop3::Pop3Host {
   void showSelectedMail();
   void openAttachment(WPARAM index);
   void addAttachmentItem(WPARAM index);
-  void runNextCommand();
   void openHomePage(WPARAM which);
   void reloadStore();
   // wParam: a Shift_JIS path allocated with new char[]; the handler frees it.
@@ -120,6 +124,7 @@ class MainWindow : public ui::WindowObject, private pop3::Pop3Host {
   mime::MimeMessage checkMail_;    // the mail being downloaded
   mime::MimeMessage previewMail_;  // the mail shown in the preview
   mime::AttachmentOpener attachments_;  // the attachment last saved to open or drag
+  std::unique_ptr<CommandRunner> commands_;
 };
 
 // The one main window, through which every part posts to the window.

@@ -1,0 +1,332 @@
+#include "command/CommandProcessor.h"
+
+#include <cstdio>
+#include <new>
+
+#include "config/StringTable.h"
+#include "platform/Hooks.h"
+#include "platform/Text.h"
+
+namespace command {
+namespace {
+
+enum class Procedure { start, cameraMessage, cameraText, local, screen, keyList, shutdown };
+
+constexpr unsigned kWmDestroy = 0x0002;
+constexpr unsigned kWmSysCommand = 0x0112;
+constexpr uintptr_t kScMinimize = 0xF020, kScMaximize = 0xF030, kScRestore = 0xF120;
+constexpr int32_t kKeep = -2;  // the command leaves attachmentKind as it is
+
+struct ProcedureRow {
+  Procedure procedure;
+  unsigned message;   // camera message, or 0
+  uintptr_t code;     // its wParam, or the WM_COPYDATA code
+  const char* logWord;
+  const char* resultLine;
+  int32_t kind;       // attachmentKind set before the procedure
+};
+
+// Row n-1 is action n.
+const ProcedureRow kProcedures[kActionCount] = {
+    {Procedure::start, 0, 0, "VT起動発行", nullptr, kKeep},
+    {Procedure::cameraMessage, kWmDestroy, 0, "VT終了発行", "Vistrel終了しました。\n", kKeep},
+    {Procedure::cameraMessage, kWmSysCommand, kScMinimize, "VT最小化発行", "Vistrel最小化しました。\n", kKeep},
+    {Procedure::cameraMessage, kWmSysCommand, kScMaximize, "VT最大化発行", "Vistrel最大化しました。\n", kKeep},
+    {Procedure::cameraMessage, kWmSysCommand, kScRestore, "VT通常表示発行", "Vistrel通常表示にしました。\n", kKeep},
+    {Procedure::cameraMessage, kCameraCommand, 100, "スナップ(保存)発行", "スナップ(保存)しました。\n", kKeep},
+    {Procedure::cameraMessage, kCameraCommand, 101, "スナップ(返信)発行", "スナップ(返信)しました。\n", kAttachSnapshot},
+    {Procedure::local, 0, 0, "録画返信発行", "録画返信しました。\n", kAttachRecording},
+    {Procedure::cameraMessage, kCameraCommand, 103, "録画開始発行", "録画を開始しました。\n", kKeep},
+    {Procedure::cameraMessage, kCameraCommand, 104, "録画停止発行", "録画を停止しました。\n", kKeep},
+    {Procedure::cameraMessage, kCameraCommand, 105, "検知開始発行", "検知を開始しました。\n", kKeep},
+    {Procedure::cameraMessage, kCameraCommand, 106, "検知停止発行", "検知を停止しました。\n", kKeep},
+    {Procedure::cameraMessage, kCameraCommand, 107, "アラートメールON発行", "アラートメールONしました。\n", kKeep},
+    {Procedure::cameraMessage, kCameraCommand, 108, "アラートメールOFF発行", "アラートメールOFFしました。\n", kKeep},
+    {Procedure::cameraText, 0, 109, "アラートメール送信先発行", "アラートメール送信先設定しました。\n", kKeep},
+    {Procedure::cameraMessage, kCameraCommand, 110, "日時表示ON発行", "日時表示ONしました。\n", kKeep},
+    {Procedure::cameraMessage, kCameraCommand, 111, "日時表示OFF発行", "日時表示OFFしました。\n", kKeep},
+    {Procedure::cameraMessage, kCameraCommand, 112, "タイマ処理開始発行", "タイマ処理を開始しました。\n", kKeep},
+    {Procedure::cameraMessage, kCameraCommand, 113, "タイマ処理停止発行", "タイマ処理を停止しました。\n", kKeep},
+    {Procedure::cameraMessage, kCameraCommand, 114, "モニタ開始発行", "モニタを開始しました。\n", kKeep},
+    {Procedure::cameraMessage, kCameraCommand, 115, "モニタ停止発行", "モニタを停止しました。\n", kKeep},
+    {Procedure::screen, 0, 0, "PC画面返信発行", "PC画面返信しました。\n", kAttachSnapshot},
+    {Procedure::cameraText, 0, 102, "返信画像幅の設定発行", "返信画像幅を設定しました。\n", kKeep},
+    {Procedure::local, 0, 0, "返信画像90度回転発行", "画像回転設定しました。\n", kKeep},
+    {Procedure::shutdown, 0, 0, "シャットダウン発行", "シャットダウンしました。\n", kKeep},
+    {Procedure::keyList, 0, 0, "キー名返信発行", nullptr, kKeep},
+};
+
+const char kCameraAbsent[] = "Vistrelは稼動していません。\n";
+const char kCameraAbsentLog[] = "VT起動していません";
+const char kCameraRunning[] = "Vistrelは稼動しています。\n";
+const char kCameraRunningLog[] = "VT起動済み";
+const char kCameraStarted[] = "Vistrelを起動しました。\n";
+const char kProgramMissingLog[] = "Vistrelが見つかりません";
+const char kProgramMissingReply[] = "Vistrelが見つかりません。";
+const char kLaunchFailedLog[] = "Vistrelの起動に失敗しました";
+const char kLaunchFailedReply[] = "Vistrelの起動に失敗しました。";
+const char kStartTimeOver[] = "タイムオーバーでVistrelの起動確認ができませんでした。";
+const char kSnapshotTimeOut[] = "タイムアウトでスナップ画像取得に失敗しました。\n";
+const char kRecordingTooLarge[] = "録画ファイルのサイズが制限値(5MB)を超えています。\n";
+const char kNoRecording[] = "録画されていません。\n";
+const char kReplySent[] = "返信しました\r---------------------------";
+const char kReplyFailed[] = "返信に失敗しました\r---------------------";
+const char kNoMemory[] = "SYSTEM ERROR:0101 メール展開メモリー不足";
+
+}  // namespace
+
+std::vector<std::string> keyListLines(const config::AppSettings& settings) {
+  std::vector<std::string> lines;
+  lines.emplace_back("== コマンド 一覧 ==\n");
+  for (int n = 1; n <= kActionCount; ++n) {
+    char label[kKeyNameSize];
+    config::loadString(static_cast<unsigned>(n), label, sizeof label);
+    const char* slot = settings.commandKeyNames[n - 1];
+    std::string key(slot, platform::fieldLength(slot, kKeyNameSize));
+    lines.push_back(std::string(label) + ": " + key + "\n");
+  }
+  lines.emplace_back("===================\n");
+  return lines;
+}
+
+CommandProcessor::CommandProcessor(config::AppSettings& settings, CameraBridge& camera, LocalActions& local,
+                                   MailSender& sender, CommandHost& host, const commlog::CommLog& log)
+    : settings_(settings), camera_(camera), local_(local), sender_(sender), host_(host), log_(log) {
+  decoder_.onAttachmentFound = [](const mime::AttachmentEntry&) {};
+}
+
+bool CommandProcessor::processCommandMail(const mime::MailIndexEntry& mail, mime::MailLogReader& log, int row) {
+  currentMailRow_ = row;
+  mail_ = mail;
+  if (mail.partCount <= 0 && static_cast<int64_t>(mail.mailEnd) - mail.headerLength - 2 <= 0) {
+    host_.clearPreview();
+    return true;
+  }
+  if (decoder_.showMail(mail, log) == mime::PreviewResult::outOfMemory) {
+    platform::messageBox(kNoMemory, nullptr, platform::kMbOk);
+    return false;
+  }
+  found_.clear();
+  try {
+    std::vector<FoundCommand> found = findCommands(settings_, decoder_.body.data(), decoder_.body.size());
+    found_.assign(found.begin(), found.end());
+  } catch (const std::bad_alloc&) {
+    found_.clear();
+    platform::messageBox(kNoMemory, nullptr, platform::kMbOk);
+    return false;
+  }
+  decoder_.attachments.clear();
+  if (found_.empty()) {
+    setOutcome(kOutcomeRejected);
+    return true;
+  }
+  result_.start(decoder_.body.data(), decoder_.body.size());
+  decoder_.body.clear();
+  decoder_.body.shrink_to_fit();
+  remaining_ = static_cast<int32_t>(found_.size());
+  attachmentKind_ = kAttachNone;
+  runNextCommand();
+  return true;
+}
+
+void CommandProcessor::runNextCommand() {
+  if (chainDepth_ > 0) {
+    runOne();
+    return;
+  }
+  ++chainDepth_;
+  runOne();
+  while (handOverPending_) {
+    handOverPending_ = false;
+    host_.handOver();
+  }
+  --chainDepth_;
+  while (!afterChain_.empty()) {
+    logLine(afterChain_.back());
+    afterChain_.pop_back();
+  }
+}
+
+void CommandProcessor::runOne() {
+  if (remaining_ <= 0 || found_.empty()) {
+    remaining_ = 0;
+    return;
+  }
+  FoundCommand command = found_.front();
+  found_.pop_front();
+  if (command.action < 1 || command.action > kActionCount) return;
+  const ProcedureRow& row = kProcedures[command.action - 1];
+  if (row.kind != kKeep) attachmentKind_ = row.kind;
+  if (command.action == ReplyImageWidth) settings_.replyImageWidth = parseWidth(command.argument);
+  if (command.action == RotateReplyImage) settings_.rotateReplyImage = settings_.rotateReplyImage ? 0 : 1;
+  switch (row.procedure) {
+    case Procedure::start: startCamera(); break;
+    case Procedure::cameraMessage: runCameraMessage(command, row.message, row.code); break;
+    case Procedure::cameraText: runCameraText(command, row.code); break;
+    case Procedure::local: runLocal(command); break;
+    case Procedure::screen: runScreen(command); break;
+    case Procedure::keyList: runKeyList(command); break;
+    case Procedure::shutdown: runShutdown(command); break;
+  }
+}
+
+void CommandProcessor::runCameraMessage(const FoundCommand& command, unsigned message, uintptr_t wParam) {
+  const ProcedureRow& row = kProcedures[command.action - 1];
+  logLine(row.logWord);
+  CameraWindow window = cameraPresent();
+  if (!window) return;
+  camera_.sendCameraMessage(window, message, wParam, 0);
+  appendResult(row.resultLine);
+  finishCommand();
+}
+
+void CommandProcessor::runCameraText(const FoundCommand& command, uintptr_t code) {
+  const ProcedureRow& row = kProcedures[command.action - 1];
+  logLine(row.logWord);
+  CameraWindow window = cameraPresent();
+  if (!window) return;
+  camera_.sendCameraText(window, code, command.argument);
+  appendResult(row.resultLine);
+  finishCommand();
+}
+
+void CommandProcessor::runLocal(const FoundCommand& command) {
+  const ProcedureRow& row = kProcedures[command.action - 1];
+  logLine(row.logWord);
+  appendResult(row.resultLine);
+  finishCommand();
+}
+
+void CommandProcessor::runScreen(const FoundCommand& command) {
+  const ProcedureRow& row = kProcedures[command.action - 1];
+  logLine(row.logWord);
+  local_.captureScreen(settings_.replyImageWidth);
+  appendResult(row.resultLine);
+  finishCommand();
+}
+
+void CommandProcessor::runKeyList(const FoundCommand& command) {
+  logLine(kProcedures[command.action - 1].logWord);
+  for (const std::string& line : keyListLines(settings_)) appendResult(line.c_str());
+  finishCommand();
+}
+
+void CommandProcessor::runShutdown(const FoundCommand& command) {
+  const ProcedureRow& row = kProcedures[command.action - 1];
+  logLine(row.logWord);
+  appendResult(row.resultLine);
+  sendReply(result_.text(), "", false);
+  // No later command of this mail runs, whether or not the power-off happens.
+  found_.clear();
+  host_.saveSettings();
+  host_.trimStore();
+  host_.removeExtractedAttachment();
+  local_.shutdownPc();
+}
+
+void CommandProcessor::startCamera() {
+  logLine(kProcedures[CameraStart - 1].logWord);
+  if (camera_.findCameraWindow()) {
+    appendResult(kCameraRunning);
+    if (--remaining_ <= 0) {
+      remaining_ = 0;
+      sendReply(result_.text(), "", false);
+      setOutcome(kOutcomeDone);
+    } else {
+      handOverPending_ = true;
+    }
+    afterChain_.push_back(kCameraRunningLog);
+    return;
+  }
+  switch (camera_.launchCamera()) {
+    case kProgramMissing:
+      logLine(kProgramMissingLog);
+      sendReply(kProgramMissingReply, "", false);
+      setOutcome(kOutcomeFailed);
+      remaining_ = 0;
+      return;
+    case kLaunchFailed:
+      logLine(kLaunchFailedLog);
+      sendReply(kLaunchFailedReply, "", false);
+      setOutcome(kOutcomeFailed);
+      remaining_ = 0;
+      return;
+    case kLaunched:
+      break;
+  }
+  host_.pause(kCameraStartPauseMs);
+  if (camera_.findCameraWindow()) {
+    appendResult(kCameraStarted);
+    finishCommand();
+    return;
+  }
+  logLine(kStartTimeOver);
+  sendReply(kStartTimeOver, "", false);
+  setOutcome(kOutcomeFailed);
+  remaining_ = 0;
+}
+
+CameraWindow CommandProcessor::cameraPresent() {
+  if (CameraWindow window = camera_.findCameraWindow()) return window;
+  appendResult(kCameraAbsent);
+  if (--remaining_ <= 0) {
+    remaining_ = 0;
+    sendReply(result_.text(), "", false);
+    setOutcome(kOutcomeFailed);
+  } else {
+    logLine(kCameraAbsentLog);
+    handOverPending_ = true;
+  }
+  return nullptr;
+}
+
+void CommandProcessor::finishCommand() {
+  if (--remaining_ > 0) {
+    handOverPending_ = true;
+    return;
+  }
+  remaining_ = 0;
+  int outcome = kOutcomeDone;
+  if (attachmentKind_ == kAttachSnapshot) {
+    bool arrived = false;
+    for (int check = 0; check < kSnapshotChecks; ++check) {
+      if (camera_.snapshotExists()) {
+        arrived = true;
+        break;
+      }
+      host_.pause(kCommandPauseMs);
+      host_.pumpOneMessage();
+    }
+    if (arrived) {
+      if (settings_.rotateReplyImage == 1) local_.rotateSnapshot();
+      sendReply(result_.text(), kSnapshotFile, true);
+    } else {
+      appendResult(kSnapshotTimeOut);
+      sendReply(result_.text(), "", false);
+      outcome = kOutcomeFailed;
+    }
+  } else if (attachmentKind_ == kAttachRecording) {
+    std::string path;
+    int found = findNewestRecording(camera_, settings_.cameraName, &path);
+    if (found == 1) {
+      sendReply(result_.text(), path.c_str(), false);
+    } else {
+      appendResult(found == 0 ? kRecordingTooLarge : kNoRecording);
+      sendReply(result_.text(), "", false);
+      outcome = kOutcomeFailed;
+    }
+  } else {
+    sendReply(result_.text(), "", false);
+  }
+  setOutcome(outcome);
+}
+
+void CommandProcessor::sendReply(const char* body, const char* attachmentPath, bool deleteAttachment) {
+  SendMailRequest request =
+      buildReplyRequest(settings_, mail_, body, attachmentPath, deleteAttachment, host_.computerName());
+  logLine(sender_.sendMail(request) == 0 ? kReplySent : kReplyFailed);
+}
+
+void CommandProcessor::setOutcome(int outcome) { host_.setRowStatus(currentMailRow_, outcome); }
+
+}  // namespace command

@@ -1,0 +1,402 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "command/CommandProcessor.h"
+#include "mime/MimeMessage.h"
+#include "platform/File.h"
+#include "platform/Hooks.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using namespace command;
+
+// Every fake writes what happens to one shared list, in order.
+struct Events {
+  std::vector<std::string> list;
+  void add(const std::string& e) { list.push_back(e); }
+};
+
+struct FakeCamera : CameraBridge {
+  Events& events;
+  bool running = true;
+  LaunchResult launch = kLaunched;
+  bool appearsAfterLaunch = true;
+  int snapshotAtCheck = 1;  // the check that finds snap.jpg; 0 never
+  int checks = 0;
+  std::string settingsHead;
+  std::vector<FolderEntry> recordings;
+  explicit FakeCamera(Events& e) : events(e) {}
+
+  CameraWindow findCameraWindow() override { return running ? this : nullptr; }
+  void sendCameraMessage(CameraWindow, unsigned message, uintptr_t wParam, intptr_t) override {
+    events.add("msg " + std::to_string(message) + " " + std::to_string(wParam));
+  }
+  void sendCameraText(CameraWindow, uintptr_t code, const char* text) override {
+    events.add("copydata " + std::to_string(code) + " " + text);
+  }
+  LaunchResult launchCamera() override {
+    events.add("launch");
+    if (launch == kLaunched && appearsAfterLaunch) running = true;
+    return launch;
+  }
+  bool readFileHead(const char*, size_t maxBytes, std::string* data) override {
+    if (settingsHead.empty()) return false;
+    *data = settingsHead.substr(0, maxBytes);
+    return true;
+  }
+  std::vector<FolderEntry> listFolder(const char*) override { return recordings; }
+  bool snapshotExists() override { return snapshotAtCheck != 0 && ++checks >= snapshotAtCheck; }
+};
+
+struct FakeLocal : LocalActions {
+  Events& events;
+  explicit FakeLocal(Events& e) : events(e) {}
+  bool shutdownPc() override { events.add("shutdown"); return false; }
+  void captureScreen(int32_t width) override { events.add("capture " + std::to_string(width)); }
+  bool rotateSnapshot() override { events.add("rotate"); return true; }
+};
+
+struct Reply {
+  std::string to, subject, body, attachment;
+  int deleteAttachment;
+};
+
+struct FakeSender : MailSender {
+  Events& events;
+  std::vector<Reply> replies;
+  explicit FakeSender(Events& e) : events(e) {}
+  int sendMail(const SendMailRequest& r) override {
+    replies.push_back({r.toAddress, r.subject, r.body, r.attachmentPath, r.deleteAttachment});
+    events.add(std::string("reply ") + r.attachmentPath);
+    return 0;
+  }
+};
+
+struct FakeHost : CommandHost {
+  Events& events;
+  CommandProcessor* processor = nullptr;
+  int depth = 0, maxDepth = 0;
+  std::vector<std::pair<int, int>> statuses;
+  explicit FakeHost(Events& e) : events(e) {}
+  void pause(unsigned ms) override { events.add("pause " + std::to_string(ms)); }
+  void handOver() override {
+    maxDepth = std::max(maxDepth, ++depth);
+    pause(kCommandPauseMs);
+    processor->runNextCommand();
+    --depth;
+  }
+  void pumpOneMessage() override { events.add("pump"); }
+  void setRowStatus(int row, int outcome) override {
+    statuses.emplace_back(row, outcome);
+    events.add("status " + std::to_string(outcome));
+  }
+  void clearPreview() override { events.add("clear preview"); }
+  void saveSettings() override { events.add("save settings"); }
+  void trimStore() override { events.add("trim store"); }
+  void removeExtractedAttachment() override { events.add("remove attachment"); }
+  std::string computerName() override { return "PC"; }
+};
+
+struct Fixture {
+  testsupport::TempDir dir;
+  commlog::CommLog log{dir.sjisFile("comm.txt")};
+  Events events;
+  config::AppSettings settings{};
+  FakeCamera camera{events};
+  FakeLocal local{events};
+  FakeSender sender{events};
+  FakeHost host{events};
+  CommandProcessor processor{settings, camera, local, sender, host, log};
+  Fixture() {
+    config::applyDefaults(settings, "/tmp");
+    host.processor = &processor;
+  }
+  // Stores a plain mail in a log of its own and runs it as row 3.
+  bool run(const std::string& body, const std::string& from = "Boss <boss@example.jp>",
+           const std::string& subject = "Vistrel") {
+    std::string text = "From: " + from + "\r\nSubject: " + subject + "\r\n\r\n" + body + "\r\n.\r\n";
+    mime::MimeMessage mail;
+    mail.parseMail(text.data(), text.size(), 0, 0);
+    mime::MemoryLogReader reader(text);
+    return processor.processCommandMail(mail.entry(), reader, 3);
+  }
+  std::vector<std::string> logLines() {
+    std::string data;
+    platform::readWholeFile(log.path().c_str(), &data);
+    std::vector<std::string> lines;
+    size_t start = 0, end;
+    while ((end = data.find("\r\n", start)) != std::string::npos) {
+      lines.push_back(data.substr(start, end - start));
+      start = end + 2;
+    }
+    return lines;
+  }
+  std::string results() const {
+    const std::string& body = sender.replies.at(0).body;
+    size_t at = body.find(kResultSeparator);
+    return at == std::string::npos ? body : body.substr(at + std::strlen(kResultSeparator));
+  }
+};
+
+using Lines = std::vector<std::string>;
+
+TEST(CommandProcessor, CameraMessagesInBodyOrderOneSecondApart) {
+  Fixture f;
+  ASSERT_TRUE(f.run("録画開始 検知開始\r\nスナップ保存"));
+  EXPECT_EQ(f.events.list, (Lines{"msg 1124 103", "pause 1000", "msg 1124 105", "pause 1000", "msg 1124 100",
+                                  "reply ", "status 2"}));
+  EXPECT_EQ(f.results(), "録画を開始しました。\n検知を開始しました。\nスナップ(保存)しました。\n");
+  EXPECT_EQ(f.logLines(), (Lines{"録画開始発行", "検知開始発行", "スナップ(保存)発行",
+                                 "返信しました\r---------------------------"}));
+  const Reply& r = f.sender.replies.at(0);
+  EXPECT_EQ(r.to, "boss@example.jp");
+  EXPECT_EQ(r.subject, "Re:Vistrel");
+  EXPECT_EQ(r.body.find("録画開始 検知開始\r\nスナップ保存"), 0u);
+  EXPECT_EQ(f.host.statuses, (std::vector<std::pair<int, int>>{{3, kOutcomeDone}}));
+}
+
+TEST(CommandProcessor, EveryCameraCommandOfTheTable) {
+  struct Case {
+    const char* key;
+    const char* event;
+    const char* logWord;
+    const char* result;
+  } cases[] = {
+      {"VT終了", "msg 2 0", "VT終了発行", "Vistrel終了しました。\n"},
+      {"VT最小化", "msg 274 61472", "VT最小化発行", "Vistrel最小化しました。\n"},
+      {"VT最大化", "msg 274 61488", "VT最大化発行", "Vistrel最大化しました。\n"},
+      {"VT通常表示", "msg 274 61728", "VT通常表示発行", "Vistrel通常表示にしました。\n"},
+      {"録画停止", "msg 1124 104", "録画停止発行", "録画を停止しました。\n"},
+      {"検知停止", "msg 1124 106", "検知停止発行", "検知を停止しました。\n"},
+      {"メールON", "msg 1124 107", "アラートメールON発行", "アラートメールONしました。\n"},
+      {"メールOFF", "msg 1124 108", "アラートメールOFF発行", "アラートメールOFFしました。\n"},
+      {"アラート送信先\"a@b.jp\"", "copydata 109 a@b.jp", "アラートメール送信先発行", "アラートメール送信先設定しました。\n"},
+      {"日時表示ON", "msg 1124 110", "日時表示ON発行", "日時表示ONしました。\n"},
+      {"日時表示OFF", "msg 1124 111", "日時表示OFF発行", "日時表示OFFしました。\n"},
+      {"タイマ開始", "msg 1124 112", "タイマ処理開始発行", "タイマ処理を開始しました。\n"},
+      {"タイマ停止", "msg 1124 113", "タイマ処理停止発行", "タイマ処理を停止しました。\n"},
+      {"モニタ開始", "msg 1124 114", "モニタ開始発行", "モニタを開始しました。\n"},
+      {"モニタ停止", "msg 1124 115", "モニタ停止発行", "モニタを停止しました。\n"},
+      {"画像幅\"320\"", "copydata 102 320", "返信画像幅の設定発行", "返信画像幅を設定しました。\n"},
+  };
+  for (const Case& c : cases) {
+    Fixture f;
+    ASSERT_TRUE(f.run(c.key));
+    EXPECT_EQ(f.events.list, (Lines{c.event, "reply ", "status 2"})) << c.key;
+    EXPECT_EQ(f.logLines().at(0), c.logWord);
+    EXPECT_EQ(f.results(), c.result);
+  }
+}
+
+TEST(CommandProcessor, SnapshotWaitAndAttachment) {
+  struct Case {
+    const char* body;
+    int snapshotAtCheck;
+    int rotate;
+    int pauses;  // of the wait
+    const char* attachment;
+    int outcome;
+  } cases[] = {
+      {"スナップ返信", 1, 0, 0, "snap.jpg", kOutcomeDone},
+      {"スナップ返信", 3, 1, 2, "snap.jpg", kOutcomeDone},
+      {"スナップ返信", 20, 0, 19, "snap.jpg", kOutcomeDone},
+      {"スナップ返信", 0, 1, 20, "", kOutcomeFailed},
+  };
+  for (const Case& c : cases) {
+    Fixture f;
+    f.camera.snapshotAtCheck = c.snapshotAtCheck;
+    f.settings.rotateReplyImage = c.rotate;
+    ASSERT_TRUE(f.run(c.body));
+    int pauses = 0, pumps = 0, rotations = 0;
+    for (const std::string& e : f.events.list) {
+      pauses += e == "pause 1000";
+      pumps += e == "pump";
+      rotations += e == "rotate";
+    }
+    EXPECT_EQ(pauses, c.pauses);
+    EXPECT_EQ(pumps, c.pauses);
+    EXPECT_EQ(rotations, c.outcome == kOutcomeDone && c.rotate ? 1 : 0);
+    ASSERT_EQ(f.sender.replies.size(), 1u);
+    EXPECT_EQ(f.sender.replies[0].attachment, c.attachment);
+    EXPECT_EQ(f.sender.replies[0].deleteAttachment, c.attachment[0] ? 1 : 0);
+    EXPECT_EQ(f.host.statuses.at(0).second, c.outcome);
+    if (c.outcome == kOutcomeFailed) {
+      EXPECT_EQ(f.results(), "スナップ(返信)しました。\nタイムアウトでスナップ画像取得に失敗しました。\n");
+    }
+  }
+}
+
+TEST(CommandProcessor, ScreenAndRecordingAttachments) {
+  std::string settingsHead = std::string(21, 'h') + "C:\\rec" + std::string(1, '\0');
+  struct Case {
+    const char* body;
+    int64_t recordingSize;  // -1 none
+    const char* lastEvents;
+    const char* tail;
+    int outcome;
+  } cases[] = {
+      {"PC画面返信", -1, "reply snap.jpg", "PC画面返信しました。\n", kOutcomeDone},
+      {"スナップ返信 録画返信", 5242880, "reply C:\\rec\\b.wmv", "録画返信しました。\n", kOutcomeDone},
+      {"録画返信", 5242881, "reply ", "録画返信しました。\n録画ファイルのサイズが制限値(5MB)を超えています。\n",
+       kOutcomeFailed},
+      {"録画返信", -1, "reply ", "録画返信しました。\n録画されていません。\n", kOutcomeFailed},
+      {"録画返信 PC画面返信", -1, "reply snap.jpg", "PC画面返信しました。\n", kOutcomeDone},
+  };
+  for (const Case& c : cases) {
+    Fixture f;
+    f.settings.replyImageWidth = 400;
+    f.camera.settingsHead = settingsHead;
+    if (c.recordingSize >= 0) f.camera.recordings = {{"a.wmv", 0x20, 1}, {"b.wmv", 0x20, c.recordingSize}};
+    ASSERT_TRUE(f.run(c.body));
+    ASSERT_GE(f.events.list.size(), 2u);
+    EXPECT_EQ(f.events.list[f.events.list.size() - 2], c.lastEvents) << c.body;
+    const std::string results = f.results();
+    EXPECT_EQ(results.substr(results.size() - std::strlen(c.tail)), c.tail) << c.body;
+    EXPECT_EQ(f.host.statuses.at(0).second, c.outcome) << c.body;
+    if (std::string(c.body).find("PC画面") != std::string::npos) {
+      EXPECT_NE(std::find(f.events.list.begin(), f.events.list.end(), "capture 400"), f.events.list.end());
+    }
+  }
+}
+
+TEST(CommandProcessor, CameraAbsent) {
+  {
+    Fixture f;
+    f.camera.running = false;
+    ASSERT_TRUE(f.run("メールON"));
+    EXPECT_EQ(f.events.list, (Lines{"reply ", "status 1"}));
+    EXPECT_EQ(f.results(), "Vistrelは稼動していません。\n");
+    EXPECT_EQ(f.logLines(), (Lines{"アラートメールON発行", "返信しました\r---------------------------"}));
+  }
+  {
+    Fixture f;
+    f.camera.running = false;
+    ASSERT_TRUE(f.run("録画開始 キー返信"));
+    EXPECT_EQ(f.events.list, (Lines{"pause 1000", "reply ", "status 2"}));
+    EXPECT_EQ(f.results().find("Vistrelは稼動していません。\n== コマンド 一覧 ==\nVT起動: VT起動\n"), 0u);
+    EXPECT_EQ(f.logLines(), (Lines{"録画開始発行", "VT起動していません", "キー名返信発行",
+                                   "返信しました\r---------------------------"}));
+  }
+}
+
+TEST(CommandProcessor, CameraStart) {
+  struct Case {
+    const char* body;
+    bool running;
+    LaunchResult launch;
+    bool appears;
+    Lines events;
+    Lines log;
+    const char* replyBody;  // whole body, or nullptr to check the results
+    const char* results;
+    int outcome;
+  } cases[] = {
+      {"VT起動", true, kLaunched, true, {"reply ", "status 2"},
+       {"VT起動発行", "返信しました\r---------------------------", "VT起動済み"}, nullptr,
+       "Vistrelは稼動しています。\n", kOutcomeDone},
+      {"VT起動 検知開始", true, kLaunched, true, {"pause 1000", "msg 1124 105", "reply ", "status 2"},
+       {"VT起動発行", "検知開始発行", "返信しました\r---------------------------", "VT起動済み"}, nullptr,
+       "Vistrelは稼動しています。\n検知を開始しました。\n", kOutcomeDone},
+      {"VT起動 検知開始", false, kProgramMissing, false, {"launch", "reply ", "status 1"},
+       {"VT起動発行", "Vistrelが見つかりません", "返信しました\r---------------------------"},
+       "Vistrelが見つかりません。", nullptr, kOutcomeFailed},
+      {"VT起動", false, kLaunchFailed, false, {"launch", "reply ", "status 1"},
+       {"VT起動発行", "Vistrelの起動に失敗しました", "返信しました\r---------------------------"},
+       "Vistrelの起動に失敗しました。", nullptr, kOutcomeFailed},
+      {"VT起動 検知開始", false, kLaunched, true,
+       {"launch", "pause 10000", "pause 1000", "msg 1124 105", "reply ", "status 2"},
+       {"VT起動発行", "検知開始発行", "返信しました\r---------------------------"}, nullptr,
+       "Vistrelを起動しました。\n検知を開始しました。\n", kOutcomeDone},
+      {"VT起動 検知開始", false, kLaunched, false, {"launch", "pause 10000", "reply ", "status 1"},
+       {"VT起動発行", "タイムオーバーでVistrelの起動確認ができませんでした。",
+        "返信しました\r---------------------------"},
+       "タイムオーバーでVistrelの起動確認ができませんでした。", nullptr, kOutcomeFailed},
+  };
+  for (const Case& c : cases) {
+    Fixture f;
+    f.camera.running = c.running;
+    f.camera.launch = c.launch;
+    f.camera.appearsAfterLaunch = c.appears;
+    ASSERT_TRUE(f.run(c.body));
+    EXPECT_EQ(f.events.list, c.events) << c.body;
+    EXPECT_EQ(f.logLines(), c.log) << c.body;
+    if (c.replyBody) {
+      EXPECT_EQ(f.sender.replies.at(0).body, c.replyBody);
+    } else {
+      EXPECT_EQ(f.results(), c.results);
+    }
+    EXPECT_EQ(f.host.statuses.at(0).second, c.outcome);
+  }
+}
+
+TEST(CommandProcessor, SettingsChangesOfWidthAndRotation) {
+  Fixture f;
+  f.camera.running = false;
+  ASSERT_TRUE(f.run("画像幅\"  640\" 回転 回転 回転"));
+  EXPECT_EQ(f.settings.replyImageWidth, 640);  // also when the camera program is absent
+  EXPECT_EQ(f.settings.rotateReplyImage, 1);
+  EXPECT_EQ(f.results(), "Vistrelは稼動していません。\n画像回転設定しました。\n画像回転設定しました。\n"
+                         "画像回転設定しました。\n");
+}
+
+TEST(CommandProcessor, ShutdownRepliesFirstAndRunsNothingAfter) {
+  Fixture f;
+  std::strcpy(f.settings.commandKeyNames[PcShutdown - 1], "電源断");
+  ASSERT_TRUE(f.run("検知開始 電源断 スナップ保存"));
+  EXPECT_EQ(f.events.list, (Lines{"msg 1124 105", "pause 1000", "reply ", "save settings", "trim store",
+                                  "remove attachment", "shutdown"}));
+  EXPECT_EQ(f.results(), "検知を開始しました。\nシャットダウンしました。\n");
+  EXPECT_TRUE(f.host.statuses.empty());
+}
+
+TEST(CommandProcessor, NoKeyAndEmptyBody) {
+  {
+    Fixture f;
+    ASSERT_TRUE(f.run("こんにちは"));
+    EXPECT_EQ(f.events.list, (Lines{"status 0"}));
+  }
+  {
+    Fixture f;
+    std::string text = "From: a@b\r\nSubject: Vistrel\r\n\r\n.\r\n";
+    mime::MimeMessage mail;
+    mail.parseMail(text.data(), text.size(), 0, 0);
+    mime::MemoryLogReader reader(text);
+    ASSERT_TRUE(f.processor.processCommandMail(mail.entry(), reader, 0));
+    EXPECT_EQ(f.events.list, (Lines{"clear preview"}));
+  }
+}
+
+TEST(CommandProcessor, BadInputStillGetsItsReply) {
+  std::string longBody;
+  while (longBody.size() < 12000) longBody += "検知開始 ";
+  std::string thousand;
+  for (int i = 0; i < 1000; ++i) thousand += "回転 ";
+  struct Case {
+    std::string body, subject;
+    size_t commands;
+  } cases[] = {
+      {longBody, std::string(1024, 's'), longBody.size() / 9 + (longBody.size() % 9 != 0)},
+      {thousand, std::string(1000, 's') + "Vistrel", 1000},
+      {"画像幅\"" + std::string(80, '9') + "\" アラート送信先\"a@b\r\nc\" キー返信", "Vistrel", 3},
+  };
+  for (const Case& c : cases) {
+    Fixture f;
+    ASSERT_TRUE(f.run(c.body, "a@b.jp", c.subject));
+    ASSERT_EQ(f.sender.replies.size(), 1u);
+    EXPECT_LT(f.sender.replies[0].body.size(), kResultTextSize);
+    EXPECT_NE(f.sender.replies[0].body.find(kResultSeparator), std::string::npos);
+    EXPECT_EQ(f.sender.replies[0].subject.size(), std::min<size_t>(255, 3 + std::min<size_t>(c.subject.size(), 1023)));
+    EXPECT_EQ(f.host.statuses.at(0).second, kOutcomeDone);
+    int pauses = 0;
+    for (const std::string& e : f.events.list) pauses += e == "pause 1000";
+    EXPECT_EQ(static_cast<size_t>(pauses), c.commands - 1);
+    EXPECT_LE(f.host.maxDepth, 1);  // the hand-overs do not nest
+  }
+}
+
+}  // namespace
