@@ -137,7 +137,7 @@ def jpeg_size(data: bytes) -> tuple:
     """(width, height) of a JPEG picture; fails for anything else."""
     out = subprocess.run(["identify", "-format", "%m %w %h", "jpg:-"], input=data, capture_output=True,
                          check=True, timeout=60).stdout.decode().split()
-    assert out[0] == "JPEG", out
+    assert out[0] in ("JPEG", "JPG"), out
     return int(out[1]), int(out[2])
 
 
