@@ -34,7 +34,7 @@ pop3::MessageAnswer handleDownloadedMail(const config::AppSettings& settings, mi
     mail.arrivalMark = store::kMarkGeneral;
   }
   int stored = mailStore.appendMail(mail, data, length);
-  ++counts.newMailCount;
+  if (stored) ++counts.newMailCount;
   // A mail the log could not take stays on the server for the next check.
   return settings.keepOnServer || !stored ? MessageAnswer::Keep : MessageAnswer::Delete;
 }

@@ -321,18 +321,20 @@ int MailStore::appendMail(const mime::MailIndexEntry& mail, const char* text, si
   entry.logOffset = static_cast<int32_t>(std::min<int64_t>(mailLogSize_, INT32_MAX));
   entry.mailEnd = static_cast<int32_t>(std::min<size_t>(size - 3, INT32_MAX));
 
+  // The text goes first: a mail the log cannot take gets no index record
+  // and no list entry, so nothing points at it and a later check fetches it
+  // again from the server.
+  if (!writeLogText(text, size)) {
+    log_.logLine("メールログ追記失敗");
+    return 0;
+  }
+  mailLogSize_ += static_cast<int64_t>(size);
   if (FILE* index = platform::openFile(indexPath_.c_str(), "ab")) {
     std::fwrite(&entry, sizeof entry, 1, index);
     std::fclose(index);
   }
   list_.addEntry(entry);
-  bool written = writeLogText(text, size);
   ++storedMailCount_;
-  if (!written) {
-    log_.logLine("メールログ追記失敗");
-    return 0;
-  }
-  mailLogSize_ += static_cast<int64_t>(size);
   return 1;
 }
 
@@ -354,8 +356,7 @@ int MailStore::importMailFile(const char* path) {
   parser_.parseMail(text.data(), text.size(), static_cast<int32_t>(std::min<int64_t>(mailLogSize_, INT32_MAX)),
                     storedMailCount_);
   parser_.arrivalMark = kMarkGeneral;
-  appendMail(parser_.entry(), text.data(), text.size());
-  return 1;
+  return appendMail(parser_.entry(), text.data(), text.size());
 }
 
 int MailStore::readFromLog(char* buffer, int32_t length, int32_t position) {

@@ -80,8 +80,8 @@ class MailStore : public mime::MailLogReader {
   // Stores one mail: its index record, its list entry, its raw text
   // (ending with CR LF "." CR LF) at the end of the log. `mail` was parsed
   // with logOffset = mailLogSize() and mailNumber = storedMailCount(), and
-  // carries its arrivalMark. storedMailCount() goes up by one also when the
-  // log write fails. 1 stored, 0 the log write failed.
+  // carries its arrivalMark. 1 stored; 0 when the log could not take it:
+  // then no record, no list entry, and storedMailCount() stays.
   int appendMail(const mime::MailIndexEntry& mail, const char* text, size_t size);
   // WM_USER+22: stores a dropped mail file as an ordinary mail. 1 when an
   // entry was added (the caller counts a new mail and shows the newest

@@ -63,5 +63,27 @@ TEST_F(StoreTest, DownloadedMailDecisions) {
   }
 }
 
+// A command mail the log cannot take stays on the server, unlisted and
+// uncounted, so it is neither run now nor run twice later.
+TEST_F(StoreTest, MailTheLogCannotTakeStaysOnTheServer) {
+  std::string command = mailText(1, 300);
+  command.replace(command.find("Subject: mail 1"), 15, "Subject: Vistrel");
+  config::AppSettings s;
+  std::memset(&s, 0, sizeof s);
+  config::applyDefaults(s, "C:\\start");
+  st().createIndex();
+  platform::removeFile(st().logPath().c_str());
+  platform::makeDirectory(st().logPath().c_str());  // the log cannot be opened for appending
+  check::CheckCounts counts;
+  mime::MimeMessage mail;
+  EXPECT_EQ(check::handleDownloadedMail(s, mail, command.data(), command.size(), st(), counts, log_),
+            MessageAnswer::Keep);
+  EXPECT_EQ(counts.newMailCount, 0);
+  EXPECT_TRUE(list_.entries.empty());
+  EXPECT_EQ(platform::fileSize(st().indexPath().c_str()), store::kIndexHeaderSize);
+  EXPECT_EQ(commLog(), "メールログ追記失敗\r\n");
+  ::rmdir(platform::nativePath(st().logPath().c_str()).c_str());
+}
+
 }  // namespace
 }  // namespace storetest
