@@ -1,0 +1,63 @@
+"""Fixtures of the command-mail tests: the reply SMTP server, and a station
+that puts Quorvel, Dovecot, the SMTP server and the demo camera together.
+
+    station.start(camera=True, replyImageWidth=-1)   # quorvel.ini made for the servers
+    station.check("回転 スナップ返信")                 # delivers, then メール受信
+    reply = station.smtp.wait_reply()
+"""
+import pytest
+
+from support.camera import DemoCamera
+from support.command_mail import deliver
+from support.quorvel_app import CMD_RECEIVE, wait_until
+from support.smtp import ReplyServer
+
+@pytest.fixture
+def smtp():
+    with ReplyServer() as server:
+        yield server
+
+
+class Station:
+    def __init__(self, quorvel, dovecot, smtp, camera):
+        self.quorvel = quorvel
+        self.dovecot = dovecot
+        self.smtp = smtp
+        self.camera = camera
+
+    def settings(self, **values) -> dict:
+        merged = dict(pop3Server="127.0.0.1", pop3Port=self.dovecot.port, accountName=self.dovecot.user,
+                      password=self.dovecot.password, smtpServer="127.0.0.1", smtpPort=self.smtp.port)
+        merged.update(values)
+        return merged
+
+    def start(self, camera=True, **values):
+        self.quorvel.write_settings(**self.settings(**values))
+        if camera:
+            self.camera.start()
+        self.quorvel.start()
+
+    def check(self, *bodies, **fields):
+        """Delivers one command mail per body, then starts a mail check."""
+        for body in bodies:
+            deliver(self.dovecot, body, **fields)
+        self.quorvel.command(CMD_RECEIVE)
+
+    def statuses(self) -> list:
+        return [r[0] for r in self.quorvel.mail_list()["rows"]]
+
+    def wait_statuses(self, expected: list, timeout=60.0) -> list:
+        return wait_until(lambda: self.statuses() == expected and expected, timeout,
+                          what=f"the statuses {expected} (now {self.statuses()})")
+
+    def log_words(self, words) -> list:
+        """The lines of 通信ログ.txt that are among words, in order."""
+        return [line for line in self.quorvel.comm_log_lines() if line in set(words)]
+
+
+@pytest.fixture
+def station(quorvel, dovecot, smtp, wine, driver):
+    s = Station(quorvel, dovecot, smtp, DemoCamera(wine, driver, quorvel.folder))
+    yield s
+    quorvel.stop()
+    s.camera.stop()
