@@ -33,7 +33,7 @@ pop3::MessageAnswer handleDownloadedMail(const config::AppSettings& settings, mi
     if (settings.commandMailsOnly) return MessageAnswer::Keep;
     mail.arrivalMark = store::kMarkGeneral;
   }
-  int stored = mailStore.appendMail(mail, data, length);
+  bool stored = mailStore.appendMail(mail, data, length);
   ++counts.newMailCount;
   // A mail the log could not take stays on the server for the next check.
   return settings.keepOnServer || !stored ? MessageAnswer::Keep : MessageAnswer::Delete;

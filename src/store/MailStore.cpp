@@ -310,10 +310,10 @@ bool MailStore::writeLogText(const char* text, size_t size) {
   return ok;
 }
 
-int MailStore::appendMail(const mime::MailIndexEntry& mail, const char* text, size_t size) {
+bool MailStore::appendMail(const mime::MailIndexEntry& mail, const char* text, size_t size) {
   if (!text || !endsWithMailEnd(text, size)) {
     log_.logLine("メールログ追記失敗");
-    return 0;
+    return false;
   }
   // The record covers exactly the bytes appended, so the next mail begins
   // at logOffset + mailEnd + 3 whatever the parse found inside the text.
@@ -330,41 +330,41 @@ int MailStore::appendMail(const mime::MailIndexEntry& mail, const char* text, si
   ++storedMailCount_;
   if (!written) {
     log_.logLine("メールログ追記失敗");
-    return 0;
+    return false;
   }
   mailLogSize_ += static_cast<int64_t>(size);
-  return 1;
+  return true;
 }
 
-int MailStore::importMailFile(const char* path) {
+bool MailStore::importMailFile(const char* path) {
   int64_t size = platform::fileSize(path);
-  if (size < kMinimumLogSize || size > INT32_MAX - 5) return 0;
+  if (size < kMinimumLogSize || size > INT32_MAX - 5) return false;
   std::string text;
   try {
-    if (!platform::readWholeFile(path, &text) || static_cast<int64_t>(text.size()) < kMinimumLogSize) return 0;
+    if (!platform::readWholeFile(path, &text) || static_cast<int64_t>(text.size()) < kMinimumLogSize) return false;
     std::string head = text.substr(0, static_cast<size_t>(kMinimumLogSize));
     upperAscii(head);
     if (head.find("RECEIVED:") == std::string::npos && head.find("DATE:") == std::string::npos &&
         head.find("FROM:") == std::string::npos && head.find("TO:") == std::string::npos)
-      return 0;
+      return false;
     if (!endsWithMailEnd(text.data(), text.size())) text += kMailEnd;
   } catch (const std::bad_alloc&) {
-    return 0;
+    return false;
   }
   parser_.parseMail(text.data(), text.size(), static_cast<int32_t>(std::min<int64_t>(mailLogSize_, INT32_MAX)),
                     storedMailCount_);
   parser_.arrivalMark = kMarkGeneral;
   appendMail(parser_.entry(), text.data(), text.size());
-  return 1;
+  return true;
 }
 
-int MailStore::readFromLog(char* buffer, int32_t length, int32_t position) {
-  if (!buffer || length < 0 || position < 0) return 0;
+bool MailStore::readFromLog(char* buffer, int32_t length, int32_t position) {
+  if (!buffer || length < 0 || position < 0) return false;
   FILE* f = platform::openFile(logPath_.c_str(), "rb");
-  if (!f) return 0;
+  if (!f) return false;
   bool ok = readLogBytes(f, buffer, static_cast<size_t>(length), position);
   std::fclose(f);
-  return ok ? 1 : 0;
+  return ok;
 }
 
 int64_t MailStore::logSize() { return platform::fileSize(logPath_.c_str()); }
@@ -406,7 +406,7 @@ bool MailStore::clearStore() {
   return true;
 }
 
-int MailStore::recycleSpam(const mime::MailIndexEntry& mail, const char* text, size_t size) {
+bool MailStore::recycleSpam(const mime::MailIndexEntry& mail, const char* text, size_t size) {
   std::string path = joinPath(folder_, mailFileName(mail).c_str());
   if (path.size() > 260) {
     // Cut to 253 bytes, not inside a double-byte character.
@@ -429,23 +429,23 @@ int MailStore::recycleSpam(const mime::MailIndexEntry& mail, const char* text, s
   }
   if (!written) {
     log_.logLine("スパムメール収納失敗");
-    return 0;
+    return false;
   }
   if (platform::moveToRecycleBin(path.c_str(), owner_)) {
     log_.logLine("ごみ箱に移しました");
-    return 1;
+    return true;
   }
   log_.logLine("ごみ箱への移動失敗");
-  return 0;
+  return false;
 }
 
-int MailStore::moveStoreFolder(const char* newFolder) {
+bool MailStore::moveStoreFolder(const char* newFolder) {
   std::string target = newFolder ? newFolder : "";
   // The same folder under another spelling: deleting "its" log would
   // delete the current one.
   if (folderKey(target) == folderKey(folder_)) {
     setFolder(target.c_str());
-    return 1;
+    return true;
   }
   std::string newLog = joinPath(target, kLogFileName);
   std::string newIndex = joinPath(target, kIndexFileName);
@@ -458,22 +458,22 @@ int MailStore::moveStoreFolder(const char* newFolder) {
     if (answer == platform::kIdNo) {
       setFolder(target.c_str());
       platform::postToMainWindow(appmsg::kReloadStore);
-      return 1;
+      return true;
     }
-    if (answer != platform::kIdYes) return 0;
+    if (answer != platform::kIdYes) return false;
     platform::removeFile(newLog.c_str());
     platform::removeFile(newIndex.c_str());
   }
   if (platform::fileExists(logPath_.c_str()) && !platform::moveFileReplacing(logPath_.c_str(), newLog.c_str())) {
     platform::messageBox("メールログが移動できません。\nアクセス権を確認してください。", "Quorvel",
                          kMbIconExclamation | kMbJapanese);
-    return 0;
+    return false;
   }
   bool indexMoved = !platform::fileExists(indexPath_.c_str()) ||
                     platform::moveFileReplacing(indexPath_.c_str(), newIndex.c_str());
   setFolder(target.c_str());
   if (!indexMoved) rebuildIndex();  // the moved log must not go on without its index
-  return 1;
+  return true;
 }
 
 // Empties the list, the preview and the counters, and writes a header-only index.
