@@ -416,16 +416,16 @@ void MainWindow::onShowMail() {
   panel_->clearAttachments();
   mime::PreviewResult shown = previewMail_.showMail(panel_->selectedEntry(), *store_);
   switch (shown) {
-    case mime::PreviewResult::empty:
+    case mime::PreviewResult::kEmpty:
       panel_->setPreviewText("");
       panel_->layout(false);
       break;
-    case mime::PreviewResult::body:
-    case mime::PreviewResult::bodyWithAttachments:
+    case mime::PreviewResult::kBody:
+    case mime::PreviewResult::kBodyWithAttachments:
       panel_->setPreviewText(previewMail_.body);
-      panel_->layout(shown == mime::PreviewResult::bodyWithAttachments);
+      panel_->layout(shown == mime::PreviewResult::kBodyWithAttachments);
       break;
-    case mime::PreviewResult::outOfMemory:
+    case mime::PreviewResult::kOutOfMemory:
       platform::messageBox("メモリー不足です。", "Quorvel", platform::kMbOk | platform::kMbIconExclamation);
       break;
   }

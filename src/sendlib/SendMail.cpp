@@ -92,23 +92,23 @@ std::vector<MessageLine> composeNext(const SmtpSession& s) {
 SendStep runSession(SmtpSession& s, SendLog& log) {
   if (!net::startup(nullptr)) {
     log.write("Socket初期化失敗");
-    return SendStep::SocketStartup;
+    return SendStep::kSocketStartup;
   }
   s.socketLayerStarted = true;
   platform::copyField(s.hostName, platform::computerName().c_str());
   uint32_t address = 0;
   if (!net::resolveHost(field(s.request.server).c_str(), &address)) {
     log.write("SMTPサーバが見つかりません");
-    return SendStep::Resolve;
+    return SendStep::kResolve;
   }
   if (!s.socket.create()) {
     log.write("ソケットをオープンできません");
-    return SendStep::CreateSocket;
+    return SendStep::kCreateSocket;
   }
   s.socket.setReceiveTimeout(kNetTimeoutMs);
   if (!s.socket.connect(address, s.request.port, kNetTimeoutMs)) {
     log.write("SMTPサーバに接続できません");
-    return SendStep::Connect;
+    return SendStep::kConnect;
   }
   SmtpDialogue dialogue(s.socket, log);
   OutgoingMessage message;
@@ -146,11 +146,11 @@ int runCall(SmtpSession& s, const SendMailRequest& request) {
 
 SendResult sendryResult(SendStep failed) {
   switch (failed) {
-    case SendStep::None: return kSent;
-    case SendStep::Attachment:
-    case SendStep::SocketStartup: return kStartupOrAttachmentFailed;
-    case SendStep::Resolve: return kServerNotFound;
-    case SendStep::CreateSocket: return kNoSocket;
+    case SendStep::kNone: return kSent;
+    case SendStep::kAttachment:
+    case SendStep::kSocketStartup: return kStartupOrAttachmentFailed;
+    case SendStep::kResolve: return kServerNotFound;
+    case SendStep::kCreateSocket: return kNoSocket;
     default: return kSendFailed;
   }
 }
