@@ -66,7 +66,7 @@ LRESULT MailPanel::handleMessage(HWND window, UINT message, WPARAM wParam, LPARA
 
 LRESULT MailPanel::onCreate() {
   createMailList();
-  preview_ = Edit::create(window_, kPreviewId,
+  preview_ = Edit::create(window_, IDC_PREVIEW,
                           WS_VISIBLE | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
                               ES_NOHIDESEL,
                           instance_);
@@ -78,7 +78,7 @@ LRESULT MailPanel::onCreate() {
 }
 
 void MailPanel::createMailList() {
-  list_ = ListView::create(window_, kMailListId, WS_VISIBLE | LVS_REPORT | LVS_SHOWSELALWAYS, instance_);
+  list_ = ListView::create(window_, IDC_MAIL_LIST, WS_VISIBLE | LVS_REPORT | LVS_SHOWSELALWAYS, instance_);
   list_.setFont(font_);
   list_.setExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_ONECLICKACTIVATE);
   for (int column = 0; column < kColumnCount; ++column) {
@@ -94,7 +94,7 @@ void MailPanel::createMailList() {
 }
 
 void MailPanel::createAttachmentStrip() {
-  strip_ = ListView::create(window_, kAttachmentStripId, LVS_SMALLICON | LVS_ALIGNTOP, instance_);
+  strip_ = ListView::create(window_, IDC_ATTACHMENT_STRIP, LVS_SMALLICON | LVS_ALIGNTOP, instance_);
   strip_.setFont(font_);
   stripImages_ = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 1, 0);
   HICON icon = static_cast<HICON>(

@@ -17,10 +17,6 @@
 
 namespace ui {
 
-constexpr int kMailListId = 110;
-constexpr int kPreviewId = 100;
-constexpr int kAttachmentStripId = 120;
-
 using ColumnWidths = std::array<int32_t, kVisibleColumnCount>;
 
 // What the panel reports to the window that owns it (and keeps the
