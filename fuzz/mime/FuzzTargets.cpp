@@ -26,7 +26,7 @@ std::vector<char> copyOf(const uint8_t* data, size_t size, size_t extra = 0) {
 void showAll(mime::MimeMessage& m, const mime::MailIndexEntry& entry, mime::MailLogReader& log) {
   m.onAttachmentFound = [](const mime::AttachmentEntry& a) { check(a.length >= 0); };
   mime::PreviewResult shown = m.showMail(entry, log);
-  check(shown != mime::PreviewResult::outOfMemory);
+  check(shown != mime::PreviewResult::kOutOfMemory);
   check(m.bodyLength == static_cast<int32_t>(m.body.size()));
   for (const mime::AttachmentEntry& a : m.attachments) {
     std::vector<char> part(static_cast<size_t>(a.length) + 1);

@@ -5,7 +5,9 @@
 #include <vfw.h>
 #include <winsock2.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "check/CheckSummary.h"
 #include "ui/resource.h"
@@ -24,6 +26,7 @@ const wchar_t kMainWindowClass[] = L"VISTREL_QUORVEL_TORVANEX_BELIK";
 namespace {
 
 constexpr UINT_PTR kReceiveTimer = 1;
+constexpr int kFirstSplitterPosition = 300;
 // Ticks while a POP3 session runs, to end one that has fallen silent.
 constexpr UINT_PTR kSessionWatchTimer = 2;
 constexpr UINT kSessionWatchMs = 1000;
@@ -55,14 +58,8 @@ bool MainWindow::create() {
   wc.lpszMenuName = L"MYMENU";
   wc.lpszClassName = kMainWindowClass;
   RegisterClassExW(&wc);
-  HWND window = CreateWindowExW(0, kMainWindowClass, L"Quorvel", WS_OVERLAPPEDWINDOW, 0, 0, 0, 0,
-                                nullptr, nullptr, instance_, nullptr);
-  if (!window) return false;
-  g_mainWindow = window;
-  // The object is bound only now, so the creation steps run on this message.
-  bind(window);
-  SendMessageW(window, WM_CREATE, 0, 0);
-  return true;
+  return createWindow(0, kMainWindowClass, L"Quorvel", WS_OVERLAPPEDWINDOW, 0, 0, 0, 0, nullptr,
+                      instance_) != nullptr;
 }
 
 LRESULT MainWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -72,25 +69,25 @@ LRESULT MainWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_SIZE: onSize(); return 0;
     case WM_COMMAND: onCommand(LOWORD(wParam)); return 0;
     case WM_SYSCOMMAND:
-      if ((wParam & 0xFFF0) == SC_CLOSE && !onCloseRequest()) return 0;
+      if (!onSysCommand(wParam)) return 0;
       break;
     case WM_TIMER: onTimer(wParam); break;
     case appmsg::kStartup: onStartup(); break;
     case appmsg::kSocket: onSocketEvent(lParam); break;
     case appmsg::kCheckFinished: onCheckFinished(); break;
-    case appmsg::kLoadIndex: loadIndex(); break;
-    case appmsg::kShowMail: showSelectedMail(); break;
-    case appmsg::kOpenAttachment: openAttachment(wParam); break;
-    case appmsg::kAddAttachment: addAttachmentItem(wParam); break;
-    case appmsg::kIntervalChanged: resetReceiveTimer(); break;
+    case appmsg::kLoadIndex: onLoadIndex(); break;
+    case appmsg::kShowMail: onShowMail(); break;
+    case appmsg::kOpenAttachment: onOpenAttachment(wParam); break;
+    case appmsg::kAddAttachment: onAddAttachment(wParam); break;
+    case appmsg::kIntervalChanged: onIntervalChanged(); break;
     case appmsg::kNextCommand: onNextCommand(); break;
     case appmsg::kProcessingFinished: onProcessingFinished(); break;
-    case appmsg::kOpenHomePage: openHomePage(wParam); break;
+    case appmsg::kOpenHomePage: onOpenHomePage(wParam); break;
     case appmsg::kSaveSettings: onSaveSettings(); break;
-    case appmsg::kReloadStore: reloadStore(); break;
-    case appmsg::kImportMail: importMailFile(wParam); break;
-    case appmsg::kPrepareAttachmentDrag: prepareAttachmentDrag(wParam); break;
-    case appmsg::kPrepareMailDrag: prepareMailDrag(wParam); break;
+    case appmsg::kReloadStore: onReloadStore(); break;
+    case appmsg::kImportMail: onImportMail(wParam); break;
+    case appmsg::kPrepareAttachmentDrag: onPrepareAttachmentDrag(wParam); break;
+    case appmsg::kPrepareMailDrag: onPrepareMailDrag(wParam); break;
     default: break;
   }
   return ui::WindowObject::handleMessage(window, message, wParam, lParam);
@@ -99,6 +96,7 @@ LRESULT MainWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
 // ---- creation, start-up, shutdown ----
 
 LRESULT MainWindow::onCreate() {
+  g_mainWindow = window_;
   drawDib_ = DrawDibOpen();
   log().clear();
   font_ = CreateFontW(14, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
@@ -112,12 +110,19 @@ LRESULT MainWindow::onCreate() {
   createMailPanel();
   createStore();
   createCommandRunner();
-  commandKeyList_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT, 0, 0,
-                                    250, 500, window_,
-                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_COMMAND_KEY_LIST)),
-                                    instance_, nullptr);
-  SendMessageW(commandKeyList_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  createCommandKeyList();
   return 0;
+}
+
+// The found commands of the mail being processed, one row each, hidden.
+void MainWindow::createCommandKeyList() {
+  static const char* const kTitles[] = {"位置", "キー名", "指定値", "ACTION"};
+  static const int kWidths[] = {50, 100, 60, 60};
+  commandKeyList_ = ui::ListView::create(window_, IDC_COMMAND_KEY_LIST, LVS_REPORT, instance_);
+  MoveWindow(commandKeyList_.window(), 0, 0, 250, 500, FALSE);
+  commandKeyList_.setFont(font_);
+  for (int column = 0; column < 4; ++column)
+    commandKeyList_.insertColumn(column, kTitles[column], kWidths[column]);
 }
 
 void MainWindow::onStartup() {
@@ -129,7 +134,8 @@ void MainWindow::onStartup() {
     SetWindowPlacement(window_, &wp);
     ShowWindow(window_, SW_SHOW);
   } else {
-    settings_.splitterPosition = 300;
+    settings_.splitterPosition = kFirstSplitterPosition;
+    if (panel_) panel_->setSplitterPosition(kFirstSplitterPosition);
     SetWindowPos(window_, nullptr, 0, 0, 800, 600, SWP_NOZORDER);
     ShowWindow(window_, SW_SHOW);
   }
@@ -168,6 +174,8 @@ void MainWindow::saveSettingsNow() {
 
 void MainWindow::onSaveSettings() { saveSettingsNow(); }
 
+void MainWindow::onIntervalChanged() { resetReceiveTimer(); }
+
 void MainWindow::onSize() {
   if (!panel_) return;
   RECT client;
@@ -175,8 +183,8 @@ void MainWindow::onSize() {
   SetWindowPos(panel_->window(), nullptr, 8, 0, client.right - 16, client.bottom - 6, SWP_NOZORDER);
 }
 
-bool MainWindow::onCloseRequest() {
-  if (!busy_) return true;
+bool MainWindow::onSysCommand(WPARAM command) {
+  if ((command & 0xFFF0) != SC_CLOSE || !busy_) return true;
   int answer = platform::messageBox("メール受信中です。中止してよろしいですか？", "Quorvel",
                                     platform::kMbYesNo | platform::kMbIconExclamation |
                                         platform::kMbJapanese);
@@ -346,10 +354,19 @@ void MainWindow::onProcessingFinished() {
 // ---- mail panel ----
 
 void MainWindow::createMailPanel() {
-  auto panel = std::make_unique<ui::MailPanel>(settings_, font_);
-  if (panel->create(instance_, window_)) panel_ = std::move(panel);
+  auto panel = std::make_unique<ui::MailPanel>(static_cast<ui::MailPanelOwner&>(*this), font_);
+  ui::ColumnWidths widths;
+  std::copy(std::begin(settings_.columnWidths), std::end(settings_.columnWidths), widths.begin());
+  if (panel->create(instance_, window_, settings_.splitterPosition, widths)) panel_ = std::move(panel);
 }
 
+void MainWindow::onSplitterMoved(int listHeight) { settings_.splitterPosition = listHeight; }
+
+void MainWindow::onColumnWidthsSaved(const ui::ColumnWidths& widths) {
+  std::copy(widths.begin(), widths.end(), std::begin(settings_.columnWidths));
+}
+
+void MainWindow::onRowsDeleted(int count) { store_->addDeleted(count); }
 
 void MainWindow::saveColumnWidths() {
   if (panel_) panel_->saveColumnWidths();
@@ -364,18 +381,17 @@ void MainWindow::createStore() {
   store_ = std::make_unique<store::MailStore>(list, log());
   store_->setFolder(settings_.mailLogFolder);
   store_->setOwnerWindow(window_);
-  if (panel_) panel_->onRowsDeleted = [this](int count) { store_->addDeleted(count); };
 }
 
 void MainWindow::openStore() { store_->openStore(); }
 
-void MainWindow::loadIndex() {
+void MainWindow::onLoadIndex() {
   if (panel_) panel_->beginBatch();
   store_->loadIndex();
   if (panel_) panel_->endBatch();
 }
 
-void MainWindow::reloadStore() {
+void MainWindow::onReloadStore() {
   store_->reloadStore();
   counts_.newMailCount = 0;
 }
@@ -388,41 +404,41 @@ void MainWindow::compactStore() { store_->compactStore(); }
 
 void MainWindow::trimStore() { store_->trimStore(settings_.mailLogKeepCount); }
 
-void MainWindow::importMailFile(WPARAM file) {
+void MainWindow::onImportMail(WPARAM file) {
   std::unique_ptr<char[]> path(reinterpret_cast<char*>(file));
   if (!path || !store_->importMailFile(path.get())) return;
   ++counts_.newMailCount;
   if (panel_) panel_->selectNewestRow();
 }
 
-void MainWindow::showSelectedMail() {
+void MainWindow::onShowMail() {
   if (!panel_ || panel_->selectedRow() < 0) return;
   SetFocus(window_);
   panel_->clearAttachments();
   mime::PreviewResult shown = previewMail_.showMail(panel_->selectedEntry(), *store_);
   switch (shown) {
-    case mime::PreviewResult::empty:
+    case mime::PreviewResult::kEmpty:
       panel_->setPreviewText("");
       panel_->layout(false);
       break;
-    case mime::PreviewResult::body:
-    case mime::PreviewResult::bodyWithAttachments:
+    case mime::PreviewResult::kBody:
+    case mime::PreviewResult::kBodyWithAttachments:
       panel_->setPreviewText(previewMail_.body);
-      panel_->layout(shown == mime::PreviewResult::bodyWithAttachments);
+      panel_->layout(shown == mime::PreviewResult::kBodyWithAttachments);
       break;
-    case mime::PreviewResult::outOfMemory:
+    case mime::PreviewResult::kOutOfMemory:
       platform::messageBox("メモリー不足です。", "Quorvel", platform::kMbOk | platform::kMbIconExclamation);
       break;
   }
   panel_->focusList();
 }
 
-void MainWindow::addAttachmentItem(WPARAM index) {
+void MainWindow::onAddAttachment(WPARAM index) {
   if (!panel_ || index >= previewMail_.attachments.size()) return;
   panel_->addAttachment(previewMail_.attachments[index].fileName);
 }
 
-void MainWindow::openAttachment(WPARAM index) {
+void MainWindow::onOpenAttachment(WPARAM index) {
   attachments_.open(previewMail_, static_cast<int32_t>(index), *store_);
 }
 
@@ -464,15 +480,15 @@ void MainWindow::onNextCommand() {
   if (commands_) commands_->runNextCommand();
 }
 
-// ---- handlers of later subsystems ----
+// ---- handlers still to be built ----
 
-void MainWindow::openHomePage(WPARAM) {}              // the about dialog's links
-void MainWindow::prepareAttachmentDrag(WPARAM) {}     // drag and drop
-void MainWindow::prepareMailDrag(WPARAM) {}           // drag and drop
-void MainWindow::openSettingsDialog() {}              // settings dialogs
-void MainWindow::openPasswordPrompt() {}              // settings dialogs
-void MainWindow::openCommandKeyDialog() {}            // settings dialogs
-void MainWindow::openSpamDialog() {}                  // settings dialogs
-void MainWindow::openAboutDialog() {}                 // settings dialogs
+void MainWindow::onOpenHomePage(WPARAM) {}          // TODO(dialogs): the about dialog's links
+void MainWindow::onPrepareAttachmentDrag(WPARAM) {} // TODO(drag and drop)
+void MainWindow::onPrepareMailDrag(WPARAM) {}       // TODO(drag and drop)
+void MainWindow::openSettingsDialog() {}            // TODO(dialogs)
+void MainWindow::openPasswordPrompt() {}            // TODO(dialogs)
+void MainWindow::openCommandKeyDialog() {}          // TODO(dialogs)
+void MainWindow::openSpamDialog() {}                // TODO(dialogs)
+void MainWindow::openAboutDialog() {}               // TODO(dialogs)
 
 }  // namespace app

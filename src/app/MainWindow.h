@@ -8,21 +8,22 @@
 #include <string>
 
 #include "app/CommandRunner.h"
+#include "check/MailCheck.h"
 #include "config/AppSettings.h"
-#include "ui/WindowObject.h"
 #include "mime/AttachmentOpener.h"
 #include "mime/MimeMessage.h"
 #include "pop3/Pop3Session.h"
-#include "check/MailCheck.h"
 #include "store/MailStore.h"
 #include "ui/MailPanel.h"
+#include "ui/WindowObject.h"
+#include "ui/controls/ListView.h"
 
 namespace app {
 
 
 extern const wchar_t kMainWindowClass[];
 
-class MainWindow : public ui::WindowObject, private pop3::Pop3Host {
+class MainWindow : public ui::WindowObject, private pop3::Pop3Host, private ui::MailPanelOwner {
  public:
   explicit MainWindow(HINSTANCE instance);
   ~MainWindow() override;
@@ -39,18 +40,31 @@ class MainWindow : public ui::WindowObject, private pop3::Pop3Host {
   config::AppSettings& settings() { return settings_; }
 
  private:
-  // Message handlers.
+  // Message handlers, in the order of the dispatch table.
   LRESULT onCreate();
   void onDestroy();
   void onSize();
   void onCommand(int id);
-  bool onCloseRequest();
+  // False when the close command was declined (the message is not passed on).
+  bool onSysCommand(WPARAM command);
   void onTimer(UINT_PTR id);
   void onStartup();
   void onSocketEvent(LPARAM lParam);
   void onCheckFinished();
+  void onLoadIndex();
+  void onShowMail();
+  void onOpenAttachment(WPARAM index);
+  void onAddAttachment(WPARAM index);
+  void onIntervalChanged();
+  void onNextCommand();
   void onProcessingFinished();
+  void onOpenHomePage(WPARAM which);
   void onSaveSettings();
+  void onReloadStore();
+  // wParam: a Shift_JIS path allocated with new char[]; the handler frees it.
+  void onImportMail(WPARAM file);
+  void onPrepareAttachmentDrag(WPARAM index);
+  void onPrepareMailDrag(WPARAM index);
 
   // Mail check.
   void resetReceiveTimer();
@@ -58,25 +72,16 @@ class MainWindow : public ui::WindowObject, private pop3::Pop3Host {
   void startCheck();
   void processNewCommandMails();
 
-  // Command processing (CommandRunner.cpp sits behind these).
-  void createCommandRunner();
-  void onNextCommand();
   void playArrivalSound();
 
-  // Handlers of later subsystems.
+  // Command processing (CommandRunner.cpp sits behind this).
+  void createCommandRunner();
+
+  // The panel, the store, the dialogs.
   void createMailPanel();
   void createStore();
+  void createCommandKeyList();
   void openStore();
-  void loadIndex();
-  void showSelectedMail();
-  void openAttachment(WPARAM index);
-  void addAttachmentItem(WPARAM index);
-  void openHomePage(WPARAM which);
-  void reloadStore();
-  // wParam: a Shift_JIS path allocated with new char[]; the handler frees it.
-  void importMailFile(WPARAM file);
-  void prepareAttachmentDrag(WPARAM index);
-  void prepareMailDrag(WPARAM index);
   void clearStore();
   void showSource();
   void openSettingsDialog();
@@ -91,6 +96,11 @@ class MainWindow : public ui::WindowObject, private pop3::Pop3Host {
 
   void showHelp();
   void saveSettingsNow();
+
+  // ui::MailPanelOwner: the panel's reports, kept in the settings record.
+  void onSplitterMoved(int listHeight) override;
+  void onColumnWidthsSaved(const ui::ColumnWidths& widths) override;
+  void onRowsDeleted(int count) override;
 
   // pop3::Pop3Host
   pop3::MessageAnswer onMessageComplete(const char* data, size_t length) override;
@@ -108,7 +118,7 @@ class MainWindow : public ui::WindowObject, private pop3::Pop3Host {
   HCURSOR arrowCursor_ = nullptr;
   HCURSOR waitCursor_ = nullptr;
   void* drawDib_ = nullptr;
-  HWND commandKeyList_ = nullptr;
+  ui::ListView commandKeyList_;
   HMODULE helpLibrary_ = nullptr;
 
   // Check state.

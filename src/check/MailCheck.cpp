@@ -13,29 +13,29 @@ pop3::MessageAnswer handleDownloadedMail(const config::AppSettings& settings, mi
                                          const char* data, size_t length, store::MailStore& mailStore, CheckCounts& counts,
                                          const commlog::CommLog& log) {
   using pop3::MessageAnswer;
-  if (!mime::endsWithFinalLine(data, length)) return MessageAnswer::Keep;
+  if (!mime::endsWithFinalLine(data, length)) return MessageAnswer::kKeep;
 
   int64_t offset = mailStore.mailLogSize() < INT32_MAX ? mailStore.mailLogSize() : INT32_MAX;
   mail.parseMail(data, length, static_cast<int32_t>(offset), mailStore.storedMailCount());
   if (settings.spamFilterEnabled &&
       spam::isSpam(settings, mail, mail.bodyCharset(data, length), log)) {
-    if (settings.keepOnServer) return MessageAnswer::Keep;
+    if (settings.keepOnServer) return MessageAnswer::kKeep;
     if (settings.spamToRecycleBin) mailStore.recycleSpam(mail, data, length);
     log.logPair("削除スパムの件名：", mail.subject);
     ++counts.spamCount;
-    return MessageAnswer::Delete;
+    return MessageAnswer::kDelete;
   }
   if (command::isCommandMail(settings, mail)) {
     mail.arrivalMark = store::kMarkCommand;
   } else {
     log.logLine("非コマンドメールです");
-    if (settings.commandMailsOnly) return MessageAnswer::Keep;
+    if (settings.commandMailsOnly) return MessageAnswer::kKeep;
     mail.arrivalMark = store::kMarkGeneral;
   }
-  int stored = mailStore.appendMail(mail, data, length);
+  bool stored = mailStore.appendMail(mail, data, length);
   if (stored) ++counts.newMailCount;
   // A mail the log could not take stays on the server for the next check.
-  return settings.keepOnServer || !stored ? MessageAnswer::Keep : MessageAnswer::Delete;
+  return settings.keepOnServer || !stored ? MessageAnswer::kKeep : MessageAnswer::kDelete;
 }
 
 }  // namespace check

@@ -102,7 +102,7 @@ bool CommandProcessor::processCommandMail(const mime::MailIndexEntry& mail, mime
     host_.clearPreview();
     return true;
   }
-  if (decoder_.showMail(mail, log) == mime::PreviewResult::outOfMemory) {
+  if (decoder_.showMail(mail, log) == mime::PreviewResult::kOutOfMemory) {
     platform::messageBox(kNoMemory, nullptr, platform::kMbOk);
     return false;
   }

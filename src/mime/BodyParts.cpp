@@ -128,7 +128,7 @@ void MimeMessage::setBody(const char* text, size_t length) {
 PartInfo MimeMessage::parsePartHeader(const char* header, size_t length) {
   PartInfo info;
   attachmentName[0] = 0;
-  std::string normal = normaliseHeader(header, length, HeaderRule::partHeader);
+  std::string normal = normaliseHeader(header, length, HeaderRule::kPartHeader);
   size_t ct = normal.find("CONTENT-TYPE:");
   if (ct != std::string::npos) {
     ContentTypeInfo type = classifyContentType(normal.data() + ct, normal.size() - ct);
@@ -141,7 +141,7 @@ PartInfo MimeMessage::parsePartHeader(const char* header, size_t length) {
                                            : kEncodingOther;
   if (normal.find("FILENAME=") == std::string::npos) return info;
 
-  std::string names = normaliseHeader(header, length, HeaderRule::fileName);
+  std::string names = normaliseHeader(header, length, HeaderRule::kFileName);
   size_t at = names.find("FILENAME=");
   if (at == std::string::npos) return info;
   std::string name;
@@ -153,7 +153,7 @@ PartInfo MimeMessage::parsePartHeader(const char* header, size_t length) {
     name = names.substr(start, close - start);
   } else {
     // Unquoted: as received (case kept), up to ";" or the end of the line.
-    size_t src = sourceIndex(header, length, HeaderRule::fileName, at + 9);
+    size_t src = sourceIndex(header, length, HeaderRule::kFileName, at + 9);
     for (size_t i = src; i < length && header[i] != ';' && header[i] != '\r' && header[i] != '\n'; ++i)
       if (header[i] != ' ') name.push_back(header[i]);
   }
@@ -182,12 +182,12 @@ void MimeMessage::showSinglePartBody(char* mail, int32_t mailLength) {
   }
   size_t size = static_cast<size_t>(mailLength);
   std::string_view ctBlock = headerBlock(mail, size, contentTypeAt);
-  std::string ct = normaliseHeader(ctBlock.data(), ctBlock.size(), HeaderRule::partHeader);
+  std::string ct = normaliseHeader(ctBlock.data(), ctBlock.size(), HeaderRule::kPartHeader);
   ContentTypeInfo type = classifyContentType(ct.data(), ct.size());
   TransferEncodingCode encoding = kEncodingOther;
   if (transferEncodingAt != 0) {
     std::string_view cteBlock = headerBlock(mail, size, transferEncodingAt);
-    std::string cte = normaliseHeader(cteBlock.data(), cteBlock.size(), HeaderRule::transferEncoding);
+    std::string cte = normaliseHeader(cteBlock.data(), cteBlock.size(), HeaderRule::kTransferEncoding);
     encoding = classifyTransferEncoding(cte.data(), cte.size());
   }
   int32_t n = decodeTransfer(text, length, encoding, type.charset);
@@ -298,7 +298,7 @@ CharsetCode MimeMessage::bodyCharset(const char* text, size_t size) const {
       const char* part = text + firstPartStart;
       if (!findHeaderEnd(part, size - static_cast<size_t>(firstPartStart), &headerEnd, &bodyStart))
         return kCharsetNone;
-      std::string normal = normaliseHeader(part, headerEnd, HeaderRule::partHeader);
+      std::string normal = normaliseHeader(part, headerEnd, HeaderRule::kPartHeader);
       size_t ct = normal.find("CONTENT-TYPE:");
       if (ct == std::string::npos) return kCharsetNone;
       return classifyContentType(normal.data() + ct, normal.size() - ct).charset;
@@ -306,7 +306,7 @@ CharsetCode MimeMessage::bodyCharset(const char* text, size_t size) const {
     if (contentTypeAt <= 0 || contentTypeAt >= headerLength || static_cast<size_t>(headerLength) > size)
       return kCharsetNone;
     std::string block = normaliseHeader(text + contentTypeAt, static_cast<size_t>(headerLength - contentTypeAt),
-                                        HeaderRule::transferEncoding);
+                                        HeaderRule::kTransferEncoding);
     // The transfer-encoding rule also drops quotes; charset names have none.
     size_t at = block.find("CHARSET=");
     if (at == std::string::npos) return kCharsetNone;
@@ -330,31 +330,31 @@ PreviewResult MimeMessage::showMail(const MailIndexEntry& selected, MailLogReade
       if (firstPartStart > 0 && readLength > 0) {
         std::unique_ptr<char[]> part =
             readLog(log, readLength, static_cast<int64_t>(logOffset) + firstPartStart, &noMemory);
-        if (noMemory) return PreviewResult::outOfMemory;
+        if (noMemory) return PreviewResult::kOutOfMemory;
         if (part) showFirstPart(part.get(), static_cast<int32_t>(readLength - 1));
       }
-      if (partCount == 1) return PreviewResult::body;
+      if (partCount == 1) return PreviewResult::kBody;
       if (firstPartEnd > 0 && mailEnd > firstPartEnd) {
         int64_t restLength = static_cast<int64_t>(mailEnd) - firstPartEnd;
         int64_t restPosition = static_cast<int64_t>(logOffset) + firstPartEnd;
         std::unique_ptr<char[]> rest = readLog(log, restLength, restPosition, &noMemory);
-        if (noMemory) return PreviewResult::outOfMemory;
+        if (noMemory) return PreviewResult::kOutOfMemory;
         if (rest && restPosition <= INT32_MAX)
           buildAttachmentList(rest.get(), static_cast<int32_t>(restLength), static_cast<int32_t>(restPosition),
                               partCount - 1);
       }
-      return PreviewResult::bodyWithAttachments;
+      return PreviewResult::kBodyWithAttachments;
     }
-    if (static_cast<int64_t>(mailEnd) - headerLength - 2 <= 0 || headerLength < 0) return PreviewResult::empty;
+    if (static_cast<int64_t>(mailEnd) - headerLength - 2 <= 0 || headerLength < 0) return PreviewResult::kEmpty;
     std::unique_ptr<char[]> mail = readLog(log, mailEnd, logOffset, &noMemory);
-    if (noMemory) return PreviewResult::outOfMemory;
-    if (!mail) return PreviewResult::empty;
+    if (noMemory) return PreviewResult::kOutOfMemory;
+    if (!mail) return PreviewResult::kEmpty;
     showSinglePartBody(mail.get(), mailEnd);
-    return PreviewResult::body;
+    return PreviewResult::kBody;
   } catch (const std::bad_alloc&) {
     body.clear();
     bodyLength = 0;
-    return PreviewResult::outOfMemory;
+    return PreviewResult::kOutOfMemory;
   }
 }
 

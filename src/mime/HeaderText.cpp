@@ -13,18 +13,18 @@ inline char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 
 // Whether a byte survives the rule, given whether it stands inside quotes.
 inline bool kept(char c, bool quoted, HeaderRule rule) {
   switch (rule) {
-    case HeaderRule::contentType:
-    case HeaderRule::fileName:
+    case HeaderRule::kContentType:
+    case HeaderRule::kFileName:
       return c != ' ' && c != '\r' && c != '\n';
-    case HeaderRule::partHeader:
+    case HeaderRule::kPartHeader:
       return quoted || c != ' ';
-    case HeaderRule::transferEncoding:
+    case HeaderRule::kTransferEncoding:
       return c != ' ' && c != '\r' && c != '\n' && c != '"';
   }
   return true;
 }
 
-inline bool tracksQuotes(HeaderRule rule) { return rule != HeaderRule::transferEncoding; }
+inline bool tracksQuotes(HeaderRule rule) { return rule != HeaderRule::kTransferEncoding; }
 
 inline bool startsWith(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;

@@ -12,14 +12,14 @@ namespace mime {
 enum class HeaderRule {
   // The main Content-Type value: spaces, CR and LF removed everywhere;
   // upper case outside double quotes.
-  contentType,
+  kContentType,
   // Part headers and Content-Type blocks: outside double quotes spaces are
   // removed and letters upper-cased; quoted text, quotes, CR and LF stay.
-  partHeader,
+  kPartHeader,
   // File names: spaces, CR and LF removed everywhere; upper case outside quotes.
-  fileName,
+  kFileName,
   // Content-Transfer-Encoding blocks: CR, LF, spaces and quotes removed; upper case.
-  transferEncoding,
+  kTransferEncoding,
 };
 
 std::string normaliseHeader(const char* text, size_t length, HeaderRule rule);

@@ -11,10 +11,10 @@ class MailLogReader {
   virtual ~MailLogReader() = default;
   // Reads `length` bytes of the mail log at the absolute `position` into
   // `buffer`, which holds length + 1 bytes: every NUL byte of the log
-  // arrives as a space and a NUL follows the data. Returns 1 when all
-  // `length` bytes were read, 0 otherwise (bad position or length, no log,
+  // arrives as a space and a NUL follows the data. True when all
+  // `length` bytes were read, false otherwise (bad position or length, no log,
   // short read); the buffer's content is then undefined.
-  virtual int readFromLog(char* buffer, int32_t length, int32_t position) = 0;
+  virtual bool readFromLog(char* buffer, int32_t length, int32_t position) = 0;
   // The log's size in bytes (-1 when unknown). Reads that would end beyond
   // it are refused before a buffer is allocated for them.
   virtual int64_t logSize() = 0;
@@ -24,15 +24,15 @@ class MailLogReader {
 class MemoryLogReader : public MailLogReader {
  public:
   explicit MemoryLogReader(std::string log) : log_(std::move(log)) {}
-  int readFromLog(char* buffer, int32_t length, int32_t position) override {
+  bool readFromLog(char* buffer, int32_t length, int32_t position) override {
     if (length < 0 || position < 0 || static_cast<uint64_t>(position) + static_cast<uint64_t>(length) > log_.size())
-      return 0;
+      return false;
     for (int32_t i = 0; i < length; ++i) {
       char c = log_[static_cast<size_t>(position) + i];
       buffer[i] = c ? c : ' ';
     }
     buffer[length] = 0;
-    return 1;
+    return true;
   }
   int64_t logSize() override { return static_cast<int64_t>(log_.size()); }
   const std::string& log() const { return log_; }

@@ -327,7 +327,7 @@ void MimeMessage::finishField(int kind) {
       platform::copyField(date, sizeof date, value.data(), value.size());
       break;
     case kFieldContentType: {
-      std::string normal = normaliseHeader(value.data(), value.size(), HeaderRule::contentType);
+      std::string normal = normaliseHeader(value.data(), value.size(), HeaderRule::kContentType);
       boundary[0] = 0;
       boundaryLength_ = 0;
       size_t at = normal.find("MULTIPART/") == std::string::npos || normal.size() <= 10
@@ -336,7 +336,7 @@ void MimeMessage::finishField(int kind) {
       if (at != std::string::npos) {
         // Taken from the value as received: a quoted boundary keeps its
         // blanks and case; an unquoted one its case, up to ";".
-        size_t src = sourceIndex(value.data(), value.size(), HeaderRule::contentType, at + 9);
+        size_t src = sourceIndex(value.data(), value.size(), HeaderRule::kContentType, at + 9);
         std::string text;
         if (src < value.size() && value[src] == '"') {
           size_t close = value.find('"', src + 1);

@@ -35,10 +35,10 @@ struct PartInfo {
 
 // How the preview shows the mail that showMail decoded.
 enum class PreviewResult {
-  empty,                // nothing to show (no body, or the log could not be read)
-  body,                 // `body`, without the attachment strip
-  bodyWithAttachments,  // `body`, with the attachment strip (two parts or more)
-  outOfMemory,          // the raw text could not be allocated
+  kEmpty,                // nothing to show (no body, or the log could not be read)
+  kBody,                 // `body`, without the attachment strip
+  kBodyWithAttachments,  // `body`, with the attachment strip (two parts or more)
+  kOutOfMemory,          // the raw text could not be allocated
 };
 
 class MimeMessage : public MailIndexEntry {

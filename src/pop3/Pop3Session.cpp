@@ -50,7 +50,7 @@ int Pop3Session::open(const Pop3Account& account) {
   account_ = account;
   ended_ = false;
   closed_ = false;
-  state_ = AwaitGreeting;
+  state_ = kAwaitGreeting;
   messageCount_ = 0;
   currentMessage_ = 1;
   pendingLine_.clear();
@@ -85,7 +85,7 @@ int Pop3Session::open(const Pop3Account& account) {
   int code = readGreeting();
   if (code) return code;
 
-  state_ = UserSent;
+  state_ = kUserSent;
   std::string user = "USER " + account_.accountName;
   code = sendCommand(user.c_str(), kUserSendFailed);
   if (code) return code;
@@ -211,7 +211,7 @@ void Pop3Session::onReadable() {
 int Pop3Session::process(const char* data, size_t length) {
   size_t pos = 0;
   while (pos < length && !closed_) {
-    if (state_ == Receiving) {
+    if (state_ == kReceiving) {
       bool complete = false;
       size_t used = 0;
       int code = collect(data + pos, length - pos, &used, &complete);
@@ -236,31 +236,31 @@ int Pop3Session::process(const char* data, size_t length) {
 
 int Pop3Session::dispatch(const std::string& line) {
   switch (state_) {
-    case UserSent: {
+    case kUserSent: {
       if (!isPositive(line)) return kNotPositive;
-      state_ = PassSent;
+      state_ = kPassSent;
       std::string pass = "PASS " + account_.password;
       return sendCommand(pass.c_str(), kPassSendFailed);
     }
-    case PassSent:
+    case kPassSent:
       if (!isPositive(line)) return kNotPositive;
-      state_ = StatSent;
+      state_ = kStatSent;
       return sendCommand("STAT", kStatSendFailed);
-    case StatSent:
+    case kStatSent:
       if (!isPositive(line)) return kNotPositive;
       messageCount_ = static_cast<int>(replyNumber(line));
       if (messageCount_ > 0) {
         log_.logLine(format("%ld通のメールがあります", messageCount_).c_str());
-        state_ = RetrSent;
+        state_ = kRetrSent;
         return sendRetr();
       }
       log_.logLine("新着メールはありません");
       close();
       end();
       return 0;
-    case RetrSent:
+    case kRetrSent:
       return onRetrStatus(line);
-    case DeleSent:
+    case kDeleSent:
       if (!isPositive(line)) return kNotPositive;
       return next(true);
     default:
@@ -283,7 +283,7 @@ int Pop3Session::onRetrStatus(const std::string& line) {
   atLineStart_ = true;
   endMatched_ = 0;
   previousByte_ = '\n';
-  state_ = Receiving;
+  state_ = kReceiving;
   return 0;
 }
 
@@ -339,13 +339,13 @@ int Pop3Session::collect(const char* data, size_t length, size_t* used, bool* co
 int Pop3Session::finishMessage() {
   log_.logLine("ダウンロード完了");
   MessageAnswer answer = host_.onMessageComplete(mailBuffer_.get(), mailLength_);
-  if (answer == MessageAnswer::Delete && mailTruncated_) {
+  if (answer == MessageAnswer::kDelete && mailTruncated_) {
     // Only part of it is stored: the whole mail stays on the server.
     log_.logLine("メールが大きすぎるためサーバから削除しません");
-    answer = MessageAnswer::Keep;
+    answer = MessageAnswer::kKeep;
   }
-  if (answer == MessageAnswer::Delete) {
-    state_ = DeleSent;
+  if (answer == MessageAnswer::kDelete) {
+    state_ = kDeleSent;
     std::string dele = "DELE " + std::to_string(currentMessage_);
     return sendCommand(dele.c_str(), kDeleSendFailed);
   }
@@ -361,7 +361,7 @@ int Pop3Session::next(bool afterDelete) {
     return 0;
   }
   ++currentMessage_;
-  state_ = RetrSent;
+  state_ = kRetrSent;
   return sendRetr();
 }
 
@@ -388,7 +388,7 @@ int Pop3Session::sendCommand(const char* command, int failureCode) {
 }
 
 void Pop3Session::onIdleCheck(uint64_t nowMs) {
-  if (!socket_.isOpen() || closed_ || state_ == AwaitGreeting) return;
+  if (!socket_.isOpen() || closed_ || state_ == kAwaitGreeting) return;
   if (nowMs - lastActivityMs_ < static_cast<uint64_t>(silenceLimitMs_)) return;
   log_.logLine(format("サーバから%ld秒間応答がありません", (silenceLimitMs_ + 999) / 1000).c_str());
   abort();

@@ -16,16 +16,16 @@ namespace pop3 {
 // WinSock event bits, as they arrive in the low word of lParam.
 enum SocketEvent : int { kFdRead = 1, kFdWrite = 2, kFdConnect = 16, kFdClose = 32 };
 
-enum class MessageAnswer { Delete, Keep };
+enum class MessageAnswer { kDelete, kKeep };
 
 enum SessionState : int {
-  AwaitGreeting = 0,
-  UserSent = 1,
-  PassSent = 2,
-  StatSent = 3,
-  RetrSent = 4,
-  Receiving = 5,
-  DeleSent = 6,
+  kAwaitGreeting = 0,
+  kUserSent = 1,
+  kPassSent = 2,
+  kStatSent = 3,
+  kRetrSent = 4,
+  kReceiving = 5,
+  kDeleSent = 6,
 };
 
 // Step failure codes.
@@ -141,7 +141,7 @@ class Pop3Session {
   bool closed_ = false;
   bool ended_ = false;
 
-  int state_ = AwaitGreeting;
+  int state_ = kAwaitGreeting;
   int messageCount_ = 0;
   int currentMessage_ = 1;
   char receiveBuffer_[kReceiveBufferSize + 1] = {};

@@ -80,48 +80,48 @@ std::vector<MessageLine> composeMessage(const MessageFields& f, const MessageSty
   const std::string boundary = std::string("--") + kBoundary;
   const std::string& recipientName = style.nameOnRecipients ? f.fromName : std::string();
   std::vector<MessageLine> lines;
-  lines.push_back({SendStep::XMailer, "X-Mailer: TORVANEX Express"});
-  lines.push_back({SendStep::MimeVersion, "MIME-Version: 1.0"});
-  lines.push_back({SendStep::FromLine, addressLine("From", f.fromName, f.fromAddress)});
-  lines.push_back({SendStep::ToLine, addressLine("To", recipientName, f.toAddress)});
+  lines.push_back({SendStep::kXMailer, "X-Mailer: TORVANEX Express"});
+  lines.push_back({SendStep::kMimeVersion, "MIME-Version: 1.0"});
+  lines.push_back({SendStep::kFromLine, addressLine("From", f.fromName, f.fromAddress)});
+  lines.push_back({SendStep::kToLine, addressLine("To", recipientName, f.toAddress)});
   for (const std::string& cc : f.ccAddresses)
-    lines.push_back({SendStep::CcLine, addressLine("Cc", recipientName, cc)});
-  lines.push_back({SendStep::SubjectLine, "Subject:" + headerText(f.subject)});
-  lines.push_back({SendStep::MessageIdLine, formatMessageId(stamp.time, stamp.counter, stamp.hostName)});
-  lines.push_back({SendStep::DateLine, formatDate(stamp.time, stamp.zone)});
+    lines.push_back({SendStep::kCcLine, addressLine("Cc", recipientName, cc)});
+  lines.push_back({SendStep::kSubjectLine, "Subject:" + headerText(f.subject)});
+  lines.push_back({SendStep::kMessageIdLine, formatMessageId(stamp.time, stamp.counter, stamp.hostName)});
+  lines.push_back({SendStep::kDateLine, formatDate(stamp.time, stamp.zone)});
   if (f.hasAttachment) {
-    lines.push_back({SendStep::MultipartType, "Content-Type: multipart/mixed;"});
-    lines.push_back({SendStep::BoundaryParameter, quotedParameter("  boundary", kBoundary)});
-    lines.push_back({SendStep::EmptyAfterHeaders, ""});
-    lines.push_back({SendStep::FirstBoundary, boundary});
+    lines.push_back({SendStep::kMultipartType, "Content-Type: multipart/mixed;"});
+    lines.push_back({SendStep::kBoundaryParameter, quotedParameter("  boundary", kBoundary)});
+    lines.push_back({SendStep::kEmptyAfterHeaders, ""});
+    lines.push_back({SendStep::kFirstBoundary, boundary});
   }
-  lines.push_back({SendStep::TextType, std::string("Content-Type: text/plain; charset=") +
+  lines.push_back({SendStep::kTextType, std::string("Content-Type: text/plain; charset=") +
                                            (isSevenBit(f.body) ? kSevenBitCharset : kEightBitCharset)});
-  lines.push_back({SendStep::TextEncoding, "Content-Transfer-Encoding: base64"});
-  lines.push_back({SendStep::EmptyBeforeBody, ""});
+  lines.push_back({SendStep::kTextEncoding, "Content-Transfer-Encoding: base64"});
+  lines.push_back({SendStep::kEmptyBeforeBody, ""});
   // One line, unless that would pass SMTP's limit of 1000 octets per line;
   // then lines of 76 characters as in the attachment.
   std::string body = base64Encode(f.body);
   if (body.size() <= kMaxLineLength) {
-    lines.push_back({SendStep::BodyLine, body});
+    lines.push_back({SendStep::kBodyLine, body});
   } else {
     for (size_t at = 0; at < body.size(); at += kFoldedLineLength)
-      lines.push_back({SendStep::BodyLine, body.substr(at, kFoldedLineLength)});
+      lines.push_back({SendStep::kBodyLine, body.substr(at, kFoldedLineLength)});
   }
-  lines.push_back({SendStep::EmptyAfterBody, ""});
+  lines.push_back({SendStep::kEmptyAfterBody, ""});
   if (f.hasAttachment) {
-    lines.push_back({SendStep::SecondBoundary, boundary});
-    lines.push_back({SendStep::AttachmentType,
+    lines.push_back({SendStep::kSecondBoundary, boundary});
+    lines.push_back({SendStep::kAttachmentType,
                      quotedParameter(("Content-Type: " + style.attachmentType + "; Name").c_str(),
                                      f.attachmentName)});
-    lines.push_back({SendStep::AttachmentEncoding, "Content-Transfer-Encoding: Base64"});
-    lines.push_back({SendStep::AttachmentDisposition,
+    lines.push_back({SendStep::kAttachmentEncoding, "Content-Transfer-Encoding: Base64"});
+    lines.push_back({SendStep::kAttachmentDisposition,
                      quotedParameter("Content-Disposition: attachment; filename", f.attachmentName)});
-    lines.push_back({SendStep::EmptyBeforeData, ""});
-    lines.push_back({SendStep::AttachmentData, ""});
+    lines.push_back({SendStep::kEmptyBeforeData, ""});
+    lines.push_back({SendStep::kAttachmentData, ""});
   }
-  lines.push_back({SendStep::EmptyAfterData, ""});
-  if (f.hasAttachment) lines.push_back({SendStep::ClosingBoundary, boundary + "--"});
+  lines.push_back({SendStep::kEmptyAfterData, ""});
+  if (f.hasAttachment) lines.push_back({SendStep::kClosingBoundary, boundary + "--"});
   return lines;
 }
 

@@ -63,7 +63,7 @@ SendStep runSession(const SendJob& job, SendLog& log) {
   SocketLayer layer;
   if (!layer.start()) {
     log.write("Socket初期化失敗");
-    return SendStep::SocketStartup;
+    return SendStep::kSocketStartup;
   }
   std::string hostName = net::hostName();
   if (hostName.size() >= kHostNameWidth) hostName.resize(kHostNameWidth - 1);
@@ -71,17 +71,17 @@ SendStep runSession(const SendJob& job, SendLog& log) {
   uint32_t address = 0;
   if (!net::resolveHost(job.server.c_str(), &address)) {
     log.write("SMTPサーバが見つかりません");
-    return SendStep::Resolve;
+    return SendStep::kResolve;
   }
   net::TcpSocket socket;
   if (!socket.create()) {
     log.write("ソケットをオープンできません");
-    return SendStep::CreateSocket;
+    return SendStep::kCreateSocket;
   }
   socket.setReceiveTimeout(kNetTimeoutMs);
   if (!socket.connect(address, job.port, kNetTimeoutMs)) {
     log.write("SMTPサーバに接続できません");
-    return SendStep::Connect;
+    return SendStep::kConnect;
   }
   return runDialogue(socket, job, hostName, log);
 }
@@ -109,11 +109,11 @@ int sendryCall(const SendMailRequest& request) {
 
 SendResult sendryResult(SendStep failed) {
   switch (failed) {
-    case SendStep::None: return kSent;
-    case SendStep::Attachment:
-    case SendStep::SocketStartup: return kStartupOrAttachmentFailed;
-    case SendStep::Resolve: return kServerNotFound;
-    case SendStep::CreateSocket: return kNoSocket;
+    case SendStep::kNone: return kSent;
+    case SendStep::kAttachment:
+    case SendStep::kSocketStartup: return kStartupOrAttachmentFailed;
+    case SendStep::kResolve: return kServerNotFound;
+    case SendStep::kCreateSocket: return kNoSocket;
     default: return kSendFailed;
   }
 }

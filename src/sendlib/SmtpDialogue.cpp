@@ -157,32 +157,32 @@ bool SmtpDialogue::authenticate(const SmtpAccount& a) {
 }
 
 SendStep SmtpDialogue::run(const SmtpAccount& a, const OutgoingMessage& message) {
-  if (!receiveStep()) return SendStep::Greeting;
+  if (!receiveStep()) return SendStep::kGreeting;
   if (a.useAuth) {
-    if (!commandStep("EHLO " + a.heloName) || !authenticate(a)) return SendStep::Hello;
+    if (!commandStep("EHLO " + a.heloName) || !authenticate(a)) return SendStep::kHello;
   } else {
-    if (!commandStep("HELO " + a.heloName) || !accepted()) return SendStep::Hello;
+    if (!commandStep("HELO " + a.heloName) || !accepted()) return SendStep::kHello;
   }
-  if (!argumentStep("Mail From: ", a.fromAddress)) return SendStep::MailFrom;
-  if (!accepted()) return SendStep::MailFromRefused;
-  if (!argumentStep("RCPT To: ", a.toAddress)) return SendStep::FirstRecipient;
-  if (!accepted()) return SendStep::FirstRecipientRefused;
+  if (!argumentStep("Mail From: ", a.fromAddress)) return SendStep::kMailFrom;
+  if (!accepted()) return SendStep::kMailFromRefused;
+  if (!argumentStep("RCPT To: ", a.toAddress)) return SendStep::kFirstRecipient;
+  if (!accepted()) return SendStep::kFirstRecipientRefused;
   // A refused further recipient does not stop the send.
   for (const std::string& cc : a.ccAddresses)
-    if (!argumentStep("RCPT To: ", cc)) return SendStep::FurtherRecipient;
+    if (!argumentStep("RCPT To: ", cc)) return SendStep::kFurtherRecipient;
   // The message goes only after the server has invited it (354).
-  if (!commandStep("DATA") || reply_.compare(0, 1, "3") != 0) return SendStep::Data;
+  if (!commandStep("DATA") || reply_.compare(0, 1, "3") != 0) return SendStep::kData;
   for (const MessageLine& line : message.compose()) {
-    bool sent = line.step != SendStep::AttachmentData ? lineStep(line.text)
+    bool sent = line.step != SendStep::kAttachmentData ? lineStep(line.text)
                 : message.attachmentText
                     ? sendAttachmentData(*message.attachmentText, message.attachmentLineLength)
                     : true;
     if (!sent) return line.step;
   }
   // The message counts as sent only when the server accepts it.
-  if (!commandStep(".") || !accepted()) return SendStep::EndOfData;
-  if (!commandStep("QUIT")) return SendStep::Quit;
-  return SendStep::None;
+  if (!commandStep(".") || !accepted()) return SendStep::kEndOfData;
+  if (!commandStep("QUIT")) return SendStep::kQuit;
+  return SendStep::kNone;
 }
 
 }  // namespace sendlib

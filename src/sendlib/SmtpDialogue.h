@@ -36,7 +36,7 @@ class SmtpDialogue {
  public:
   SmtpDialogue(net::Stream& stream, SendLog& log) : stream_(stream), log_(log) {}
 
-  // Runs the whole dialogue; returns SendStep::None when the message was
+  // Runs the whole dialogue; returns SendStep::kNone when the message was
   // accepted and QUIT answered, else the step that failed.
   SendStep run(const SmtpAccount& account, const OutgoingMessage& message);
 

@@ -299,10 +299,10 @@ bool MailStore::writeLogText(const char* text, size_t size) {
   return ok;
 }
 
-int MailStore::appendMail(const mime::MailIndexEntry& mail, const char* text, size_t size) {
+bool MailStore::appendMail(const mime::MailIndexEntry& mail, const char* text, size_t size) {
   if (!text || !mime::endsWithFinalLine(text, size)) {
     log_.logLine("メールログ追記失敗");
-    return 0;
+    return false;
   }
   // The record covers exactly the bytes appended, so the next mail begins
   // at logOffset + mailEnd + 3 whatever the parse found inside the text.
@@ -315,30 +315,30 @@ int MailStore::appendMail(const mime::MailIndexEntry& mail, const char* text, si
   // again from the server.
   if (!writeLogText(text, size)) {
     log_.logLine("メールログ追記失敗");
-    return 0;
+    return false;
   }
   mailLogSize_ += static_cast<int64_t>(size);
   if (platform::UniqueFile index = platform::openUniqueFile(indexPath_.c_str(), "ab"))
     std::fwrite(&entry, sizeof entry, 1, index.get());
   list_.addEntry(entry);
   ++storedMailCount_;
-  return 1;
+  return true;
 }
 
-int MailStore::importMailFile(const char* path) {
+bool MailStore::importMailFile(const char* path) {
   int64_t size = platform::fileSize(path);
-  if (size < kMinimumLogSize || size > INT32_MAX - 5) return 0;
+  if (size < kMinimumLogSize || size > INT32_MAX - 5) return false;
   std::string text;
   try {
-    if (!platform::readWholeFile(path, &text) || static_cast<int64_t>(text.size()) < kMinimumLogSize) return 0;
+    if (!platform::readWholeFile(path, &text) || static_cast<int64_t>(text.size()) < kMinimumLogSize) return false;
     std::string head = text.substr(0, static_cast<size_t>(kMinimumLogSize));
     upperAscii(head);
     if (head.find("RECEIVED:") == std::string::npos && head.find("DATE:") == std::string::npos &&
         head.find("FROM:") == std::string::npos && head.find("TO:") == std::string::npos)
-      return 0;
+      return false;
     if (!mime::endsWithFinalLine(text.data(), text.size())) text += kMailEnd;
   } catch (const std::bad_alloc&) {
-    return 0;
+    return false;
   }
   parser_.parseMail(text.data(), text.size(), static_cast<int32_t>(std::min<int64_t>(mailLogSize_, INT32_MAX)),
                     storedMailCount_);
@@ -346,10 +346,10 @@ int MailStore::importMailFile(const char* path) {
   return appendMail(parser_.entry(), text.data(), text.size());
 }
 
-int MailStore::readFromLog(char* buffer, int32_t length, int32_t position) {
-  if (!buffer || length < 0 || position < 0) return 0;
+bool MailStore::readFromLog(char* buffer, int32_t length, int32_t position) {
+  if (!buffer || length < 0 || position < 0) return false;
   platform::UniqueFile f = platform::openUniqueFile(logPath_.c_str(), "rb");
-  return f && readLogBytes(f.get(), buffer, static_cast<size_t>(length), position) ? 1 : 0;
+  return f && readLogBytes(f.get(), buffer, static_cast<size_t>(length), position);
 }
 
 int64_t MailStore::logSize() { return platform::fileSize(logPath_.c_str()); }
@@ -391,7 +391,7 @@ bool MailStore::clearStore() {
   return true;
 }
 
-int MailStore::recycleSpam(const mime::MailIndexEntry& mail, const char* text, size_t size) {
+bool MailStore::recycleSpam(const mime::MailIndexEntry& mail, const char* text, size_t size) {
   std::string path = joinPath(folder_, mailFileName(mail).c_str());
   if (path.size() > 260) {
     // Cut to 253 bytes, not inside a double-byte character.
@@ -403,23 +403,23 @@ int MailStore::recycleSpam(const mime::MailIndexEntry& mail, const char* text, s
   written = platform::closeFile(f) && written;
   if (!written) {
     log_.logLine("スパムメール収納失敗");
-    return 0;
+    return false;
   }
   if (platform::moveToRecycleBin(path.c_str(), owner_)) {
     log_.logLine("ごみ箱に移しました");
-    return 1;
+    return true;
   }
   log_.logLine("ごみ箱への移動失敗");
-  return 0;
+  return false;
 }
 
-int MailStore::moveStoreFolder(const char* newFolder) {
+bool MailStore::moveStoreFolder(const char* newFolder) {
   std::string target = newFolder ? newFolder : "";
   // The same folder under another spelling: deleting "its" log would
   // delete the current one.
   if (folderKey(target) == folderKey(folder_)) {
     setFolder(target.c_str());
-    return 1;
+    return true;
   }
   std::string newLog = joinPath(target, kLogFileName);
   std::string newIndex = joinPath(target, kIndexFileName);
@@ -432,22 +432,22 @@ int MailStore::moveStoreFolder(const char* newFolder) {
     if (answer == platform::kIdNo) {
       setFolder(target.c_str());
       platform::postToMainWindow(appmsg::kReloadStore);
-      return 1;
+      return true;
     }
-    if (answer != platform::kIdYes) return 0;
+    if (answer != platform::kIdYes) return false;
     platform::removeFile(newLog.c_str());
     platform::removeFile(newIndex.c_str());
   }
   if (platform::fileExists(logPath_.c_str()) && !platform::moveFileReplacing(logPath_.c_str(), newLog.c_str())) {
     platform::messageBox("メールログが移動できません。\nアクセス権を確認してください。", "Quorvel",
                          kMbIconExclamation | kMbJapanese);
-    return 0;
+    return false;
   }
   bool indexMoved = !platform::fileExists(indexPath_.c_str()) ||
                     platform::moveFileReplacing(indexPath_.c_str(), newIndex.c_str());
   setFolder(target.c_str());
   if (!indexMoved) rebuildIndex();  // the moved log must not go on without its index
-  return 1;
+  return true;
 }
 
 // Empties the list, the preview and the counters, and writes a header-only index.

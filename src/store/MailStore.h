@@ -82,16 +82,16 @@ class MailStore : public mime::MailLogReader {
   // Stores one mail: its index record, its list entry, its raw text
   // (ending with CR LF "." CR LF) at the end of the log. `mail` was parsed
   // with logOffset = mailLogSize() and mailNumber = storedMailCount(), and
-  // carries its arrivalMark. 1 stored; 0 when the log could not take it:
-  // then no record, no list entry, and storedMailCount() stays.
-  int appendMail(const mime::MailIndexEntry& mail, const char* text, size_t size);
-  // WM_USER+22: stores a dropped mail file as an ordinary mail. 1 when an
-  // entry was added (the caller counts a new mail and shows the newest
-  // row), 0 when the file was ignored.
-  int importMailFile(const char* path);
+  // carries its arrivalMark. False when the log could not take it: then
+  // no record, no list entry, and storedMailCount() stays.
+  bool appendMail(const mime::MailIndexEntry& mail, const char* text, size_t size);
+  // WM_USER+22: stores a dropped mail file as an ordinary mail. True when
+  // an entry was added (the caller counts a new mail and shows the newest
+  // row), false when the file was ignored.
+  bool importMailFile(const char* path);
   // Reads `length` bytes of the log at `position` into `buffer` (length + 1
-  // bytes): NUL bytes become spaces, a NUL follows. 1 read, 0 failed.
-  int readFromLog(char* buffer, int32_t length, int32_t position) override;
+  // bytes): NUL bytes become spaces, a NUL follows. False when it failed.
+  bool readFromLog(char* buffer, int32_t length, int32_t position) override;
   // The log's size in bytes, -1 when there is none (readers check their
   // spans against it before they allocate).
   int64_t logSize() override;
@@ -103,11 +103,12 @@ class MailStore : public mime::MailLogReader {
   // count of new mails and the session's current message to 1).
   bool clearStore();
   // Saves a spam mail as .eml in the mail-log folder and moves it to the
-  // recycle bin; the outcome goes to the communication log. 1 moved.
-  int recycleSpam(const mime::MailIndexEntry& mail, const char* text, size_t size);
-  // Moves the store to another folder. 1 done (the caller records the new
-  // folder in the settings), 0 cancelled or failed (folder unchanged).
-  int moveStoreFolder(const char* newFolder);
+  // recycle bin; the outcome goes to the communication log. True when moved.
+  bool recycleSpam(const mime::MailIndexEntry& mail, const char* text, size_t size);
+  // Moves the store to another folder. True when done (the caller records
+  // the new folder in the settings), false when cancelled or failed (the
+  // folder is unchanged).
+  bool moveStoreFolder(const char* newFolder);
   // WM_USER+17: empties the list and reopens the store from the current
   // folder, rebuilding its index. The caller resets its count of new mails
   // and the session's current message to 1.

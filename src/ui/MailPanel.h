@@ -4,26 +4,42 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <functional>
+#include <array>
+#include <cstdint>
 #include <string>
 
-#include "config/AppSettings.h"
-#include "ui/WindowObject.h"
 #include "mime/MailIndexEntry.h"
 #include "store/MailList.h"
+#include "ui/MailRowText.h"
+#include "ui/WindowObject.h"
+#include "ui/controls/Edit.h"
+#include "ui/controls/ListView.h"
 
 namespace ui {
 
-constexpr int kMailListId = 110;
-constexpr int kPreviewId = 100;
-constexpr int kAttachmentStripId = 120;
+using ColumnWidths = std::array<int32_t, kVisibleColumnCount>;
+
+// What the panel reports to the window that owns it (and keeps the
+// settings record).
+class MailPanelOwner {
+ public:
+  virtual ~MailPanelOwner() = default;
+  // The list's height after every layout and splitter drag.
+  virtual void onSplitterMoved(int listHeight) = 0;
+  // The widths of the visible columns, as saveColumnWidths read them.
+  virtual void onColumnWidthsSaved(const ColumnWidths& widths) = 0;
+  // deleteSelectedRows removed `count` rows.
+  virtual void onRowsDeleted(int count) = 0;
+};
 
 class MailPanel : public ui::WindowObject, public store::MailList {
  public:
-  MailPanel(config::AppSettings& settings, HFONT font);
+  MailPanel(MailPanelOwner& owner, HFONT font);
 
-  // Creates the panel as a child of the main window; false when it cannot.
-  bool create(HINSTANCE instance, HWND mainWindow);
+  // Creates the panel as a child of the main window, its list with these
+  // column widths and the splitter at `splitterPosition`; false when it
+  // cannot.
+  bool create(HINSTANCE instance, HWND mainWindow, int splitterPosition, const ColumnWidths& widths);
   LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
 
   // Rows.
@@ -36,6 +52,7 @@ class MailPanel : public ui::WindowObject, public store::MailList {
   void selectAllRows();
   void deselectAllRows();
   void deleteSelectedRows();
+  // Reports the current widths of the visible columns to the owner.
   void saveColumnWidths();
   int rowCount() const { return rowCount_; }
   // Many rows at once: the list is redrawn, and scrolled to its last row,
@@ -45,6 +62,8 @@ class MailPanel : public ui::WindowObject, public store::MailList {
 
   // The preview and the attachment strip.
   void layout(bool showStrip);
+  // The list's height for the next layout.
+  void setSplitterPosition(int listHeight) { splitterPosition_ = listHeight; }
   void setPreviewText(const std::string& sjis);
   void clearAttachments();
   void addAttachment(const std::string& sjisName);
@@ -52,7 +71,7 @@ class MailPanel : public ui::WindowObject, public store::MailList {
 
   int selectedRow() const { return selectedRow_; }
   const mime::MailIndexEntry& selectedEntry() const { return selectedEntry_; }
-  HWND mailList() const { return list_; }
+  HWND mailList() const { return list_.window(); }
 
   // store::MailList
   void addEntry(const mime::MailIndexEntry& entry) override { addRow(entry); }
@@ -61,27 +80,36 @@ class MailPanel : public ui::WindowObject, public store::MailList {
   mime::MailIndexEntry entryAt(int index) const override { return readRow(index); }
   void clearPreview() override;
 
-  // Told how many rows deleteSelectedRows removed (the store counts them).
-  std::function<void(int)> onRowsDeleted;
-
  private:
+  // Message handlers.
   LRESULT onCreate();
   void onSize();
   void onNotify(const NMHDR* header);
-  void beginSplitterDrag(int y);
-  void moveSplitterDrag(int y);
-  void endSplitterDrag();
-  void invertBand();
-  void setRowTexts(int row, int firstColumn, int lastColumn, const mime::MailIndexEntry& e);
+  void onLButtonDown(int y);  // the splitter drag
+  void onMouseMove(int y);
+  void onLButtonUp();
+  void onSelectAll();
+  void onExport();
+  void onExportAndMove();
+  void onDeleteSelected();
+  void onImportMail(WPARAM wParam, LPARAM lParam);
 
-  config::AppSettings& settings_;
+  void createMailList();
+  void createAttachmentStrip();
+  void onMailListNotify(const NMHDR* header);
+  void onStripNotify(const NMHDR* header);
+  void invertBand();
+
+  MailPanelOwner& owner_;
   HFONT font_;
   HINSTANCE instance_ = nullptr;
   HWND mainWindow_ = nullptr;
-  HWND list_ = nullptr;
-  HWND preview_ = nullptr;
-  HWND strip_ = nullptr;
+  ListView list_;
+  Edit preview_;
+  ListView strip_;
   HIMAGELIST stripImages_ = nullptr;
+  int splitterPosition_ = 0;
+  ColumnWidths initialWidths_{};
   int rowCount_ = 0;
   int stripCount_ = 0;
   bool inBatch_ = false;

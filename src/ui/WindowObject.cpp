@@ -46,7 +46,7 @@ LRESULT WindowObject::dispatch(HWND window, UINT message, WPARAM wParam, LPARAM 
   auto* object = static_cast<WindowObject*>(GetPropW(window, kProperty));
   if (!object) {
     WindowObject* given = nullptr;
-    if (message == WM_NCCREATE || message == WM_CREATE)
+    if (message == WM_NCCREATE)
       given = static_cast<WindowObject*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
     else if (message == WM_INITDIALOG)
       given = reinterpret_cast<WindowObject*>(lParam);
@@ -67,6 +67,13 @@ LRESULT CALLBACK WindowObject::sharedWindowProc(HWND window, UINT message, WPARA
 INT_PTR CALLBACK WindowObject::sharedDialogProc(HWND window, UINT message, WPARAM wParam,
                                                 LPARAM lParam) {
   return dispatch(window, message, wParam, lParam, true);
+}
+
+HWND WindowObject::createWindow(DWORD exStyle, const wchar_t* className, const wchar_t* title,
+                               DWORD style, int x, int y, int width, int height, HWND parent,
+                               HINSTANCE instance) {
+  return CreateWindowExW(exStyle, className, title, style, x, y, width, height, parent, nullptr,
+                         instance, this);
 }
 
 INT_PTR WindowObject::runModal(HINSTANCE instance, int templateId, HWND owner) {

@@ -1,5 +1,8 @@
 // Binds C++ objects to the program's windows and dialogs through the
 // window property "XXX_CLASS"; one shared procedure dispatches to them.
+// A window is created with its object as the creation parameter
+// (createWindow) and bound on WM_NCCREATE, so it sees the real WM_CREATE;
+// a dialog is bound on WM_INITDIALOG (runModal).
 #pragma once
 #include <windows.h>
 
@@ -21,6 +24,11 @@ class WindowObject {
   // The shared window procedure and dialog procedure.
   static LRESULT CALLBACK sharedWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   static INT_PTR CALLBACK sharedDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+  // Creates a window of a class whose procedure is sharedWindowProc, with
+  // this object bound to it from WM_NCCREATE on; nullptr when it fails.
+  HWND createWindow(DWORD exStyle, const wchar_t* className, const wchar_t* title, DWORD style,
+                    int x, int y, int width, int height, HWND parent, HINSTANCE instance);
 
   // Opens a dialog template modally with this object bound to it.
   INT_PTR runModal(HINSTANCE instance, int templateId, HWND owner);

@@ -24,4 +24,8 @@
 #define IDM_HELP 40012
 #define IDM_ABOUT 40013
 
+// Child windows: the mail panel's controls and the hidden command-key list.
+#define IDC_PREVIEW 100
+#define IDC_MAIL_LIST 110
+#define IDC_ATTACHMENT_STRIP 120
 #define IDC_COMMAND_KEY_LIST 130

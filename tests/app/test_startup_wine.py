@@ -3,7 +3,8 @@ import pytest
 
 from support import settings
 from support.qvdriver import SW_HIDE, SW_MINIMIZE, IDOK
-from support.quorvel_app import CMD_EXIT, MAIN_CLASS, MUTEX, COMM_LOG, wait_until
+from support.quorvel_app import (CMD_EXIT, COMM_LOG, MAIL_LIST_ID, MAIN_CLASS, MK_LBUTTON, MUTEX,
+                                 WM_LBUTTONDOWN, WM_LBUTTONUP, wait_until)
 
 MENU = [
     ("設 定(&H)", -1, [("使用環境(&S)", 40003), None, ("メールログ消去(&D)", 40004), None,
@@ -14,6 +15,7 @@ MENU = [
     ("ヘルプ(&H)", -1, [("操作ガイド(&G)", 40012), None, ("Quorvelについて(&A)", 40013)]),
 ]
 
+COMMAND_KEY_COLUMNS = ["位置", "キー名", "指定値", "ACTION"]
 COLUMNS = [("状 況", 50), ("送信日時", 80), ("件 名", 200), ("送信者", 120), ("宛 先", 120),
            ("送信メーラ", 120), ("送信者メルアド", 120), ("添付ファイル", 120)] + [("", 0)] * 10
 
@@ -28,6 +30,8 @@ def test_first_start_shows_the_main_window(quorvel):
     mail_list = quorvel.mail_list()
     assert [(c["text"], c["width"]) for c in mail_list["columns"]] == COLUMNS
     assert mail_list["count"] == 0
+    keys = quorvel.driver.list_view(quorvel.hwnd, "#130")  # the hidden command-key list
+    assert [c["text"] for c in keys["columns"]] == COMMAND_KEY_COLUMNS and keys["count"] == 0
     assert not (quorvel.folder / COMM_LOG).exists()  # emptied at start
     assert quorvel.ini() is None  # written only at exit
 
@@ -77,6 +81,36 @@ def test_saved_record_comes_back_and_is_written_back_unchanged(quorvel):
     # Everything but the placement, which the window refreshes, byte for byte.
     assert saved[:1464] == written[:1464] and saved[1508:] == written[1508:]
     assert settings.parse(saved)["windowPlacement"][7:] == [100, 50, 740, 530]
+
+
+WM_MOUSEMOVE, LVM_SETCOLUMNWIDTH = 0x0200, 0x101E
+
+
+def _drag_splitter(quorvel, to_y):
+    panel = quorvel.child(cls="SplitPanel")
+    bar = 300 + 5  # the middle of the bar below a list 300 high
+    quorvel.driver.send(panel, WM_LBUTTONDOWN, MK_LBUTTON, (bar << 16) | 100)
+    quorvel.driver.send(panel, WM_MOUSEMOVE, MK_LBUTTON, ((to_y & 0xFFFF) << 16) | 100)
+    quorvel.driver.send(panel, WM_LBUTTONUP, 0, ((to_y & 0xFFFF) << 16) | 100)
+    left, top, right, bottom = quorvel.driver.info(panel)["rect"]
+    return bottom - top
+
+
+# The drag target's y in the panel -> the list height kept (h: panel height).
+DRAGS = {"inside": (200, lambda h: 200), "above the panel": (-40, lambda h: 100),
+         "near the bottom": (2000, lambda h: h - 120)}
+
+
+@pytest.mark.parametrize("drag", DRAGS)
+def test_splitter_and_column_widths_reach_the_settings_record(quorvel, drag):
+    to_y, expected = DRAGS[drag]
+    quorvel.start()
+    height = _drag_splitter(quorvel, to_y)
+    quorvel.driver.send(quorvel.child(MAIL_LIST_ID), LVM_SETCOLUMNWIDTH, 2, 150)
+    assert quorvel.close() == 0
+    values = settings.parse(quorvel.ini())
+    assert values["splitterPosition"] == expected(height)
+    assert values["columnWidths"] == [50, 80, 150, 120, 120, 120, 120, 120]
 
 
 BAD_FILES = {

@@ -26,15 +26,15 @@ TEST_F(StoreTest, DownloadedMailDecisions) {
     int newMails, spam;
     std::string logged;
   } cases[] = {
-      {"spam deleted", 1, 0, 0, spamMail, MessageAnswer::Delete, 0, 0, 1,
+      {"spam deleted", 1, 0, 0, spamMail, MessageAnswer::kDelete, 0, 0, 1,
        "スパム該当：送信日付なし\r\n削除スパムの件名： cheap\r\n"},
-      {"spam kept on server", 1, 1, 0, spamMail, MessageAnswer::Keep, 0, 0, 0, "スパム該当：送信日付なし\r\n"},
-      {"filter off", 0, 0, 0, spamMail, MessageAnswer::Delete, 101, 1, 0, "非コマンドメールです\r\n"},
-      {"command mail", 1, 0, 0, command, MessageAnswer::Delete, 102, 1, 0, ""},
-      {"command mail kept", 1, 1, 0, command, MessageAnswer::Keep, 102, 1, 0, ""},
-      {"general mail", 1, 0, 0, generalMail, MessageAnswer::Delete, 101, 1, 0, "非コマンドメールです\r\n"},
-      {"command mails only", 1, 0, 1, generalMail, MessageAnswer::Keep, 0, 0, 0, "非コマンドメールです\r\n"},
-      {"not whole", 1, 0, 0, generalMail.substr(0, generalMail.size() - 3), MessageAnswer::Keep, 0, 0, 0, ""},
+      {"spam kept on server", 1, 1, 0, spamMail, MessageAnswer::kKeep, 0, 0, 0, "スパム該当：送信日付なし\r\n"},
+      {"filter off", 0, 0, 0, spamMail, MessageAnswer::kDelete, 101, 1, 0, "非コマンドメールです\r\n"},
+      {"command mail", 1, 0, 0, command, MessageAnswer::kDelete, 102, 1, 0, ""},
+      {"command mail kept", 1, 1, 0, command, MessageAnswer::kKeep, 102, 1, 0, ""},
+      {"general mail", 1, 0, 0, generalMail, MessageAnswer::kDelete, 101, 1, 0, "非コマンドメールです\r\n"},
+      {"command mails only", 1, 0, 1, generalMail, MessageAnswer::kKeep, 0, 0, 0, "非コマンドメールです\r\n"},
+      {"not whole", 1, 0, 0, generalMail.substr(0, generalMail.size() - 3), MessageAnswer::kKeep, 0, 0, 0, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -77,7 +77,7 @@ TEST_F(StoreTest, MailTheLogCannotTakeStaysOnTheServer) {
   check::CheckCounts counts;
   mime::MimeMessage mail;
   EXPECT_EQ(check::handleDownloadedMail(s, mail, command.data(), command.size(), st(), counts, log_),
-            MessageAnswer::Keep);
+            MessageAnswer::kKeep);
   EXPECT_EQ(counts.newMailCount, 0);
   EXPECT_TRUE(list_.entries.empty());
   EXPECT_EQ(platform::fileSize(st().indexPath().c_str()), store::kIndexHeaderSize);

@@ -59,11 +59,11 @@ TEST(SinglePartBody, TransferEncodingsAndCharsets) {
   };
   for (const auto& c : cases) {
     Shown s = show(singlePart(c.headers, c.body));
-    EXPECT_EQ(s.result, mime::PreviewResult::body) << c.headers;
+    EXPECT_EQ(s.result, mime::PreviewResult::kBody) << c.headers;
     EXPECT_EQ(s.message.body, c.shown) << c.headers;
     EXPECT_EQ(s.message.bodyLength, static_cast<int32_t>(c.shown.size()));
   }
-  EXPECT_EQ(show(stored("Subject: s\n\n")).result, mime::PreviewResult::empty);
+  EXPECT_EQ(show(stored("Subject: s\n\n")).result, mime::PreviewResult::kEmpty);
 }
 
 const char* const kAttachments =
@@ -116,7 +116,7 @@ TEST(Attachments, ListNamesPositionsAndSaving) {
   Shown s = show(mail, 5000);
   mime::MimeMessage& m = s.message;
   EXPECT_EQ(m.partCount, 7);
-  EXPECT_EQ(s.result, mime::PreviewResult::bodyWithAttachments);
+  EXPECT_EQ(s.result, mime::PreviewResult::kBodyWithAttachments);
   EXPECT_EQ(m.body, "あ");
 
   const struct {
@@ -175,7 +175,7 @@ TEST(Attachments, NoticesAndPartCounts) {
   mail = stored("Content-Type: x\nContent-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/plain\n\n"
                 "only\n--b--\n");
   Shown s = show(mail);
-  EXPECT_EQ(s.result, mime::PreviewResult::body);
+  EXPECT_EQ(s.result, mime::PreviewResult::kBody);
   EXPECT_EQ(s.message.body, "only");
   EXPECT_TRUE(s.message.attachments.empty());
 

@@ -23,7 +23,7 @@ struct RecordingHost : pop3::Pop3Host {
   int ended = 0;
   MessageAnswer onMessageComplete(const char* data, size_t length) override {
     messages.emplace_back(data, length);
-    return messages.size() <= answers.size() ? answers[messages.size() - 1] : MessageAnswer::Delete;
+    return messages.size() <= answers.size() ? answers[messages.size() - 1] : MessageAnswer::kDelete;
   }
   void onSessionFailed() override { ++failures; }
   void onSessionEnded() override { ++ended; }
@@ -78,7 +78,7 @@ TEST_F(Pop3SessionTest, AssemblesStatusLinesAndMessagesAcrossReadBoundaries) {
       {"RETR 2", {"+OK 6", "4 octets\r\n" + mail2Head, "-ERR is just text\r\n", "x",
                   "\r\n.", "\r\n"}},
   });
-  host_.answers = {MessageAnswer::Delete, MessageAnswer::Keep};
+  host_.answers = {MessageAnswer::kDelete, MessageAnswer::kKeep};
   pop3::Pop3Session session(host_, log_);
   ASSERT_EQ(pop3::runSession(session, account(server.port())), 0);
 
@@ -163,12 +163,12 @@ TEST_F(Pop3SessionTest, ServerThatClosesOrFallsSilentEndsTheSession) {
     EXPECT_EQ(host_.ended, 1);
   }
   {
-    ScriptedServer server({{"", {"+OK\r\n"}}, {"USER", {"+OK\r\n"}}}, ScriptedServer::Ending::Stall);
+    ScriptedServer server({{"", {"+OK\r\n"}}, {"USER", {"+OK\r\n"}}}, ScriptedServer::Ending::kStall);
     RecordingHost host;
     pop3::Pop3Session session(host, log_);
     ASSERT_EQ(session.open(account(server.port())), 0);
     session.onSocketEvent(pop3::kFdRead);  // "+OK" to USER: PASS goes out
-    EXPECT_EQ(session.state(), pop3::PassSent);
+    EXPECT_EQ(session.state(), pop3::kPassSent);
     session.onIdleCheck(platform::monotonicMs() + 1000);
     EXPECT_TRUE(session.isOpen());
     session.onIdleCheck(platform::monotonicMs() + pop3::kSilenceLimitMs + 1);

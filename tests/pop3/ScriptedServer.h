@@ -21,9 +21,9 @@ struct ScriptStep {
 
 class ScriptedServer {
  public:
-  enum class Ending { Close, Stall };
+  enum class Ending { kClose, kStall };
 
-  explicit ScriptedServer(std::vector<ScriptStep> script, Ending ending = Ending::Close)
+  explicit ScriptedServer(std::vector<ScriptStep> script, Ending ending = Ending::kClose)
       : script_(std::move(script)), ending_(ending) {
     listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
     int one = 1;
@@ -48,7 +48,7 @@ class ScriptedServer {
   uint16_t port() const { return port_; }
   // Commands received, without line ends; waits for the client to close.
   const std::vector<std::string>& commands() {
-    if (ending_ == Ending::Close && thread_.joinable()) thread_.join();
+    if (ending_ == Ending::kClose && thread_.joinable()) thread_.join();
     return commands_;
   }
   bool mismatch() {
@@ -73,7 +73,7 @@ class ScriptedServer {
         ::send(fd, step.chunks[i].data(), step.chunks[i].size(), MSG_NOSIGNAL);
       }
     }
-    if (ending_ == Ending::Stall) {
+    if (ending_ == Ending::kStall) {
       while (!stop_) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     } else {
       // Collect what the client still sends (QUIT) before closing.

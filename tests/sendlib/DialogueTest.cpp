@@ -48,7 +48,7 @@ struct Outcome {
 };
 
 Outcome runDialogue(std::deque<std::string> replies, SmtpAccount account,
-                    std::vector<MessageLine> lines = {{SendStep::BodyLine, "TWFu"}},
+                    std::vector<MessageLine> lines = {{SendStep::kBodyLine, "TWFu"}},
                     const std::string* attachment = nullptr, size_t lineLength = 76,
                     size_t sendLimit = ~size_t{0}) {
   ScriptedStream stream(std::move(replies));
@@ -81,7 +81,7 @@ TEST(Dialogue, CramMd5AsInRfc2195) {
                            "235 ok\r\n", "250 ok\r\n", "250 ok\r\n", "354 go\r\n", "250 ok\r\n",
                            "221 bye\r\n"},
                           account(true));
-  EXPECT_EQ(o.step, SendStep::None);
+  EXPECT_EQ(o.step, SendStep::kNone);
   EXPECT_NE(o.sent.find("AUTH CRAM-MD5\r\ndGltIGI5MTNhNjAyYzdlZGE3YTQ5NWI0ZTZlNzMzNGQzODkw\r\n"),
             std::string::npos)
       << o.sent;
@@ -96,17 +96,17 @@ TEST(Dialogue, RefusalsEndTheSendAtTheirStep) {
     SendStep step;
     bool messageSent;
   } rows[] = {
-      {"sent", {"220 hi\r\n", ok, ok, ok, "354 go\r\n", ok, "221 bye\r\n"}, {}, SendStep::None, true},
-      {"HELO refused", {"220 hi\r\n", "502 no\r\n"}, {}, SendStep::Hello, false},
-      {"sender refused", {"220 hi\r\n", ok, "530 auth first\r\n"}, {}, SendStep::MailFromRefused, false},
-      {"recipient refused", {"220 hi\r\n", ok, ok, "550 unknown\r\n"}, {}, SendStep::FirstRecipientRefused, false},
+      {"sent", {"220 hi\r\n", ok, ok, ok, "354 go\r\n", ok, "221 bye\r\n"}, {}, SendStep::kNone, true},
+      {"HELO refused", {"220 hi\r\n", "502 no\r\n"}, {}, SendStep::kHello, false},
+      {"sender refused", {"220 hi\r\n", ok, "530 auth first\r\n"}, {}, SendStep::kMailFromRefused, false},
+      {"recipient refused", {"220 hi\r\n", ok, ok, "550 unknown\r\n"}, {}, SendStep::kFirstRecipientRefused, false},
       {"further recipient refused",
        {"220 hi\r\n", ok, ok, ok, "550 unknown\r\n", ok, "354 go\r\n", ok, "221 bye\r\n"},
-       {"x@y", "z@y"}, SendStep::None, true},
-      {"DATA refused", {"220 hi\r\n", ok, ok, ok, "554 no valid recipients\r\n"}, {}, SendStep::Data, false},
-      {"message refused", {"220 hi\r\n", ok, ok, ok, "354 go\r\n", "554 spam\r\n"}, {}, SendStep::EndOfData, true},
-      {"closed after greeting", {"220 hi\r\n", ""}, {}, SendStep::Hello, false},
-      {"no QUIT reply", {"220 hi\r\n", ok, ok, ok, "354 go\r\n", ok, ""}, {}, SendStep::Quit, true},
+       {"x@y", "z@y"}, SendStep::kNone, true},
+      {"DATA refused", {"220 hi\r\n", ok, ok, ok, "554 no valid recipients\r\n"}, {}, SendStep::kData, false},
+      {"message refused", {"220 hi\r\n", ok, ok, ok, "354 go\r\n", "554 spam\r\n"}, {}, SendStep::kEndOfData, true},
+      {"closed after greeting", {"220 hi\r\n", ""}, {}, SendStep::kHello, false},
+      {"no QUIT reply", {"220 hi\r\n", ok, ok, ok, "354 go\r\n", ok, ""}, {}, SendStep::kQuit, true},
   };
   for (Row& r : rows) {
     Outcome o = runDialogue(r.replies, account(false, r.cc));
@@ -118,15 +118,15 @@ TEST(Dialogue, RefusalsEndTheSendAtTheirStep) {
 TEST(Dialogue, AttachmentDataLinesAndSendErrors) {
   const std::string ok = "250 ok\r\n";
   std::string text(200, 'A');
-  std::vector<MessageLine> lines = {{SendStep::EmptyBeforeData, ""},
-                                    {SendStep::AttachmentData, ""},
-                                    {SendStep::EmptyAfterData, ""}};
+  std::vector<MessageLine> lines = {{SendStep::kEmptyBeforeData, ""},
+                                    {SendStep::kAttachmentData, ""},
+                                    {SendStep::kEmptyAfterData, ""}};
   std::deque<std::string> replies{"220 hi\r\n", ok, ok, ok, "354 go\r\n", ok, "221 bye\r\n"};
   std::string lines76 = std::string(76, 'A') + "\r\n" + std::string(76, 'A') + "\r\n" +
                         std::string(48, 'A') + "\r\n";
 
   Outcome o = runDialogue(replies, account(false), lines, &text, 76);
-  EXPECT_EQ(o.step, SendStep::None);
+  EXPECT_EQ(o.step, SendStep::kNone);
   EXPECT_NE(o.sent.find("DATA\r\n\r\n" + lines76 + "\r\n.\r\n"), std::string::npos);
 
   o = runDialogue(replies, account(false), lines, &text, 0);  // one line, in pieces
@@ -135,12 +135,12 @@ TEST(Dialogue, AttachmentDataLinesAndSendErrors) {
   // Sends fail once the line before the data has gone (or just before it).
   size_t beforeData = o.sent.find("DATA\r\n\r\n") + 8;
   o = runDialogue(replies, account(false), lines, &text, 76, beforeData + 100);
-  EXPECT_EQ(o.step, SendStep::AttachmentData);
+  EXPECT_EQ(o.step, SendStep::kAttachmentData);
   EXPECT_EQ(o.log.back(), "メッセージ送信失敗");
   EXPECT_EQ(o.sent.find(".\r\n"), std::string::npos);
 
   o = runDialogue(replies, account(false), lines, nullptr, 76, beforeData - 1);
-  EXPECT_EQ(o.step, SendStep::EmptyBeforeData);
+  EXPECT_EQ(o.step, SendStep::kEmptyBeforeData);
   EXPECT_EQ(o.log.back(), "メッセージ送信失敗");
   EXPECT_EQ(o.log[o.log.size() - 2], "\r\n");
 }

@@ -71,15 +71,15 @@ TEST(MessageLines, BodyLineAndRecipients) {
     std::string joined;
     size_t bodyLines = 0;
     for (const MessageLine& line : composeMessage(f, style, stamp)) {
-      if (line.step == SendStep::BodyLine) {
+      if (line.step == SendStep::kBodyLine) {
         ++bodyLines;
         EXPECT_LE(line.text.size(), r.bodyLines == 1 ? 998u : 76u);
         joined += line.text;
       }
-      if (line.step == SendStep::ToLine) {
+      if (line.step == SendStep::kToLine) {
         EXPECT_EQ(line.text, r.names ? "To:Quorvel<b@y>" : "To:<b@y>");
       }
-      if (line.step == SendStep::CcLine) {
+      if (line.step == SendStep::kCcLine) {
         EXPECT_EQ(line.text, r.names ? "Cc:Quorvel<c@z>" : "Cc:<c@z>");
       }
     }

@@ -146,11 +146,11 @@ class LineLimitedStream : public ScriptedStream {
 };
 
 TEST(PostrixCodes, EveryStepAndMessageLineFailsWithItsOwnCode) {
-  EXPECT_EQ(imageResult(SendStep::None), 0);
-  EXPECT_EQ(imageResult(SendStep::SocketStartup), 10);
-  EXPECT_EQ(imageResult(SendStep::Resolve), 11);
-  EXPECT_EQ(imageResult(SendStep::CreateSocket), 12);
-  EXPECT_EQ(imageResult(SendStep::Connect), 100);
+  EXPECT_EQ(imageResult(SendStep::kNone), 0);
+  EXPECT_EQ(imageResult(SendStep::kSocketStartup), 10);
+  EXPECT_EQ(imageResult(SendStep::kResolve), 11);
+  EXPECT_EQ(imageResult(SendStep::kCreateSocket), 12);
+  EXPECT_EQ(imageResult(SendStep::kConnect), 100);
 
   ImageMailRequest request{};
   std::strcpy(request.fromAddress, "a@x");

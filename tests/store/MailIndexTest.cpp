@@ -259,7 +259,7 @@ TEST_F(StoreTest, FailedLogAppendLeavesNoRecordAndNoEntry) {
   platform::makeDirectory(st().logPath().c_str());  // the log cannot be opened for appending
   mime::MimeMessage msg;
   msg.parseMail(texts[2].data(), texts[2].size(), static_cast<int32_t>(st().mailLogSize()), 2);
-  EXPECT_EQ(0, st().appendMail(msg, texts[2].data(), texts[2].size()));
+  EXPECT_FALSE(st().appendMail(msg, texts[2].data(), texts[2].size()));
   EXPECT_EQ(st().mailLogSize(), static_cast<int64_t>(log.size()));
   EXPECT_EQ(st().storedMailCount(), 2);
   EXPECT_EQ(list_.entries.size(), 2u);

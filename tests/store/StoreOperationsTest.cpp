@@ -59,9 +59,10 @@ TEST_F(StoreTest, ReadFromLogMatchesByteByByteReading) {
   writeLog(log);
   struct Case {
     int32_t position, length;
-    int result;
-  } cases[] = {{0, 10, 1}, {5, 20, 1}, {0, static_cast<int32_t>(log.size()), 1}, {39990, 30, 1},
-               {static_cast<int32_t>(log.size()) - 1, 2, 0}, {-1, 5, 0}, {0, -1, 0}, {100000, 1, 0}};
+    bool result;
+  } cases[] = {{0, 10, true}, {5, 20, true}, {0, static_cast<int32_t>(log.size()), true},
+               {39990, 30, true}, {static_cast<int32_t>(log.size()) - 1, 2, false}, {-1, 5, false},
+               {0, -1, false}, {100000, 1, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.position);
     std::vector<char> buffer(static_cast<size_t>(std::max(c.length, 0)) + 1, 'X');
@@ -117,7 +118,7 @@ TEST_F(StoreTest, ImportMailFileCases) {
     std::string path = dir_.sjisFile("drop.eml");
     platform::writeWholeFile(path.c_str(), c.file);
     size_t rows = list_.entries.size();
-    EXPECT_EQ(st().importMailFile(path.c_str()), c.imported ? 1 : 0);
+    EXPECT_EQ(st().importMailFile(path.c_str()), c.imported);
     expectedLog += c.logged;
     EXPECT_EQ(logFile(), expectedLog);
     ASSERT_EQ(list_.entries.size(), rows + (c.imported ? 1 : 0));
@@ -156,7 +157,7 @@ TEST_F(StoreTest, RecycleSpamMovesTheMailToTheTrash) {
   std::string text = mailText(1, 300);
   MailIndexEntry mail = parsed(text, 0, 0);
   std::strcpy(mail.subject, "Spam: buy? now");
-  EXPECT_EQ(st().recycleSpam(mail, text.data(), text.size()), 1);
+  EXPECT_TRUE(st().recycleSpam(mail, text.data(), text.size()));
   EXPECT_EQ(commLog(), "ごみ箱に移しました\r\n");
   std::string listing;
   FILE* p = ::popen(("ls '" + trash + "/Trash/files' '" + dir_.path() + "'").c_str(), "r");
@@ -167,7 +168,7 @@ TEST_F(StoreTest, RecycleSpamMovesTheMailToTheTrash) {
   EXPECT_EQ(listing.find(".eml", listing.find("Spam buy now(") + 1), listing.rfind(".eml"));  // one copy
   // A folder that cannot take the file.
   st().setFolder(dir_.sjisFile("missing").c_str());
-  EXPECT_EQ(st().recycleSpam(mail, text.data(), text.size()), 0);
+  EXPECT_FALSE(st().recycleSpam(mail, text.data(), text.size()));
   EXPECT_EQ(commLog(), "ごみ箱に移しました\r\nスパムメール収納失敗\r\n");
   ::unsetenv("XDG_DATA_HOME");
 }
@@ -184,13 +185,13 @@ TEST_F(StoreTest, MoveStoreFolderAnswers) {
   const std::string otherLog = "other log\r\n.\r\n";
   struct Case {
     int answer;
-    int result;
+    bool result;
     bool folderChanged, reloadPosted;
     std::string logHere, logThere;
   } cases[] = {
-      {platform::kIdCancel, 0, false, false, log, otherLog},
-      {platform::kIdNo, 1, true, true, log, otherLog},
-      {platform::kIdYes, 1, true, false, "", log},
+      {platform::kIdCancel, false, false, false, log, otherLog},
+      {platform::kIdNo, true, true, true, log, otherLog},
+      {platform::kIdYes, true, true, false, "", log},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.answer);
@@ -215,11 +216,11 @@ TEST_F(StoreTest, MoveStoreFolderAnswers) {
   }
   // Back to the first folder, which holds no log now: moved without a question.
   g_boxes.clear();
-  EXPECT_EQ(st().moveStoreFolder(here.c_str()), 1);
+  EXPECT_TRUE(st().moveStoreFolder(here.c_str()));
   EXPECT_TRUE(g_boxes.empty());
   EXPECT_EQ(logFile(), log);
   // The same folder spelt differently is not a move: nothing is deleted.
-  EXPECT_EQ(st().moveStoreFolder((here + "\\").c_str()), 1);
+  EXPECT_TRUE(st().moveStoreFolder((here + "\\").c_str()));
   EXPECT_TRUE(g_boxes.empty());
   EXPECT_EQ(logFile(), log);
 }

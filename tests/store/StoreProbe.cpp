@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
     platform::writeWholeFile((other + "\\QuorvelMail.log").c_str(), "old");
     Store s(folder);
     s.start();
-    check(s.store.moveStoreFolder(other.c_str()) == 1, "move");
+    check(s.store.moveStoreFolder(other.c_str()), "move");
     check(!platform::fileExists(logPath.c_str()) &&
               slurp(other + "\\QuorvelMail.log") == mail(2) + mail(3) &&
               platform::fileExists((other + "\\QuorvelMail.idx").c_str()),
@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
     std::string spam = mail(9);
     mime::MimeMessage msg;
     msg.parseMail(spam.data(), spam.size(), 0, 0);
-    check(s.store.recycleSpam(msg, spam.data(), spam.size()) == 1, "recycle");
+    check(s.store.recycleSpam(msg, spam.data(), spam.size()), "recycle");
     std::string error;
     check(!platform::deleteFileExplained((other + "\\none.txt").c_str(), &error) && !error.empty(),
           "deletion error text");

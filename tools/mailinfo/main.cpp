@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
   mime::MailIndexEntry entry = message.entry();
   message.onAttachmentFound = [](const mime::AttachmentEntry&) {};
   mime::PreviewResult shown = message.showMail(entry, log);
-  if (shown == mime::PreviewResult::outOfMemory) {
+  if (shown == mime::PreviewResult::kOutOfMemory) {
     std::fprintf(stderr, "mailinfo: out of memory\n");
     return 1;
   }

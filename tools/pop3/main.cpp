@@ -36,7 +36,7 @@ class FolderHost : public pop3::Pop3Host {
       if (!platform::writeWholeFile(path.c_str(), std::string(data, length)))
         std::fprintf(stderr, "pop3check: cannot write %s\n", path.c_str());
     }
-    return options_.deleteMessages ? pop3::MessageAnswer::Delete : pop3::MessageAnswer::Keep;
+    return options_.deleteMessages ? pop3::MessageAnswer::kDelete : pop3::MessageAnswer::kKeep;
   }
   void onSessionFailed() override { ++failures_; }
   void onSessionEnded() override {}

@@ -13,7 +13,7 @@ const char kImageSendLogName[] = "メール送信ログ.TXT";
 namespace {
 
 // From the connection on, every step has the next code.
-static_assert(static_cast<int>(SendStep::Quit) - static_cast<int>(SendStep::Connect) == 135 - kImageConnect,
+static_assert(static_cast<int>(SendStep::kQuit) - static_cast<int>(SendStep::kConnect) == 135 - kImageConnect,
               "the steps from Connect to Quit have the codes 100 to 135");
 
 int imageCall(const ImageMailRequest& request) {
@@ -35,13 +35,13 @@ int imageCall(const ImageMailRequest& request) {
 
 int imageResult(SendStep failed) {
   switch (failed) {
-    case SendStep::None: return kImageSent;
-    case SendStep::Attachment: return kFileUnreadable;
-    case SendStep::SocketStartup: return kImageSocketStartup;
-    case SendStep::Resolve: return kImageServerNotFound;
-    case SendStep::CreateSocket: return kImageNoSocket;
+    case SendStep::kNone: return kImageSent;
+    case SendStep::kAttachment: return kFileUnreadable;
+    case SendStep::kSocketStartup: return kImageSocketStartup;
+    case SendStep::kResolve: return kImageServerNotFound;
+    case SendStep::kCreateSocket: return kImageNoSocket;
     default:
-      return kImageConnect + static_cast<int>(failed) - static_cast<int>(SendStep::Connect);
+      return kImageConnect + static_cast<int>(failed) - static_cast<int>(SendStep::kConnect);
   }
 }
 
