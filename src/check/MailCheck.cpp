@@ -33,10 +33,14 @@ pop3::MessageAnswer handleDownloadedMail(const config::AppSettings& settings, mi
     if (settings.commandMailsOnly) return MessageAnswer::Keep;
     mail.arrivalMark = store::kMarkGeneral;
   }
-  int stored = mailStore.appendMail(mail, data, length);
+  if (!mailStore.appendMail(mail, data, length)) {
+    // The log could not take it (the store said so): it stays on the server
+    // for the next check, is not new and runs no commands.
+    ++counts.storeFailureCount;
+    return MessageAnswer::Keep;
+  }
   ++counts.newMailCount;
-  // A mail the log could not take stays on the server for the next check.
-  return settings.keepOnServer || !stored ? MessageAnswer::Keep : MessageAnswer::Delete;
+  return settings.keepOnServer ? MessageAnswer::Keep : MessageAnswer::Delete;
 }
 
 }  // namespace check

@@ -311,7 +311,9 @@ bool MailStore::writeLogText(const char* text, size_t size) {
 }
 
 int MailStore::appendMail(const mime::MailIndexEntry& mail, const char* text, size_t size) {
-  if (!text || !endsWithMailEnd(text, size)) {
+  // The text goes first: a mail the log could not take gets no record and
+  // no row that would point at nothing.
+  if (!text || !endsWithMailEnd(text, size) || !writeLogText(text, size)) {
     log_.logLine("メールログ追記失敗");
     return 0;
   }
@@ -320,19 +322,15 @@ int MailStore::appendMail(const mime::MailIndexEntry& mail, const char* text, si
   mime::MailIndexEntry entry = mail;
   entry.logOffset = static_cast<int32_t>(std::min<int64_t>(mailLogSize_, INT32_MAX));
   entry.mailEnd = static_cast<int32_t>(std::min<size_t>(size - 3, INT32_MAX));
+  mailLogSize_ += static_cast<int64_t>(size);
+  ++storedMailCount_;
 
+  // An index that misses the record is rebuilt from the log at the next start.
   if (FILE* index = platform::openFile(indexPath_.c_str(), "ab")) {
     std::fwrite(&entry, sizeof entry, 1, index);
     std::fclose(index);
   }
   list_.addEntry(entry);
-  bool written = writeLogText(text, size);
-  ++storedMailCount_;
-  if (!written) {
-    log_.logLine("メールログ追記失敗");
-    return 0;
-  }
-  mailLogSize_ += static_cast<int64_t>(size);
   return 1;
 }
 
@@ -354,8 +352,7 @@ int MailStore::importMailFile(const char* path) {
   parser_.parseMail(text.data(), text.size(), static_cast<int32_t>(std::min<int64_t>(mailLogSize_, INT32_MAX)),
                     storedMailCount_);
   parser_.arrivalMark = kMarkGeneral;
-  appendMail(parser_.entry(), text.data(), text.size());
-  return 1;
+  return appendMail(parser_.entry(), text.data(), text.size());
 }
 
 int MailStore::readFromLog(char* buffer, int32_t length, int32_t position) {

@@ -77,15 +77,15 @@ class MailStore : public mime::MailLogReader {
 
   // --- Operations ---
 
-  // Stores one mail: its index record, its list entry, its raw text
-  // (ending with CR LF "." CR LF) at the end of the log. `mail` was parsed
+  // Stores one mail: its raw text (ending with CR LF "." CR LF) at the end
+  // of the log, then its index record and its list entry. `mail` was parsed
   // with logOffset = mailLogSize() and mailNumber = storedMailCount(), and
-  // carries its arrivalMark. storedMailCount() goes up by one also when the
-  // log write fails. 1 stored, 0 the log write failed.
+  // carries its arrivalMark. 1 stored; 0 the log could not take it, and
+  // then nothing was added (no record, no entry, the counters unchanged).
   int appendMail(const mime::MailIndexEntry& mail, const char* text, size_t size);
   // WM_USER+22: stores a dropped mail file as an ordinary mail. 1 when an
   // entry was added (the caller counts a new mail and shows the newest
-  // row), 0 when the file was ignored.
+  // row), 0 when the file was ignored or could not be stored.
   int importMailFile(const char* path);
   // Reads `length` bytes of the log at `position` into `buffer` (length + 1
   // bytes): NUL bytes become spaces, a NUL follows. 1 read, 0 failed.
