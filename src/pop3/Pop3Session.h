@@ -1,7 +1,8 @@
 // The POP3 client of a mail check: connects and reads the greeting
 // synchronously, then runs on socket notifications (WM_USER+2 on Windows,
 // a poll loop natively), fetching every message with RETR and deleting
-// what the program has dealt with.
+// what the program has dealt with. A mail too large for the message buffer
+// stays on the server and is skipped by later checks.
 #pragma once
 #include <cstddef>
 #include <cstdint>
