@@ -325,7 +325,9 @@ bool MainWindow::cancelNotifications(net::TcpSocket& socket, int* error) {
 }
 
 void MainWindow::onCheckFinished() {
-  setTitle(check::checkSummaryTitle(failureCount_, counts_.newMailCount, counts_.spamCount));
+  // A mail the log could not take is a failure: the title points to the log.
+  setTitle(check::checkSummaryTitle(failureCount_ + counts_.storeFailureCount, counts_.newMailCount,
+                                    counts_.spamCount, session_ ? session_->unreceivableCount() : 0));
   if (counts_.newMailCount > 0) {
     playArrivalSound();
     processNewCommandMails();

@@ -12,8 +12,8 @@ std::string checkRunningTitle() {
   return buf;
 }
 
-std::string checkSummaryTitle(int failureCount, int newMailCount, int spamCount) {
-  char buf[256];
+std::string checkSummaryTitle(int failureCount, int newMailCount, int spamCount, int unreceivableCount) {
+  char buf[320];
   if (failureCount > 0 && newMailCount > 0)
     std::snprintf(buf, sizeof buf,
                   "%s  新着メール %d通ありますが 障害が発生しています(詳細は通信ログを見てください)",
@@ -27,7 +27,12 @@ std::string checkSummaryTitle(int failureCount, int newMailCount, int spamCount)
   else
     std::snprintf(buf, sizeof buf, "%s  新着メールはありません(迷惑メール %d件)", config::kProductName,
                   spamCount);
-  return buf;
+  std::string title = buf;
+  if (unreceivableCount > 0) {
+    std::snprintf(buf, sizeof buf, "(受信できないメール %d件)", unreceivableCount);
+    title += buf;
+  }
+  return title;
 }
 
 unsigned receiveTimerPeriodMs(int intervalMinutes, int intervalSeconds) {

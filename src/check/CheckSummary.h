@@ -6,8 +6,9 @@ namespace check {
 
 // "Quorvel  新着メール確認中"
 std::string checkRunningTitle();
-// The summary at the end of a check, from its counters.
-std::string checkSummaryTitle(int failureCount, int newMailCount, int spamCount);
+// The summary at the end of a check, from its counters; mails left on the
+// server because they do not fit add "(受信できないメール N件)".
+std::string checkSummaryTitle(int failureCount, int newMailCount, int spamCount, int unreceivableCount = 0);
 // Receive-timer period in milliseconds (0: no timer).
 unsigned receiveTimerPeriodMs(int intervalMinutes, int intervalSeconds);
 

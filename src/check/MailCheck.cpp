@@ -32,10 +32,14 @@ pop3::MessageAnswer handleDownloadedMail(const config::AppSettings& settings, mi
     if (settings.commandMailsOnly) return MessageAnswer::kKeep;
     mail.arrivalMark = store::kMarkGeneral;
   }
-  bool stored = mailStore.appendMail(mail, data, length);
-  if (stored) ++counts.newMailCount;
-  // A mail the log could not take stays on the server for the next check.
-  return settings.keepOnServer || !stored ? MessageAnswer::kKeep : MessageAnswer::kDelete;
+  if (!mailStore.appendMail(mail, data, length)) {
+    // The log could not take it (the store said so): it stays on the server
+    // for the next check, is not new and runs no commands.
+    ++counts.storeFailureCount;
+    return MessageAnswer::kKeep;
+  }
+  ++counts.newMailCount;
+  return settings.keepOnServer ? MessageAnswer::kKeep : MessageAnswer::kDelete;
 }
 
 }  // namespace check

@@ -15,6 +15,7 @@ namespace check {
 struct CheckCounts {
   int newMailCount = 0;  // mails stored in the mail log
   int spamCount = 0;     // spam deleted from the server
+  int storeFailureCount = 0;  // mails the mail log could not take (kept on the server)
 };
 
 // Handles one complete message (`data`, exactly as received, ending with

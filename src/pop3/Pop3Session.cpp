@@ -1,6 +1,7 @@
 #include "pop3/Pop3Session.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -26,6 +27,12 @@ std::string format(const char* pattern, long value) {
   return buf;
 }
 
+std::string format(const char* pattern, long number, uint64_t bytes) {
+  char buf[256];
+  std::snprintf(buf, sizeof buf, pattern, number, static_cast<unsigned long long>(bytes));
+  return buf;
+}
+
 }  // namespace
 
 bool isPositive(const std::string& line) {
@@ -42,7 +49,19 @@ long replyNumber(const std::string& line) {
   return value;
 }
 
-Pop3Session::Pop3Session(Pop3Host& host, const commlog::CommLog& log) : host_(host), log_(log) {}
+std::string replyWord(const std::string& line, int skip) {
+  size_t at = 0;
+  for (int i = 0; i <= skip; ++i) {
+    at = line.find_first_not_of(' ', at);
+    if (at == std::string::npos) return "";
+    if (i < skip) at = line.find(' ', at);
+  }
+  size_t end = line.find_first_of(" \r\n", at);
+  return line.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+Pop3Session::Pop3Session(Pop3Host& host, const commlog::CommLog& log, UnreceivableMails& unreceivable)
+    : host_(host), log_(log), unreceivable_(unreceivable) {}
 
 Pop3Session::~Pop3Session() = default;
 
@@ -55,6 +74,9 @@ int Pop3Session::open(const Pop3Account& account) {
   currentMessage_ = 1;
   pendingLine_.clear();
   lastData_.clear();
+  unreceivableCount_ = 0;
+  deleted_.clear();
+  unreceivable_.beginSession(account_.accountName + "@" + account_.server);
 
   int error = 0;
   if (!net::startup(&error)) {
@@ -160,7 +182,8 @@ int Pop3Session::checkStatusLine(const std::string& line) {
     log_.logLine("応答なし");
     return kNoResponse;
   }
-  if (line.compare(0, 4, "-ERR") == 0) {
+  // "-ERR" to UIDL only says that the server offers none.
+  if (line.compare(0, 4, "-ERR") == 0 && state_ != kUidlSent) {
     log_.logLine("サーバが応答を拒否しました");
     return kRefused;
   }
@@ -251,10 +274,10 @@ int Pop3Session::dispatch(const std::string& line) {
       messageCount_ = static_cast<int>(replyNumber(line));
       if (messageCount_ > 0) {
         log_.logLine(format("%ld通のメールがあります", messageCount_).c_str());
-        state_ = kRetrSent;
-        return sendRetr();
+        return fetchCurrent();
       }
       log_.logLine("新着メールはありません");
+      unreceivable_.endSession(deleted_);
       close();
       end();
       return 0;
@@ -262,7 +285,28 @@ int Pop3Session::dispatch(const std::string& line) {
       return onRetrStatus(line);
     case kDeleSent:
       if (!isPositive(line)) return kNotPositive;
+      deleted_.push_back(currentMessage_);
       return next(true);
+    case kUidlSent:
+      if (isPositive(line)) {
+        currentUidl_ = replyWord(line, 2);
+        if (!currentUidl_.empty()) {
+          unreceivable_.setUidl(UnreceivableMails::Uidl::Offered);
+          return onIdentified();
+        }
+      } else if (line.compare(0, 4, "-ERR") != 0) {
+        return kNotPositive;
+      }
+      // No UIDL: the number and the size identify it.
+      if (unreceivable_.uidl() == UnreceivableMails::Uidl::Unknown)
+        unreceivable_.setUidl(UnreceivableMails::Uidl::Refused);
+      state_ = kListSent;
+      return sendCommand(("LIST " + std::to_string(currentMessage_)).c_str(), kListSendFailed);
+    case kListSent:
+      if (!isPositive(line)) return kNotPositive;
+      currentUidl_.clear();
+      currentSize_ = std::strtoull(replyWord(line, 2).c_str(), nullptr, 10);
+      return onIdentified();
     default:
       return 0;
   }
@@ -272,13 +316,16 @@ int Pop3Session::onRetrStatus(const std::string& line) {
   if (!isPositive(line)) return kNotPositive;
   size_t size = static_cast<size_t>(replyNumber(line));
   mailBuffer_.reset();
-  mailCapacity_ = size == 0 || size > kMaxMailCapacity / 2 ? kMaxMailCapacity : 2 * size;
+  mailCapacity_ = size == 0                       ? kNoSizeMailCapacity
+                  : size > kMailCapacityLimit / 2 ? kMailCapacityLimit
+                                                  : 2 * size;
   mailBuffer_.reset(new (std::nothrow) char[mailCapacity_]);
   if (!mailBuffer_) {
     mailCapacity_ = 0;
     return kBufferAllocFailed;
   }
   mailLength_ = 0;
+  messageBytes_ = 0;
   mailTruncated_ = false;
   atLineStart_ = true;
   endMatched_ = 0;
@@ -326,8 +373,10 @@ int Pop3Session::collect(const char* data, size_t length, size_t* used, bool* co
   }
   size_t take = scanForEnd(data, length, complete);
   *used = take;
+  messageBytes_ += take;
   if (take > mailCapacity_ - mailLength_) {
-    log_.logLine("メモリバッファオーバー発生");
+    // Once per message: a mail far too large would flood the log.
+    if (!mailTruncated_) log_.logLine("メモリバッファオーバー発生");
     take = mailCapacity_ - mailLength_;
     mailTruncated_ = true;
   }
@@ -337,13 +386,19 @@ int Pop3Session::collect(const char* data, size_t length, size_t* used, bool* co
 }
 
 int Pop3Session::finishMessage() {
+  if (mailTruncated_) {
+    // Not handed on: it stays on the server and is remembered, so that
+    // later checks do not download it again.
+    ++unreceivableCount_;
+    log_.logLine(format("メール%ldは大きすぎて受信できません(%lluバイト)。サーバに残します", currentMessage_,
+                        messageBytes_)
+                     .c_str());
+    if (!identified_) return identify(false);
+    retrAfterIdentify_ = false;
+    return onIdentified();
+  }
   log_.logLine("ダウンロード完了");
   MessageAnswer answer = host_.onMessageComplete(mailBuffer_.get(), mailLength_);
-  if (answer == MessageAnswer::kDelete && mailTruncated_) {
-    // Only part of it is stored: the whole mail stays on the server.
-    log_.logLine("メールが大きすぎるためサーバから削除しません");
-    answer = MessageAnswer::kKeep;
-  }
   if (answer == MessageAnswer::kDelete) {
     state_ = kDeleSent;
     std::string dele = "DELE " + std::to_string(currentMessage_);
@@ -354,6 +409,7 @@ int Pop3Session::finishMessage() {
 
 int Pop3Session::next(bool afterDelete) {
   if (currentMessage_ >= messageCount_) {
+    unreceivable_.endSession(deleted_);
     close();
     if (afterDelete && messageCount_ != host_.newMailCount())
       log_.logLine(format("新着メール%ldのダウンロード完了", messageCount_).c_str());
@@ -361,6 +417,47 @@ int Pop3Session::next(bool afterDelete) {
     return 0;
   }
   ++currentMessage_;
+  return fetchCurrent();
+}
+
+int Pop3Session::fetchCurrent() {
+  identified_ = false;
+  currentUidl_.clear();
+  currentSize_ = 0;
+  if (unreceivable_.anyUnseen()) return identify(true);
+  state_ = kRetrSent;
+  return sendRetr();
+}
+
+int Pop3Session::identify(bool thenRetr) {
+  retrAfterIdentify_ = thenRetr;
+  std::string number = std::to_string(currentMessage_);
+  if (unreceivable_.uidl() == UnreceivableMails::Uidl::Refused) {
+    state_ = kListSent;
+    return sendCommand(("LIST " + number).c_str(), kListSendFailed);
+  }
+  state_ = kUidlSent;
+  return sendCommand(("UIDL " + number).c_str(), kUidlSendFailed);
+}
+
+int Pop3Session::onIdentified() {
+  identified_ = true;
+  if (!retrAfterIdentify_) {  // the message just found not to fit
+    UnreceivableMail mail;
+    mail.uidl = currentUidl_;
+    mail.number = currentMessage_;
+    mail.size = currentSize_;
+    mail.received = messageBytes_;
+    unreceivable_.add(std::move(mail));
+    return next(false);
+  }
+  if (const UnreceivableMail* known = unreceivable_.find(currentUidl_, currentMessage_, currentSize_)) {
+    ++unreceivableCount_;
+    log_.logLine(format("メール%ldは受信できないメールのため受信しません(%lluバイト)", currentMessage_,
+                        known->received)
+                     .c_str());
+    return next(false);
+  }
   state_ = kRetrSent;
   return sendRetr();
 }

@@ -1,15 +1,18 @@
 // The POP3 client of a mail check: connects and reads the greeting
 // synchronously, then runs on socket notifications (WM_USER+2 on Windows,
 // a poll loop natively), fetching every message with RETR and deleting
-// what the program has dealt with.
+// what the program has dealt with. A mail too large for the message buffer
+// stays on the server and is skipped by later checks.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Net.h"
 #include "commlog/CommLog.h"
+#include "pop3/UnreceivableMails.h"
 
 namespace pop3 {
 
@@ -26,6 +29,10 @@ enum SessionState : int {
   kRetrSent = 4,
   kReceiving = 5,
   kDeleSent = 6,
+  // Identifying a message (only when a mail that did not fit is remembered
+  // or has just been found): "UIDL n", and "LIST n" without UIDL.
+  kUidlSent = 7,
+  kListSent = 8,
 };
 
 // Step failure codes.
@@ -47,14 +54,18 @@ enum : int {
   kNotPositive = 108,
   kBufferAllocFailed = 109,
   kNoBuffer = 111,
+  kUidlSendFailed = 112,
+  kListSendFailed = 113,
 };
 
 constexpr int kGreetingTimeoutMs = 30000;
 // An open session that hears nothing for this long is aborted.
 constexpr int kSilenceLimitMs = 60000;
-// Message buffer: twice the announced size, at most this; also the size
-// used when the RETR status line announces none.
-constexpr size_t kMaxMailCapacity = 10485760;
+// Message buffer: twice the size the RETR status line announces, at most
+// kMailCapacityLimit (far above any real mail, so that a false claim cannot
+// exhaust memory); kNoSizeMailCapacity when it announces none.
+constexpr size_t kMailCapacityLimit = 268435456;
+constexpr size_t kNoSizeMailCapacity = 10485760;
 constexpr size_t kReceiveBufferSize = 1024;
 
 struct Pop3Account {
@@ -84,7 +95,9 @@ class Pop3Host {
 
 class Pop3Session {
  public:
-  Pop3Session(Pop3Host& host, const commlog::CommLog& log);
+  // `unreceivable` outlives the session: the mails that did not fit.
+  Pop3Session(Pop3Host& host, const commlog::CommLog& log,
+              UnreceivableMails& unreceivable = unreceivableMails());
   ~Pop3Session();
   Pop3Session(const Pop3Session&) = delete;
   Pop3Session& operator=(const Pop3Session&) = delete;
@@ -106,6 +119,8 @@ class Pop3Session {
   int state() const { return state_; }
   int messageCount() const { return messageCount_; }
   int currentMessage() const { return currentMessage_; }
+  // Mails left on the server because they do not fit (found or skipped).
+  int unreceivableCount() const { return unreceivableCount_; }
 
  private:
   int readGreeting();
@@ -126,6 +141,11 @@ class Pop3Session {
   int collect(const char* data, size_t length, size_t* used, bool* complete);
   int finishMessage();
   int next(bool afterDelete);
+  // RETR of the current message, after identifying it when it may be a
+  // remembered mail that does not fit.
+  int fetchCurrent();
+  int identify(bool thenRetr);
+  int onIdentified();
   int sendRetr();
   int sendCommand(const char* command, int failureCode);
   void closeQuietly();
@@ -154,7 +174,17 @@ class Pop3Session {
   std::unique_ptr<char[]> mailBuffer_;
   size_t mailCapacity_ = 0;
   size_t mailLength_ = 0;
+  uint64_t messageBytes_ = 0;  // all bytes of the message, also those dropped
   bool mailTruncated_ = false;
+
+  UnreceivableMails& unreceivable_;
+  int unreceivableCount_ = 0;
+  std::vector<int> deleted_;  // messages deleted in this session
+  // The identity of the current message, once asked for.
+  bool identified_ = false;
+  bool retrAfterIdentify_ = false;
+  std::string currentUidl_;
+  uint64_t currentSize_ = 0;
   // End-of-message scan across reads.
   bool atLineStart_ = true;
   int endMatched_ = 0;
@@ -163,6 +193,9 @@ class Pop3Session {
 
 // Number in a reply, from its fifth character up to the next space; 0 if none.
 long replyNumber(const std::string& line);
+// The word of a reply after `skip` words and their spaces ("+OK 2 abc", 2:
+// "abc"); empty if none.
+std::string replyWord(const std::string& line, int skip);
 // "+OK" at the start, without regard to case.
 bool isPositive(const std::string& line);
 

@@ -300,7 +300,9 @@ bool MailStore::writeLogText(const char* text, size_t size) {
 }
 
 bool MailStore::appendMail(const mime::MailIndexEntry& mail, const char* text, size_t size) {
-  if (!text || !mime::endsWithFinalLine(text, size)) {
+  // The text goes first: a mail the log could not take gets no record and
+  // no row that would point at nothing.
+  if (!text || !mime::endsWithFinalLine(text, size) || !writeLogText(text, size)) {
     log_.logLine("メールログ追記失敗");
     return false;
   }
@@ -309,19 +311,13 @@ bool MailStore::appendMail(const mime::MailIndexEntry& mail, const char* text, s
   mime::MailIndexEntry entry = mail;
   entry.logOffset = static_cast<int32_t>(std::min<int64_t>(mailLogSize_, INT32_MAX));
   entry.mailEnd = static_cast<int32_t>(std::min<size_t>(size - 3, INT32_MAX));
-
-  // The text goes first: a mail the log cannot take gets no index record
-  // and no list entry, so nothing points at it and a later check fetches it
-  // again from the server.
-  if (!writeLogText(text, size)) {
-    log_.logLine("メールログ追記失敗");
-    return false;
-  }
   mailLogSize_ += static_cast<int64_t>(size);
+  ++storedMailCount_;
+
+  // An index that misses the record is rebuilt from the log at the next start.
   if (platform::UniqueFile index = platform::openUniqueFile(indexPath_.c_str(), "ab"))
     std::fwrite(&entry, sizeof entry, 1, index.get());
   list_.addEntry(entry);
-  ++storedMailCount_;
   return true;
 }
 

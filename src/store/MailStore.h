@@ -79,15 +79,15 @@ class MailStore : public mime::MailLogReader {
 
   // --- Operations ---
 
-  // Stores one mail: its index record, its list entry, its raw text
-  // (ending with CR LF "." CR LF) at the end of the log. `mail` was parsed
+  // Stores one mail: its raw text (ending with CR LF "." CR LF) at the end
+  // of the log, then its index record and its list entry. `mail` was parsed
   // with logOffset = mailLogSize() and mailNumber = storedMailCount(), and
   // carries its arrivalMark. False when the log could not take it: then
-  // no record, no list entry, and storedMailCount() stays.
+  // nothing was added (no record, no entry, the counters unchanged).
   bool appendMail(const mime::MailIndexEntry& mail, const char* text, size_t size);
   // WM_USER+22: stores a dropped mail file as an ordinary mail. True when
   // an entry was added (the caller counts a new mail and shows the newest
-  // row), false when the file was ignored.
+  // row), false when the file was ignored or could not be stored.
   bool importMailFile(const char* path);
   // Reads `length` bytes of the log at `position` into `buffer` (length + 1
   // bytes): NUL bytes become spaces, a NUL follows. False when it failed.

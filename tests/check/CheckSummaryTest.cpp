@@ -6,15 +6,16 @@ namespace {
 
 TEST(CheckSummary, TitleFollowsFailuresNewMailAndSpam) {
   struct Row {
-    int failures, fresh, spam;
+    int failures, fresh, spam, unreceivable;
     const char* title;
   } rows[] = {
-      {1, 3, 0, "Quorvel  新着メール 3通ありますが 障害が発生しています(詳細は通信ログを見てください)"},
-      {2, 0, 5, "Quorvel  障害が発生しています(詳細は通信ログを見てください)"},
-      {0, 2, 1, "Quorvel  新着メールが 2通あります(迷惑メール 1件)"},
-      {0, 0, 0, "Quorvel  新着メールはありません(迷惑メール 0件)"},
+      {1, 3, 0, 0, "Quorvel  新着メール 3通ありますが 障害が発生しています(詳細は通信ログを見てください)"},
+      {2, 0, 5, 1, "Quorvel  障害が発生しています(詳細は通信ログを見てください)(受信できないメール 1件)"},
+      {0, 2, 1, 0, "Quorvel  新着メールが 2通あります(迷惑メール 1件)"},
+      {0, 0, 0, 0, "Quorvel  新着メールはありません(迷惑メール 0件)"},
+      {0, 0, 0, 2, "Quorvel  新着メールはありません(迷惑メール 0件)(受信できないメール 2件)"},
   };
-  for (const Row& r : rows) EXPECT_EQ(check::checkSummaryTitle(r.failures, r.fresh, r.spam), r.title);
+  for (const Row& r : rows) EXPECT_EQ(check::checkSummaryTitle(r.failures, r.fresh, r.spam, r.unreceivable), r.title);
   EXPECT_EQ(check::checkRunningTitle(), "Quorvel  新着メール確認中");
 }
 

@@ -1,4 +1,6 @@
 // The per-mail decisions of a check.
+#include <unistd.h>
+
 #include <cstring>
 #include <string>
 
@@ -25,6 +27,7 @@ TEST_F(StoreTest, DownloadedMailDecisions) {
     int32_t storedMark;  // 0: not stored
     int newMails, spam;
     std::string logged;
+    bool logBlocked = false;  // the mail log cannot be written
   } cases[] = {
       {"spam deleted", 1, 0, 0, spamMail, MessageAnswer::kDelete, 0, 0, 1,
        "スパム該当：送信日付なし\r\n削除スパムの件名： cheap\r\n"},
@@ -35,6 +38,9 @@ TEST_F(StoreTest, DownloadedMailDecisions) {
       {"general mail", 1, 0, 0, generalMail, MessageAnswer::kDelete, 101, 1, 0, "非コマンドメールです\r\n"},
       {"command mails only", 1, 0, 1, generalMail, MessageAnswer::kKeep, 0, 0, 0, "非コマンドメールです\r\n"},
       {"not whole", 1, 0, 0, generalMail.substr(0, generalMail.size() - 3), MessageAnswer::kKeep, 0, 0, 0, ""},
+      // Neither stored nor new: no row, no record, kept for the next check.
+      {"command mail the log cannot take", 1, 0, 0, command, MessageAnswer::kKeep, 0, 0, 0,
+       "メールログ追記失敗\r\n", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -48,14 +54,18 @@ TEST_F(StoreTest, DownloadedMailDecisions) {
     log_.clear();
     restartObject();
     platform::removeFile(st().logPath().c_str());
+    ::rmdir(platform::nativePath(st().logPath().c_str()).c_str());
+    if (c.logBlocked) platform::makeDirectory(st().logPath().c_str());
     st().createIndex();
     check::CheckCounts counts;
     mime::MimeMessage mail;
     EXPECT_EQ(check::handleDownloadedMail(s, mail, c.mail.data(), c.mail.size(), st(), counts, log_), c.answer);
     EXPECT_EQ(counts.newMailCount, c.newMails);
     EXPECT_EQ(counts.spamCount, c.spam);
+    EXPECT_EQ(counts.storeFailureCount, c.logBlocked ? 1 : 0);
     EXPECT_EQ(commLog(), c.logged);
     ASSERT_EQ(list_.entries.size(), c.storedMark ? 1u : 0u);
+    EXPECT_EQ(indexFile().size(), store::kIndexHeaderSize + (c.storedMark ? store::kIndexRecordSize : 0));
     if (c.storedMark) {
       EXPECT_EQ(list_.entries[0].arrivalMark, c.storedMark);
       EXPECT_EQ(logFile(), c.mail);

@@ -250,11 +250,14 @@ TEST_F(StoreTest, CrashDuringRewriteLeavesAWholeLog) {
   EXPECT_FALSE(platform::fileExists(dir_.sjisFile("TempQuorvelMail.log").c_str()));
 }
 
-TEST_F(StoreTest, FailedLogAppendLeavesNoRecordAndNoEntry) {
+// A mail the log cannot take leaves no trace: no record, no entry, the
+// counters unchanged; the next mail takes its place and the index still
+// matches the log at the next start.
+TEST_F(StoreTest, FailedLogAppendAddsNothing) {
   std::vector<std::string> texts = mails(3);
   st().createIndex();
   store({texts[0], texts[1]});
-  std::string log = logFile();
+  const std::string log = logFile(), index = indexFile();
   platform::removeFile(st().logPath().c_str());
   platform::makeDirectory(st().logPath().c_str());  // the log cannot be opened for appending
   mime::MimeMessage msg;
@@ -263,12 +266,16 @@ TEST_F(StoreTest, FailedLogAppendLeavesNoRecordAndNoEntry) {
   EXPECT_EQ(st().mailLogSize(), static_cast<int64_t>(log.size()));
   EXPECT_EQ(st().storedMailCount(), 2);
   EXPECT_EQ(list_.entries.size(), 2u);
+  EXPECT_EQ(indexFile(), index);
   EXPECT_EQ(commLog(), "メールログ追記失敗\r\n");
+
   ::rmdir(platform::nativePath(st().logPath().c_str()).c_str());
   writeLog(log);
+  store({texts[2]});
   restart();
-  EXPECT_FALSE(st().rebuildTried());  // the index agrees with the log
-  EXPECT_EQ(list_.entries.size(), 2u);
+  EXPECT_FALSE(st().rebuildTried());
+  ASSERT_EQ(list_.entries.size(), 3u);
+  EXPECT_EQ(list_.entries[2].mailNumber, 2);
 }
 
 }  // namespace
