@@ -10,7 +10,7 @@
 namespace command {
 namespace {
 
-enum class Procedure { start, cameraMessage, cameraText, local, screen, keyList, shutdown };
+enum class Procedure { kStart, kCameraMessage, kCameraText, kLocal, kScreen, kKeyList, kShutdown };
 
 constexpr unsigned kWmDestroy = 0x0002;
 constexpr unsigned kWmSysCommand = 0x0112;
@@ -28,32 +28,32 @@ struct ProcedureRow {
 
 // Row n-1 is action n.
 const ProcedureRow kProcedures[kActionCount] = {
-    {Procedure::start, 0, 0, "VT起動発行", nullptr, kKeep},
-    {Procedure::cameraMessage, kWmDestroy, 0, "VT終了発行", "Vistrel終了しました。\n", kKeep},
-    {Procedure::cameraMessage, kWmSysCommand, kScMinimize, "VT最小化発行", "Vistrel最小化しました。\n", kKeep},
-    {Procedure::cameraMessage, kWmSysCommand, kScMaximize, "VT最大化発行", "Vistrel最大化しました。\n", kKeep},
-    {Procedure::cameraMessage, kWmSysCommand, kScRestore, "VT通常表示発行", "Vistrel通常表示にしました。\n", kKeep},
-    {Procedure::cameraMessage, kCameraCommand, 100, "スナップ(保存)発行", "スナップ(保存)しました。\n", kKeep},
-    {Procedure::cameraMessage, kCameraCommand, 101, "スナップ(返信)発行", "スナップ(返信)しました。\n", kAttachSnapshot},
-    {Procedure::local, 0, 0, "録画返信発行", "録画返信しました。\n", kAttachRecording},
-    {Procedure::cameraMessage, kCameraCommand, 103, "録画開始発行", "録画を開始しました。\n", kKeep},
-    {Procedure::cameraMessage, kCameraCommand, 104, "録画停止発行", "録画を停止しました。\n", kKeep},
-    {Procedure::cameraMessage, kCameraCommand, 105, "検知開始発行", "検知を開始しました。\n", kKeep},
-    {Procedure::cameraMessage, kCameraCommand, 106, "検知停止発行", "検知を停止しました。\n", kKeep},
-    {Procedure::cameraMessage, kCameraCommand, 107, "アラートメールON発行", "アラートメールONしました。\n", kKeep},
-    {Procedure::cameraMessage, kCameraCommand, 108, "アラートメールOFF発行", "アラートメールOFFしました。\n", kKeep},
-    {Procedure::cameraText, 0, 109, "アラートメール送信先発行", "アラートメール送信先設定しました。\n", kKeep},
-    {Procedure::cameraMessage, kCameraCommand, 110, "日時表示ON発行", "日時表示ONしました。\n", kKeep},
-    {Procedure::cameraMessage, kCameraCommand, 111, "日時表示OFF発行", "日時表示OFFしました。\n", kKeep},
-    {Procedure::cameraMessage, kCameraCommand, 112, "タイマ処理開始発行", "タイマ処理を開始しました。\n", kKeep},
-    {Procedure::cameraMessage, kCameraCommand, 113, "タイマ処理停止発行", "タイマ処理を停止しました。\n", kKeep},
-    {Procedure::cameraMessage, kCameraCommand, 114, "モニタ開始発行", "モニタを開始しました。\n", kKeep},
-    {Procedure::cameraMessage, kCameraCommand, 115, "モニタ停止発行", "モニタを停止しました。\n", kKeep},
-    {Procedure::screen, 0, 0, "PC画面返信発行", "PC画面返信しました。\n", kAttachSnapshot},
-    {Procedure::cameraText, 0, 102, "返信画像幅の設定発行", "返信画像幅を設定しました。\n", kKeep},
-    {Procedure::local, 0, 0, "返信画像90度回転発行", "画像回転設定しました。\n", kKeep},
-    {Procedure::shutdown, 0, 0, "シャットダウン発行", "シャットダウンしました。\n", kKeep},
-    {Procedure::keyList, 0, 0, "キー名返信発行", nullptr, kKeep},
+    {Procedure::kStart, 0, 0, "VT起動発行", nullptr, kKeep},
+    {Procedure::kCameraMessage, kWmDestroy, 0, "VT終了発行", "Vistrel終了しました。\n", kKeep},
+    {Procedure::kCameraMessage, kWmSysCommand, kScMinimize, "VT最小化発行", "Vistrel最小化しました。\n", kKeep},
+    {Procedure::kCameraMessage, kWmSysCommand, kScMaximize, "VT最大化発行", "Vistrel最大化しました。\n", kKeep},
+    {Procedure::kCameraMessage, kWmSysCommand, kScRestore, "VT通常表示発行", "Vistrel通常表示にしました。\n", kKeep},
+    {Procedure::kCameraMessage, kCameraCommand, 100, "スナップ(保存)発行", "スナップ(保存)しました。\n", kKeep},
+    {Procedure::kCameraMessage, kCameraCommand, 101, "スナップ(返信)発行", "スナップ(返信)しました。\n", kAttachSnapshot},
+    {Procedure::kLocal, 0, 0, "録画返信発行", "録画返信しました。\n", kAttachRecording},
+    {Procedure::kCameraMessage, kCameraCommand, 103, "録画開始発行", "録画を開始しました。\n", kKeep},
+    {Procedure::kCameraMessage, kCameraCommand, 104, "録画停止発行", "録画を停止しました。\n", kKeep},
+    {Procedure::kCameraMessage, kCameraCommand, 105, "検知開始発行", "検知を開始しました。\n", kKeep},
+    {Procedure::kCameraMessage, kCameraCommand, 106, "検知停止発行", "検知を停止しました。\n", kKeep},
+    {Procedure::kCameraMessage, kCameraCommand, 107, "アラートメールON発行", "アラートメールONしました。\n", kKeep},
+    {Procedure::kCameraMessage, kCameraCommand, 108, "アラートメールOFF発行", "アラートメールOFFしました。\n", kKeep},
+    {Procedure::kCameraText, 0, 109, "アラートメール送信先発行", "アラートメール送信先設定しました。\n", kKeep},
+    {Procedure::kCameraMessage, kCameraCommand, 110, "日時表示ON発行", "日時表示ONしました。\n", kKeep},
+    {Procedure::kCameraMessage, kCameraCommand, 111, "日時表示OFF発行", "日時表示OFFしました。\n", kKeep},
+    {Procedure::kCameraMessage, kCameraCommand, 112, "タイマ処理開始発行", "タイマ処理を開始しました。\n", kKeep},
+    {Procedure::kCameraMessage, kCameraCommand, 113, "タイマ処理停止発行", "タイマ処理を停止しました。\n", kKeep},
+    {Procedure::kCameraMessage, kCameraCommand, 114, "モニタ開始発行", "モニタを開始しました。\n", kKeep},
+    {Procedure::kCameraMessage, kCameraCommand, 115, "モニタ停止発行", "モニタを停止しました。\n", kKeep},
+    {Procedure::kScreen, 0, 0, "PC画面返信発行", "PC画面返信しました。\n", kAttachSnapshot},
+    {Procedure::kCameraText, 0, 102, "返信画像幅の設定発行", "返信画像幅を設定しました。\n", kKeep},
+    {Procedure::kLocal, 0, 0, "返信画像90度回転発行", "画像回転設定しました。\n", kKeep},
+    {Procedure::kShutdown, 0, 0, "シャットダウン発行", "シャットダウンしました。\n", kKeep},
+    {Procedure::kKeyList, 0, 0, "キー名返信発行", nullptr, kKeep},
 };
 
 const char kCameraAbsent[] = "Vistrelは稼動していません。\n";
@@ -160,13 +160,13 @@ void CommandProcessor::runOne() {
   if (command.action == ReplyImageWidth) settings_.replyImageWidth = parseWidth(command.argument);
   if (command.action == RotateReplyImage) settings_.rotateReplyImage = settings_.rotateReplyImage ? 0 : 1;
   switch (row.procedure) {
-    case Procedure::start: startCamera(); break;
-    case Procedure::cameraMessage: runCameraMessage(command, row.message, row.code); break;
-    case Procedure::cameraText: runCameraText(command, row.code); break;
-    case Procedure::local: runLocal(command); break;
-    case Procedure::screen: runScreen(command); break;
-    case Procedure::keyList: runKeyList(command); break;
-    case Procedure::shutdown: runShutdown(command); break;
+    case Procedure::kStart: startCamera(); break;
+    case Procedure::kCameraMessage: runCameraMessage(command, row.message, row.code); break;
+    case Procedure::kCameraText: runCameraText(command, row.code); break;
+    case Procedure::kLocal: runLocal(command); break;
+    case Procedure::kScreen: runScreen(command); break;
+    case Procedure::kKeyList: runKeyList(command); break;
+    case Procedure::kShutdown: runShutdown(command); break;
   }
 }
 

@@ -291,15 +291,15 @@ int Pop3Session::dispatch(const std::string& line) {
       if (isPositive(line)) {
         currentUidl_ = replyWord(line, 2);
         if (!currentUidl_.empty()) {
-          unreceivable_.setUidl(UnreceivableMails::Uidl::Offered);
+          unreceivable_.setUidl(UnreceivableMails::Uidl::kOffered);
           return onIdentified();
         }
       } else if (line.compare(0, 4, "-ERR") != 0) {
         return kNotPositive;
       }
       // No UIDL: the number and the size identify it.
-      if (unreceivable_.uidl() == UnreceivableMails::Uidl::Unknown)
-        unreceivable_.setUidl(UnreceivableMails::Uidl::Refused);
+      if (unreceivable_.uidl() == UnreceivableMails::Uidl::kUnknown)
+        unreceivable_.setUidl(UnreceivableMails::Uidl::kRefused);
       state_ = kListSent;
       return sendCommand(("LIST " + std::to_string(currentMessage_)).c_str(), kListSendFailed);
     case kListSent:
@@ -432,7 +432,7 @@ int Pop3Session::fetchCurrent() {
 int Pop3Session::identify(bool thenRetr) {
   retrAfterIdentify_ = thenRetr;
   std::string number = std::to_string(currentMessage_);
-  if (unreceivable_.uidl() == UnreceivableMails::Uidl::Refused) {
+  if (unreceivable_.uidl() == UnreceivableMails::Uidl::kRefused) {
     state_ = kListSent;
     return sendCommand(("LIST " + number).c_str(), kListSendFailed);
   }

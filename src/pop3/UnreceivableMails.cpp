@@ -7,7 +7,7 @@ namespace pop3 {
 void UnreceivableMails::beginSession(const std::string& account) {
   if (account != account_) {
     account_ = account;
-    uidl_ = Uidl::Unknown;
+    uidl_ = Uidl::kUnknown;
     mails_.clear();
   }
   for (UnreceivableMail& m : mails_) m.seen = false;

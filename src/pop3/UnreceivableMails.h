@@ -19,7 +19,7 @@ struct UnreceivableMail {
 
 class UnreceivableMails {
  public:
-  enum class Uidl { Unknown, Offered, Refused };
+  enum class Uidl { kUnknown, kOffered, kRefused };
 
   // A session for `account` begins: another account's mails are forgotten,
   // the rest count as not yet seen.
@@ -41,7 +41,7 @@ class UnreceivableMails {
 
  private:
   std::string account_;
-  Uidl uidl_ = Uidl::Unknown;
+  Uidl uidl_ = Uidl::kUnknown;
   std::vector<UnreceivableMail> mails_;
 };
 
