@@ -321,6 +321,7 @@ int MailStore::appendMail(const mime::MailIndexEntry& mail, const char* text, si
   entry.logOffset = static_cast<int32_t>(std::min<int64_t>(mailLogSize_, INT32_MAX));
   entry.mailEnd = static_cast<int32_t>(std::min<size_t>(size - 3, INT32_MAX));
 
+  const int64_t indexSize = platform::fileSize(indexPath_.c_str());
   if (FILE* index = platform::openFile(indexPath_.c_str(), "ab")) {
     std::fwrite(&entry, sizeof entry, 1, index);
     std::fclose(index);
@@ -329,6 +330,9 @@ int MailStore::appendMail(const mime::MailIndexEntry& mail, const char* text, si
   bool written = writeLogText(text, size);
   ++storedMailCount_;
   if (!written) {
+    // Without its mail the record must go: the next mail's record would
+    // follow it, and the index would pass the check at the next start.
+    if (indexSize >= kIndexHeaderSize) platform::truncateFile(indexPath_.c_str(), indexSize);
     log_.logLine("メールログ追記失敗");
     return 0;
   }
