@@ -76,7 +76,13 @@ bool resolveHost(const char* host, uint32_t* ipv4) {
 
 TcpSocket::~TcpSocket() { close(); }
 
-void TcpSocket::recordError() { error_ = toWinsockError(errno); }
+void TcpSocket::recordError() {
+  int e = errno;
+  // On a non-blocking socket (as WinSock's are once notifications are
+  // asked for) EAGAIN means "nothing yet", not an SO_RCVTIMEO time-out.
+  int flags = handle_ != kNone ? ::fcntl(static_cast<int>(handle_), F_GETFL, 0) : -1;
+  error_ = e == EAGAIN && flags != -1 && (flags & O_NONBLOCK) ? kErrWouldBlock : toWinsockError(e);
+}
 
 bool TcpSocket::create() {
   close();

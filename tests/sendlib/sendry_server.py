@@ -3,8 +3,8 @@
 SmtpSink is Debian's aiosmtpd with what the tests need: AUTH without TLS,
 CRAM-MD5 checked with a real HMAC-MD5, PLAIN's one-NUL form accepted,
 optional refusals, and a record of everything it receives.
-GreetAndClose greets and hangs up; CloseAt answers like a server until a
-chosen line arrives, then resets the connection."""
+CloseAt answers like a server until a chosen line arrives, then resets the
+connection."""
 import asyncio
 import base64
 import hmac
@@ -187,45 +187,6 @@ class SmtpSink:
 
     def __exit__(self, *exc):
         self._loop.stop()
-
-
-class GreetAndClose:
-    """Greets every connection and closes its sending side at once; what the
-    client sends is read and dropped until it closes too."""
-
-    def __init__(self):
-        self.connections = 0
-
-    def __enter__(self):
-        self.sock = socket.socket()
-        self.sock.bind(("127.0.0.1", 0))
-        self.sock.listen(4)
-        self.port = self.sock.getsockname()[1]
-        self.thread = threading.Thread(target=self._serve, daemon=True)
-        self.thread.start()
-        return self
-
-    def _serve(self):
-        while True:
-            try:
-                conn, _ = self.sock.accept()
-            except OSError:
-                return
-            self.connections += 1
-            conn.sendall(b"220 " + HOSTNAME.encode() + b" ready\r\n")
-            conn.shutdown(socket.SHUT_WR)
-            conn.settimeout(30)
-            try:
-                while conn.recv(4096):
-                    pass
-            except OSError:
-                pass
-            conn.close()
-
-    def __exit__(self, *exc):
-        self.sock.shutdown(socket.SHUT_RDWR)
-        self.sock.close()
-        self.thread.join(5)
 
 
 class CloseAt:

@@ -10,7 +10,8 @@ from aiosmtpd.smtp import SMTP
 from sendry_request import (AUTH_OK, B64, BODY, FIELDS, TOKYO, assert_log, build_request,
                             check_decoded, check_message, check_stamp, dialogue_log, ehlo_reply,
                             now_in_tokyo, read_log, run_native)
-from sendry_server import PASSWORD, USER, GreetAndClose, SmtpSink
+from sendry_server import HOSTNAME, PASSWORD, USER, SmtpSink
+from support.scripted_server import ScriptedServer
 
 
 def test_helo_message_attachment_and_log_byte_for_byte(tmp_path):
@@ -121,7 +122,7 @@ def test_server_closing_after_greeting_and_missing_attachment(tmp_path):
     attachment = tmp_path / "snap.jpg"
     attachment.write_bytes(b"JPEG")
     fields = dict(FIELDS, attachmentPath=str(attachment), deleteAttachment=1)
-    with GreetAndClose() as server:
+    with ScriptedServer([(None, b"220 " + HOSTNAME.encode() + b" ready\r\n")]) as server:
         assert run_native(build_request(server.port, **fields), tmp_path) == [4]
     assert not attachment.exists()  # deleted also after a failed send
     assert read_log(tmp_path) == [b"220 sink.quorvel.test ready", b"HELO PC01",

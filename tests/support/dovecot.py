@@ -3,7 +3,8 @@
     with Dovecot() as server:                # or the `dovecot` fixture
         server.put(b"Subject: x\\r\\n\\r\\nbody\\r\\n")
         ... POP3 to 127.0.0.1:server.port as server.user / server.password ...
-        server.messages()                    # what is still in the mailbox
+        server.messages()                    # what is still in the mailbox, once
+                                             # every session has ended
 
 Mail processes run as nobody (Dovecot refuses root), so the state folder is
 world-searchable and the maildir belongs to nobody. The anvil-auth-penalty
@@ -11,6 +12,7 @@ socket is removed after start, so a failed login does not delay the next."""
 import atexit
 import itertools
 import os
+import re
 import shutil
 import signal
 import socket
@@ -160,8 +162,26 @@ class Dovecot:
         tmp.rename(self.maildir / "new" / name)
         return name
 
+    def wait_sessions_ended(self, timeout=10.0):
+        """Waits until every session that logged in has ended. A client may
+        send QUIT and hang up without awaiting the reply; the server then
+        expunges the deleted mails after the client has gone. Dovecot logs a
+        session's end once its mailbox is updated."""
+        deadline = time.monotonic() + timeout
+        while True:
+            text = self.log()
+            started = set(re.findall(r"pop3-login: Info: Login: .*session=<([^>]+)>", text))
+            ended = set(re.findall(r"pop3\(.*?\)<\d+><([^>]+)>: Info: Disconnected", text))
+            if started <= ended:
+                return
+            if time.monotonic() > deadline:
+                raise AssertionError(f"POP3 sessions still open after {timeout} s: {self.log()}")
+            time.sleep(0.01)
+
     def messages(self) -> list:
-        """The raw mails still in the mailbox, in the order they were put."""
+        """The raw mails still in the mailbox, in the order they were put,
+        once every session has ended."""
+        self.wait_sessions_ended()
         files = [p for sub in ("new", "cur") for p in (self.maildir / sub).iterdir() if p.is_file()]
         return [p.read_bytes() for p in sorted(files, key=lambda p: p.name.split(":")[0])]
 
