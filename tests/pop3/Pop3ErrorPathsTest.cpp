@@ -22,7 +22,7 @@ using testsupport::ScriptedServer;
 struct NotifyingHost : pop3::Pop3Host {
   int refuseWith = 0;  // error of a refused request for notifications
   int failures = 0, ended = 0;
-  pop3::MessageAnswer onMessageComplete(const char*, size_t) override { return pop3::MessageAnswer::Keep; }
+  pop3::MessageAnswer onMessageComplete(const char*, size_t) override { return pop3::MessageAnswer::kKeep; }
   void onSessionFailed() override { ++failures; }
   void onSessionEnded() override { ++ended; }
   int newMailCount() const override { return 0; }
@@ -108,15 +108,15 @@ TEST_F(Pop3ErrorPaths, RefusedNotificationsFailTheOpenAndTheAbortSaysGoodbye) {
 }
 
 TEST_F(Pop3ErrorPaths, ReadNotificationWithNothingToReadIsIgnored) {
-  ScriptedServer server({{"", {"+OK\r\n"}}, {"USER", {"+OK\r\n"}}}, ScriptedServer::Ending::Stall);
+  ScriptedServer server({{"", {"+OK\r\n"}}, {"USER", {"+OK\r\n"}}}, ScriptedServer::Ending::kStall);
   ASSERT_EQ(session_.open(account(server.port())), 0);
   ASSERT_EQ(session_.socket().waitReadable(5000), 1);
   session_.onSocketEvent(pop3::kFdRead);  // "+OK": PASS goes out
-  ASSERT_EQ(session_.state(), pop3::PassSent);
+  ASSERT_EQ(session_.state(), pop3::kPassSent);
   const std::vector<std::string> before = logLines();
   session_.onSocketEvent(pop3::kFdRead);  // a stale notification: would block
   EXPECT_TRUE(session_.isOpen());
-  EXPECT_EQ(session_.state(), pop3::PassSent);
+  EXPECT_EQ(session_.state(), pop3::kPassSent);
   EXPECT_EQ(logLines(), before);
   EXPECT_EQ(host_.failures, 0);
 }
