@@ -100,9 +100,7 @@ int32_t decodeTransfer(char* data, int32_t length, TransferEncodingCode encoding
   }
   if (jis) {
     if (encoded) {
-      int mode = 0;
-      jisToShiftJis(data, n, data, &mode);
-      n = std::strlen(data);
+      n = jisTextToShiftJis(data, n);
     } else {
       n = jisBodyToShiftJis(data);
     }

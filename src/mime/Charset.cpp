@@ -42,60 +42,100 @@ CharsetCode lookupCharset(const char* text, size_t length) {
 
 CharsetCode lookupCharset(const char* text) { return lookupCharset(text, std::strlen(text)); }
 
-uint16_t jisPairToShiftJis(unsigned char j1, unsigned char j2) {
-  if (j1 < 0x21 || j1 > 0x7E || j2 < 0x21 || j2 > 0x7E) return 0;
+namespace {
+
+inline uint16_t pairToShiftJis(unsigned j1, unsigned j2) {
+  if (j1 - 0x21 > 0x7E - 0x21 || j2 - 0x21 > 0x7E - 0x21) return 0;
   unsigned hi = (j1 - 0x21) / 2 + 0x81;
-  if (hi > 0x9F) hi += 0x40;
+  hi += hi > 0x9F ? 0x40 : 0;
   unsigned lo = (j1 & 1) ? j2 + 0x1F + (j2 >= 0x60 ? 1 : 0) : j2 + 0x7E;
   return static_cast<uint16_t>(hi << 8 | lo);
 }
 
-size_t jisToShiftJis(const char* src, size_t length, char* dst, int* mode) {
+}  // namespace
+
+uint16_t jisPairToShiftJis(unsigned char j1, unsigned char j2) { return pairToShiftJis(j1, j2); }
+
+namespace {
+
+// The conversion behind the entry points: runs of single-byte text are
+// copied as they are, pairs go through the arithmetic. With `stopAtInvalid`
+// the text ends at the first invalid pair (its two NULs are written), and
+// the returned length is that of the text up to there.
+size_t convertJis(const char* src, size_t length, char* dst, int* mode, bool stopAtInvalid) {
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(src);
   size_t r = 0;
   size_t w = 0;
-  // The text ends at its NUL or at `length`, whichever comes first.
-  auto at = [&](size_t i) -> char { return i < length ? src[i] : 0; };
-  while (at(r) != 0) {
-    char c = src[r];
-    if (c == kEsc) {
-      char a = at(r + 1);
-      char b = a ? at(r + 2) : 0;
-      if (!a || !b) break;  // an escape cut by the end is dropped with it
-      if (a == '$' && b == 'B') *mode = 1;
-      else if (a == '(' && (b == 'B' || b == 'J')) *mode = 0;
-      r += 3;
-      continue;
+  int m = *mode;
+  for (;;) {
+    if (m == 0) {
+      // Copy up to the next ESC or the end.
+      while (r < length) {
+        unsigned char c = s[r];
+        if (c == 0 || c == kEsc) break;
+        dst[w++] = static_cast<char>(c);
+        ++r;
+      }
+    } else {
+      while (r + 1 < length) {
+        unsigned char c = s[r];
+        unsigned char c2 = s[r + 1];
+        if (c == 0 || c == kEsc || c2 == 0) break;
+        uint16_t pair = pairToShiftJis(c, c2);
+        dst[w] = static_cast<char>(pair >> 8);
+        dst[w + 1] = static_cast<char>(pair & 0xFF);
+        w += 2;
+        r += 2;
+        if (pair == 0 && stopAtInvalid) {
+          *mode = m;
+          dst[w] = 0;
+          return w - 2;
+        }
+      }
     }
-    if (*mode == 0) {
-      dst[w++] = c;
-      ++r;
-      continue;
-    }
-    char c2 = at(r + 1);
-    if (c2 == 0) break;  // a lone byte in two-byte mode
-    uint16_t pair = jisPairToShiftJis(static_cast<unsigned char>(c), static_cast<unsigned char>(c2));
-    dst[w++] = static_cast<char>(pair >> 8);
-    dst[w++] = static_cast<char>(pair & 0xFF);
-    r += 2;
+    if (r >= length || s[r] == 0) break;
+    if (s[r] != kEsc) break;  // a lone byte in two-byte mode
+    char a = r + 1 < length ? src[r + 1] : 0;
+    char b = a && r + 2 < length ? src[r + 2] : 0;
+    if (!a || !b) break;  // an escape cut by the end is dropped with it
+    if (a == '$' && b == 'B') m = 1;
+    else if (a == '(' && (b == 'B' || b == 'J')) m = 0;
+    r += 3;
   }
+  *mode = m;
   dst[w] = 0;
   return w;
+}
+
+}  // namespace
+
+size_t jisToShiftJis(const char* src, size_t length, char* dst, int* mode) {
+  return convertJis(src, length, dst, mode, false);
 }
 
 size_t jisToShiftJis(const char* src, char* dst, int* mode) {
   return jisToShiftJis(src, static_cast<size_t>(-1), dst, mode);
 }
 
-size_t jisBodyToShiftJis(char* text) {
+size_t jisTextToShiftJis(char* text, size_t length) {
   int mode = 0;
-  jisToShiftJis(text, text, &mode);
-  size_t n = std::strlen(text);  // an invalid pair ended the text
+  return convertJis(text, length, text, &mode, true);
+}
+
+size_t jisBodyToShiftJis(char* text) {
+  size_t n = jisTextToShiftJis(text, static_cast<size_t>(-1));  // an invalid pair ends the text
+  // POP3 dot-stuffing: a leading ".." loses a dot, so does every line.
+  size_t r = n >= 2 && text[0] == '.' && text[1] == '.' ? 1 : 0;
   size_t w = 0;
-  char previous = 0;
-  for (size_t r = n >= 2 && text[0] == '.' && text[1] == '.' ? 1 : 0; r < n; ++r) {
-    char c = text[r];
-    if (!(c == '.' && previous == '\n')) text[w++] = c;
-    previous = c;
+  bool afterLf = false;
+  while (r < n) {
+    if (afterLf && text[r] == '.') ++r;
+    const void* lf = std::memchr(text + r, '\n', n - r);
+    size_t end = lf ? static_cast<size_t>(static_cast<const char*>(lf) - text) + 1 : n;
+    if (w != r) std::memmove(text + w, text + r, end - r);
+    w += end - r;
+    r = end;
+    afterLf = lf != nullptr;
   }
   text[w] = 0;
   return w;
