@@ -146,59 +146,34 @@ std::string utf8ToShiftJis(const char* text, size_t length) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
     size_t n = 0;
     while (n < length && p[n]) ++n;
-
-    // One unit per character; 0 marks a character without a code page 932
-    // form before the conversion is asked.
-    std::u16string units;
-    units.reserve(n);
-    for (size_t i = 0; i < n;) {
-      unsigned c = p[i];
-      size_t need = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
-      if (need == 0) {  // a stray continuation byte or an impossible lead byte
-        units.push_back(0);
-        ++i;
-        continue;
-      }
-      if (i + need > n) break;  // cut short by the end
-      bool valid = true;
-      for (size_t k = 1; k < need; ++k)
-        if ((p[i + k] & 0xC0) != 0x80) valid = false;
-      if (!valid) {
-        units.push_back(0);
-        ++i;
-        continue;
-      }
-      unsigned u = need == 1 ? c
-                 : need == 2 ? (c & 0x1F) << 6 | (p[i + 1] & 0x3F)
-                 : need == 3 ? (c & 0x0F) << 12 | (p[i + 1] & 0x3F) << 6 | (p[i + 2] & 0x3F)
-                             : 0;  // beyond the 16-bit range: never in code page 932
-      if (u >= 0xD800 && u <= 0xDFFF) u = 0;
-      units.push_back(static_cast<char16_t>(u));
-      i += need;
-    }
-
-    size_t first = !units.empty() && (units[0] == 0xFEFF || units[0] == 0xFFFE) ? 1 : 0;
-    std::u16string body = units.substr(first);
-    bool unmapped = false;
-    for (char16_t u : body)
-      if (u == 0) unmapped = true;
-    if (!unmapped) {
-      bool usedDefault = false;
-      std::string out = platform::utf16ToCp932(body, &usedDefault);
-      if (!usedDefault) return out;
-    }
-    // Some character has no form: convert one by one, a space for each of those.
     std::string out;
-    out.reserve(body.size() * 2);
-    for (char16_t u : body) {
-      if (u != 0 && u < 0x80) {
-        out.push_back(static_cast<char>(u));
+    out.reserve(2 * n);  // at most two bytes for each character
+    bool first = true;
+    for (size_t i = 0; i < n;) {
+      if (p[i] < 0x80) {
+        out.push_back(static_cast<char>(p[i++]));
+        first = false;
         continue;
       }
-      bool usedDefault = false;
-      std::string one = u == 0 ? std::string() : platform::utf16ToCp932(std::u16string(1, u), &usedDefault);
-      if (u == 0 || usedDefault || one.empty() || one.size() > 2) out.push_back(' ');
-      else out += one;
+      char32_t cp = 0;
+      int used = platform::decodeUtf8(p + i, n - i, &cp);
+      if (used < 0) break;  // cut short by the end
+      if (used == 0) {      // refused: one byte, one space
+        out.push_back(' ');
+        ++i;
+        first = false;
+        continue;
+      }
+      i += static_cast<size_t>(used);
+      if (first && (cp == 0xFEFF || cp == 0xFFFE)) {  // byte-order mark
+        first = false;
+        continue;
+      }
+      first = false;
+      char bytes[2];
+      int k = cp < 0x10000 ? platform::cp932FromUnit(static_cast<char16_t>(cp), bytes) : 0;
+      if (k == 0) out.push_back(' ');  // no code page 932 form
+      else out.append(bytes, static_cast<size_t>(k));
     }
     return out;
   } catch (const std::bad_alloc&) {

@@ -100,7 +100,8 @@ TEST(Utf8ToShiftJis, KanaBomUnmappedAndBrokenSequences) {
       {"\x80\xE3\x81\x82", " あ"},                            // a stray continuation byte
       {"\xE3\x41\x42", " AB"},                                // a lead byte without its continuation
       {"ab\xE3\x81", "ab"},                                   // cut short by the end
-      {"\xED\xA0\x80z", " z"},                                // a surrogate code point
+      {"\xED\xA0\x80z", "   z"},                              // a surrogate: each byte refused
+      {"a\xC0\xAF b", "a   b"},                              // an overlong "/" is no "/"
       {"", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(mime::utf8ToShiftJis(c.utf8.c_str()), c.expected) << c.utf8;
