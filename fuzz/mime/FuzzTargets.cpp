@@ -108,6 +108,61 @@ size_t quotedPrintable(char* text) {
   return w;
 }
 
+uint16_t jisPair(unsigned char j1, unsigned char j2) {
+  if (j1 < 0x21 || j1 > 0x7E || j2 < 0x21 || j2 > 0x7E) return 0;
+  unsigned hi = (j1 - 0x21) / 2 + 0x81;
+  if (hi > 0x9F) hi += 0x40;
+  unsigned lo = (j1 & 1) ? j2 + 0x1F + (j2 >= 0x60 ? 1 : 0) : j2 + 0x7E;
+  return static_cast<uint16_t>(hi << 8 | lo);
+}
+
+// ISO-2022-JP byte by byte; invalid pairs become two NULs.
+size_t jisToSjis(const char* src, size_t length, char* dst, int* mode) {
+  size_t r = 0;
+  size_t w = 0;
+  auto at = [&](size_t i) -> char { return i < length ? src[i] : 0; };
+  while (at(r) != 0) {
+    char c = src[r];
+    if (c == 0x1B) {
+      char a = at(r + 1);
+      char b = a ? at(r + 2) : 0;
+      if (!a || !b) break;
+      if (a == '$' && b == 'B') *mode = 1;
+      else if (a == '(' && (b == 'B' || b == 'J')) *mode = 0;
+      r += 3;
+      continue;
+    }
+    if (*mode == 0) {
+      dst[w++] = c;
+      ++r;
+      continue;
+    }
+    char c2 = at(r + 1);
+    if (c2 == 0) break;
+    uint16_t pair = jisPair(static_cast<unsigned char>(c), static_cast<unsigned char>(c2));
+    dst[w++] = static_cast<char>(pair >> 8);
+    dst[w++] = static_cast<char>(pair & 0xFF);
+    r += 2;
+  }
+  dst[w] = 0;
+  return w;
+}
+
+// Conversion, then dot-stuffing removed over the text up to its first NUL.
+size_t jisBody(char* text) {
+  int mode = 0;
+  jisToSjis(text, static_cast<size_t>(-1), text, &mode);
+  size_t n = std::strlen(text);
+  size_t w = 0;
+  char previous = 0;
+  for (size_t r = n >= 2 && text[0] == '.' && text[1] == '.' ? 1 : 0; r < n; ++r) {
+    if (!(text[r] == '.' && previous == '\n')) text[w++] = text[r];
+    previous = text[r];
+  }
+  text[w] = 0;
+  return w;
+}
+
 // decodeTransfer as separate steps: dot-stuffing, white space, decoding, JIS.
 size_t transfer(char* data, size_t n, int encoding, mime::CharsetCode charset) {
   data[n] = 0;
@@ -140,10 +195,10 @@ size_t transfer(char* data, size_t n, int encoding, mime::CharsetCode charset) {
   if (jis) {
     if (encoded) {
       int mode = 0;
-      mime::jisToShiftJis(data, n, data, &mode);
+      jisToSjis(data, n, data, &mode);
       n = std::strlen(data);
     } else {
-      n = mime::jisBodyToShiftJis(data);
+      n = jisBody(data);
     }
   }
   return n;
@@ -246,6 +301,22 @@ void decoderDifference(const uint8_t* data, size_t size) {
   check(d == static_cast<int32_t>(t));
   check(std::memcmp(fast.data(), plain.data(), t) == 0);
   check(plain[t] != 0 || fast[t] == 0);
+
+  // The JIS conversions: whole output, the mode carried over a cut.
+  size_t cut = size / 3;
+  std::vector<char> out(size + 1), expectedOut(size + 1);
+  int mode = 0, expectedMode = 0;
+  size_t w1 = mime::jisToShiftJis(reinterpret_cast<const char*>(data), cut, out.data(), &mode);
+  size_t e1 = reference::jisToSjis(reinterpret_cast<const char*>(data), cut, expectedOut.data(), &expectedMode);
+  check(w1 == e1 && mode == expectedMode && std::memcmp(out.data(), expectedOut.data(), e1 + 1) == 0);
+  w1 = mime::jisToShiftJis(reinterpret_cast<const char*>(data) + cut, size - cut, out.data(), &mode);
+  e1 = reference::jisToSjis(reinterpret_cast<const char*>(data) + cut, size - cut, expectedOut.data(), &expectedMode);
+  check(w1 == e1 && mode == expectedMode && std::memcmp(out.data(), expectedOut.data(), e1 + 1) == 0);
+  fast = copyOf(data, size, 1);
+  fast[size] = 0;
+  plain = fast;
+  size_t b = reference::jisBody(plain.data());
+  check(mime::jisBodyToShiftJis(fast.data()) == b && std::memcmp(fast.data(), plain.data(), b + 1) == 0);
 }
 
 void charsets(const uint8_t* data, size_t size) {

@@ -12,7 +12,8 @@ void parseAndShow(const uint8_t* data, size_t size);
 void showRecord(const uint8_t* data, size_t size);
 // base64Decode, base64DecodeInPlace, quotedPrintableDecode, decodeTransfer.
 void decoders(const uint8_t* data, size_t size);
-// The fast decoders against plain reference ones: the same results.
+// The fast decoders and JIS conversion against plain reference ones: the
+// same results.
 void decoderDifference(const uint8_t* data, size_t size);
 // lookupCharset, jisToShiftJis (mode carried over two calls),
 // jisBodyToShiftJis, utf8ToShiftJis, decodeEncodedWords.

@@ -79,8 +79,9 @@ size_t convertJis(const char* src, size_t length, char* dst, int* mode, bool sto
     } else {
       while (r + 1 < length) {
         unsigned char c = s[r];
-        unsigned char c2 = s[r + 1];
-        if (c == 0 || c == kEsc || c2 == 0) break;
+        if (c == 0 || c == kEsc) break;
+        unsigned char c2 = s[r + 1];  // within the text: c is not its NUL
+        if (c2 == 0) break;
         uint16_t pair = pairToShiftJis(c, c2);
         dst[w] = static_cast<char>(pair >> 8);
         dst[w + 1] = static_cast<char>(pair & 0xFF);
