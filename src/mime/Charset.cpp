@@ -44,13 +44,23 @@ CharsetCode lookupCharset(const char* text) { return lookupCharset(text, std::st
 
 namespace {
 
-inline uint16_t pairToShiftJis(unsigned j1, unsigned j2) {
+constexpr uint16_t pairToShiftJis(unsigned j1, unsigned j2) {
   if (j1 - 0x21 > 0x7E - 0x21 || j2 - 0x21 > 0x7E - 0x21) return 0;
   unsigned hi = (j1 - 0x21) / 2 + 0x81;
   hi += hi > 0x9F ? 0x40 : 0;
   unsigned lo = (j1 & 1) ? j2 + 0x1F + (j2 >= 0x60 ? 1 : 0) : j2 + 0x7E;
   return static_cast<uint16_t>(hi << 8 | lo);
 }
+
+// Every valid pair, indexed by (j1 - 0x21) * 94 + (j2 - 0x21).
+struct PairTable {
+  uint16_t sjis[94 * 94];
+  constexpr PairTable() : sjis() {
+    for (unsigned j1 = 0x21; j1 <= 0x7E; ++j1)
+      for (unsigned j2 = 0x21; j2 <= 0x7E; ++j2) sjis[(j1 - 0x21) * 94 + (j2 - 0x21)] = pairToShiftJis(j1, j2);
+  }
+};
+constexpr PairTable kPairs;
 
 }  // namespace
 
@@ -82,7 +92,8 @@ size_t convertJis(const char* src, size_t length, char* dst, int* mode, bool sto
         if (c == 0 || c == kEsc) break;
         unsigned char c2 = s[r + 1];  // within the text: c is not its NUL
         if (c2 == 0) break;
-        uint16_t pair = pairToShiftJis(c, c2);
+        unsigned i1 = c - 0x21u, i2 = c2 - 0x21u;
+        uint16_t pair = i1 < 94 && i2 < 94 ? kPairs.sjis[i1 * 94 + i2] : 0;
         dst[w] = static_cast<char>(pair >> 8);
         dst[w + 1] = static_cast<char>(pair & 0xFF);
         w += 2;

@@ -87,6 +87,21 @@ TEST(JisBodyToShiftJis, ConvertsAndRemovesDotStuffing) {
   }
 }
 
+// The converter's pair lookup against the arithmetic, for every two bytes.
+TEST(JisToShiftJis, EveryPairAsTheArithmeticGivesIt) {
+  for (unsigned j1 = 1; j1 < 256; ++j1) {
+    for (unsigned j2 = 1; j2 < 256; ++j2) {
+      if (j1 == 0x1B) continue;
+      const char text[] = {'\x1B', '$', 'B', static_cast<char>(j1), static_cast<char>(j2), 0};
+      char out[8] = {};
+      int mode = 0;
+      ASSERT_EQ(mime::jisToShiftJis(text, out, &mode), 2u);
+      uint16_t expected = mime::jisPairToShiftJis(static_cast<unsigned char>(j1), static_cast<unsigned char>(j2));
+      ASSERT_EQ(static_cast<unsigned char>(out[0]) << 8 | static_cast<unsigned char>(out[1]), expected) << j1 << " " << j2;
+    }
+  }
+}
+
 TEST(Utf8ToShiftJis, KanaBomUnmappedAndBrokenSequences) {
   const struct {
     std::string utf8;
