@@ -73,7 +73,9 @@ TEST(Utf8, DecodeRefusesOverlongSurrogateAndOutOfRangeForms) {
     char32_t cp = 0;
     const unsigned char* p = reinterpret_cast<const unsigned char*>(c.bytes);
     EXPECT_EQ(platform::decodeUtf8(p, std::strlen(c.bytes), &cp), c.length) << c.bytes;
-    if (c.length > 0) EXPECT_EQ(cp, c.codePoint) << c.bytes;
+    if (c.length > 0) {
+      EXPECT_EQ(cp, c.codePoint) << c.bytes;
+    }
   }
 }
 
