@@ -71,20 +71,29 @@ namespace {
 // The conversion behind the entry points: runs of single-byte text are
 // copied as they are, pairs go through the arithmetic. With `stopAtInvalid`
 // the text ends at the first invalid pair (its two NULs are written), and
-// the returned length is that of the text up to there.
-size_t convertJis(const char* src, size_t length, char* dst, int* mode, bool stopAtInvalid) {
+// the returned length is that of the text up to there. With `unstuff` a dot
+// right after a LF of the converted text is dropped (pairs give neither).
+size_t convertJis(const char* src, size_t length, char* dst, int* mode, bool stopAtInvalid, bool unstuff = false) {
   const unsigned char* s = reinterpret_cast<const unsigned char*>(src);
   size_t r = 0;
   size_t w = 0;
   int m = *mode;
+  bool afterLf = false;
   for (;;) {
     if (m == 0) {
       // Copy up to the next ESC or the end.
       while (r < length) {
         unsigned char c = s[r];
         if (c == 0 || c == kEsc) break;
-        dst[w++] = static_cast<char>(c);
         ++r;
+        if (unstuff) {
+          if (c == '.' && afterLf) {
+            afterLf = false;
+            continue;
+          }
+          afterLf = c == '\n';
+        }
+        dst[w++] = static_cast<char>(c);
       }
     } else {
       while (r + 1 < length) {
@@ -98,6 +107,7 @@ size_t convertJis(const char* src, size_t length, char* dst, int* mode, bool sto
         dst[w + 1] = static_cast<char>(pair & 0xFF);
         w += 2;
         r += 2;
+        afterLf = false;
         if (pair == 0 && stopAtInvalid) {
           *mode = m;
           dst[w] = 0;
@@ -135,22 +145,13 @@ size_t jisTextToShiftJis(char* text, size_t length) {
 }
 
 size_t jisBodyToShiftJis(char* text) {
-  size_t n = jisTextToShiftJis(text, static_cast<size_t>(-1));  // an invalid pair ends the text
-  // POP3 dot-stuffing: a leading ".." loses a dot, so does every line.
-  size_t r = n >= 2 && text[0] == '.' && text[1] == '.' ? 1 : 0;
-  size_t w = 0;
-  bool afterLf = false;
-  while (r < n) {
-    if (afterLf && text[r] == '.') ++r;
-    const void* lf = std::memchr(text + r, '\n', n - r);
-    size_t end = lf ? static_cast<size_t>(static_cast<const char*>(lf) - text) + 1 : n;
-    if (w != r) std::memmove(text + w, text + r, end - r);
-    w += end - r;
-    r = end;
-    afterLf = lf != nullptr;
-  }
-  text[w] = 0;
-  return w;
+  // Converted and without the dot of every line that POP3 dot-stuffed; an
+  // invalid pair ends the text.
+  int mode = 0;
+  size_t n = convertJis(text, static_cast<size_t>(-1), text, &mode, true, true);
+  // A text that begins with two dots loses the first.
+  if (n >= 2 && text[0] == '.' && text[1] == '.') std::memmove(text, text + 1, n--);
+  return n;
 }
 
 std::string utf8ToShiftJis(const char* text, size_t length) {

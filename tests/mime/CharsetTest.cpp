@@ -78,6 +78,8 @@ TEST(JisBodyToShiftJis, ConvertsAndRemovesDotStuffing) {
       {".x\r\n", ".x\r\n"},                         // a single leading dot of the text stays
       {"\x1B$B\x24\x22\x1B(B\r\n..\r\n", "\x82\xA0\r\n.\r\n"},
       {"\x1B$B\r\n\x1B(Bafter", ""},                 // CR LF in two-byte mode ends the text
+      {"a\n\x1B$B\x1B(B.b\n\x1B$B\x24\x22\x1B(B.c", "a\nb\n\x82\xA0.c"},  // escapes between LF and dot
+      {"..", "."},
   };
   for (const auto& c : cases) {
     std::string text = c.body;
