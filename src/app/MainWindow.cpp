@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <string>
 
 #include "check/CheckSummary.h"
 #include "ui/resource.h"
@@ -35,6 +36,16 @@ constexpr UINT kHhUninitialize = 0x001D;
 using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
 
 commlog::CommLog& log() { return commlog::commLog(); }
+
+// The help file beside quorvel.exe, whatever the current directory is.
+std::wstring helpFilePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  DWORD length;
+  while ((length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) == path.size())
+    path.resize(path.size() * 2);
+  path.resize(length);
+  return path.substr(0, path.find_last_of(L'\\') + 1) + L"Quorvel.chm";
+}
 
 }  // namespace
 
@@ -214,10 +225,21 @@ void MainWindow::onCommand(int id) {
 }
 
 void MainWindow::showHelp() {
+  const std::wstring path = helpFilePath();
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    platform::messageBox("操作ガイドのファイル Quorvel.chm が見つかりません。\n"
+                         "quorvel.exe と同じフォルダに置いてください。",
+                         "Quorvel", platform::kMbOk | platform::kMbIconExclamation | platform::kMbJapanese);
+    return;
+  }
   if (!helpLibrary_) helpLibrary_ = LoadLibraryW(L"hhctrl.ocx");
-  if (!helpLibrary_) return;
-  auto htmlHelp = reinterpret_cast<HtmlHelpFn>(reinterpret_cast<void*>(GetProcAddress(helpLibrary_, "HtmlHelpW")));
-  if (htmlHelp) htmlHelp(window_, L"Quorvel.chm", kHhDisplayTopic, 0);
+  auto htmlHelp = helpLibrary_ ? reinterpret_cast<HtmlHelpFn>(reinterpret_cast<void*>(
+                                     GetProcAddress(helpLibrary_, "HtmlHelpW")))
+                               : nullptr;
+  if (!htmlHelp || !htmlHelp(window_, path.c_str(), kHhDisplayTopic, 0))
+    platform::messageBox("操作ガイドを表示できません。", "Quorvel",
+                         platform::kMbOk | platform::kMbIconExclamation | platform::kMbJapanese);
 }
 
 void MainWindow::pumpOneMessage() {
