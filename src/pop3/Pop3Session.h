@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/Net.h"
+#include "platform/Tls.h"
 #include "commlog/CommLog.h"
 
 namespace pop3 {
@@ -37,6 +38,8 @@ enum : int {
   kConnectFailed = 14,
   kReadFailed = 15,
   kTimeoutSetFailed = 16,
+  kStlsRefused = 17,     // STLS was asked for and not granted
+  kTlsFailed = 18,       // the TLS handshake or the certificate check failed
   kRefused = 20,
   kUserSendFailed = 101,
   kSelectFailed = 102,
@@ -57,11 +60,16 @@ constexpr int kSilenceLimitMs = 60000;
 constexpr size_t kMaxMailCapacity = 10485760;
 constexpr size_t kReceiveBufferSize = 1024;
 
+enum class Pop3Security { Plain = 0, Stls = 1, Tls = 2 };
+
 struct Pop3Account {
   std::string server;
   uint16_t port = 110;
   std::string accountName;
   std::string password;
+  Pop3Security security = Pop3Security::Plain;
+  bool verifyCertificate = true;
+  std::string trustFile;  // PEM, besides the system's trusted certificates
 };
 
 // What the session needs from the program around it.
@@ -102,6 +110,8 @@ class Pop3Session {
   void setSilenceLimitMs(int ms) { silenceLimitMs_ = ms; }
 
   bool isOpen() const { return socket_.isOpen(); }
+  // The stream the protocol runs on: the socket, or TLS over it.
+  net::Stream& stream() { return tls_ ? static_cast<net::Stream&>(*tls_) : socket_; }
   net::TcpSocket& socket() { return socket_; }
   int state() const { return state_; }
   int messageCount() const { return messageCount_; }
@@ -109,6 +119,11 @@ class Pop3Session {
 
  private:
   int readGreeting();
+  // Reads one status line synchronously (greeting, STLS reply).
+  int readStatusLine(std::string* line);
+  // STLS when asked for, then the handshake; implicit TLS before the greeting.
+  int startStls();
+  int startTls();
   // One read into receiveBuffer; 0, or a failure code. *nothing when the
   // socket had no data after all.
   int receive(bool* nothing);
@@ -136,6 +151,7 @@ class Pop3Session {
   const commlog::CommLog& log_;
   Pop3Account account_;
   net::TcpSocket socket_;
+  std::unique_ptr<net::TlsStream> tls_;
   bool winsockStarted_ = false;
   bool connected_ = false;
   bool closed_ = false;
