@@ -50,6 +50,9 @@ enum class SendStep : int {
   // After the message.
   EndOfData,
   Quit,
+  // Transport security (after Quit, so that the codes above keep their numbers).
+  StartTls,      // STARTTLS not offered or refused
+  TlsHandshake,  // the handshake or the certificate check failed
 };
 
 }  // namespace sendlib

@@ -46,7 +46,7 @@ bool SmtpDialogue::receiveStep() {
   std::string data;
   char buf[kReceiveSize];
   while (!replyComplete(data)) {
-    int n = stream_.receive(buf, sizeof buf);
+    int n = stream_->receive(buf, sizeof buf);
     if (n < 0) {
       log_.write("SOCKET_ERRORで失敗");
       return false;
@@ -70,20 +70,20 @@ bool SmtpDialogue::receiveStep() {
 bool SmtpDialogue::commandStep(const std::string& text) {
   log_.write(text);
   std::string line = text + "\r\n";
-  if (!stream_.sendAll(line.data(), static_cast<int>(line.size()))) return false;
+  if (!stream_->sendAll(line.data(), static_cast<int>(line.size()))) return false;
   return receiveStep();
 }
 
 bool SmtpDialogue::argumentStep(const char* prefix, const std::string& argument) {
   std::string line = prefix + argument + "\r\n";
   log_.write(line);
-  if (!stream_.sendAll(line.data(), static_cast<int>(line.size()))) return false;
+  if (!stream_->sendAll(line.data(), static_cast<int>(line.size()))) return false;
   return receiveStep();
 }
 
 bool SmtpDialogue::lineStep(const std::string& text) {
   std::string line = text + "\r\n";
-  bool sent = stream_.sendAll(line.data(), static_cast<int>(line.size()));
+  bool sent = stream_->sendAll(line.data(), static_cast<int>(line.size()));
   log_.write(line);
   if (!sent) log_.write("メッセージ送信失敗");
   return sent;
@@ -94,7 +94,7 @@ bool SmtpDialogue::sendAttachmentData(const std::string& text, size_t lineLength
   if (lineLength == 0) {
     for (size_t at = 0; sent && at < text.size(); at += kLinePiece) {
       size_t n = text.size() - at < kLinePiece ? text.size() - at : kLinePiece;
-      sent = stream_.sendAll(text.data() + at, static_cast<int>(n));
+      sent = stream_->sendAll(text.data() + at, static_cast<int>(n));
     }
   } else {
     // Lines of lineLength characters and CR LF, gathered into larger sends.
@@ -104,7 +104,7 @@ bool SmtpDialogue::sendAttachmentData(const std::string& text, size_t lineLength
       chunk.append(text, at, lineLength);
       chunk += "\r\n";
       if (chunk.size() >= kDataChunk || at + lineLength >= text.size()) {
-        sent = stream_.sendAll(chunk.data(), static_cast<int>(chunk.size()));
+        sent = stream_->sendAll(chunk.data(), static_cast<int>(chunk.size()));
         chunk.clear();
       }
     }
@@ -156,9 +156,39 @@ bool SmtpDialogue::authenticate(const SmtpAccount& a) {
   return false;
 }
 
-SendStep SmtpDialogue::run(const SmtpAccount& a, const OutgoingMessage& message) {
+SendStep SmtpDialogue::secure(const SmtpAccount& a, const StartTls& startTls) {
+  if (!commandStep("EHLO " + a.heloName) || !accepted()) return SendStep::Hello;
+  if (reply_.find("STARTTLS") == std::string::npos) {
+    log_.write("サーバがSTARTTLSに対応していません (STARTTLS not offered)");
+    return SendStep::StartTls;
+  }
+  if (!commandStep("STARTTLS")) return SendStep::StartTls;
+  if (replyCode() != 220) {
+    log_.write("STARTTLSが拒否されました (STARTTLS refused)");
+    return SendStep::StartTls;
+  }
+  // Lines that came with the 220 were sent before the handshake: they are
+  // no answer of the secured session and are dropped with the reply.
+  size_t lf = reply_.find('\n');
+  if (lf != std::string::npos)
+    log_.write("STARTTLS応答の後の平文データ" + std::to_string(reply_.size() - lf + 1) + "バイトを破棄しました");
+  net::Stream* secured = startTls();
+  if (!secured) return SendStep::TlsHandshake;
+  stream_ = secured;
+  reply_.clear();
+  return SendStep::None;
+}
+
+SendStep SmtpDialogue::run(const SmtpAccount& a, const OutgoingMessage& message, const StartTls& startTls) {
   if (!receiveStep()) return SendStep::Greeting;
-  if (a.useAuth) {
+  if (startTls) {
+    SendStep failed = secure(a, startTls);
+    if (failed != SendStep::None) return failed;
+    // Over TLS the server is greeted again with EHLO; its new answer alone
+    // names the authentication methods.
+    if (!commandStep("EHLO " + a.heloName)) return SendStep::Hello;
+    if (a.useAuth ? !authenticate(a) : !accepted()) return SendStep::Hello;
+  } else if (a.useAuth) {
     if (!commandStep("EHLO " + a.heloName) || !authenticate(a)) return SendStep::Hello;
   } else {
     if (!commandStep("HELO " + a.heloName) || !accepted()) return SendStep::Hello;

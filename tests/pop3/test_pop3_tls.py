@@ -8,7 +8,7 @@ import time
 import pytest
 
 from support.dovecot import Dovecot
-from support.tls_servers import DovecotTls, ScriptedPop3, make_certs, server_context
+from support.tls_servers import DovecotTls, ScriptedServer, make_certs, server_context
 from pop3.test_pop3_dovecot import CLOSING, MAILS, as_sent, run_check
 
 PASSWORD = "pop-secret-42"
@@ -126,7 +126,7 @@ def tls_script(cert, stls):
 @pytest.mark.parametrize("security", ["tls", "stls"])
 def test_certificate_faults_stop_before_user(certs, tmp_path, name, trusted, reason, security):
     stls = security == "stls"
-    with ScriptedPop3(tls_script(getattr(certs, name), stls)) as server:
+    with ScriptedServer(tls_script(getattr(certs, name), stls)) as server:
         start = time.monotonic()
         result, got, lines = check(Dovecot(), tmp_path, security, port=server.port,
                                    certs=certs if trusted else None)
@@ -139,7 +139,7 @@ def test_certificate_faults_stop_before_user(certs, tmp_path, name, trusted, rea
 
 
 def test_unchecked_certificate_is_used_and_said_so(certs, tmp_path):
-    with ScriptedPop3(tls_script(certs.self_signed, False)) as server:
+    with ScriptedServer(tls_script(certs.self_signed, False)) as server:
         result, got, lines = check(Dovecot(), tmp_path, "tls", "--no-verify", port=server.port)
     assert "警告: サーバ証明書を検証しません (certificate check off)" in lines
     assert any(l.startswith("TLS接続しました") for l in lines)
@@ -175,7 +175,7 @@ def injecting(certs):
 def test_stls_faults_never_send_the_password(certs, tmp_path, case):
     script = {"no-stls": refusing_stls, "closed": closing_in_handshake, "injected": injecting(certs)}[case]
     security = "tls" if case == "closed" else "stls"
-    with ScriptedPop3(script) as server:
+    with ScriptedServer(script) as server:
         result, got, lines = check(Dovecot(), tmp_path, security, port=server.port, certs=certs)
     assert server.error is None, server.error
     assert result.returncode == 1

@@ -1,5 +1,5 @@
 """TLS for the tests: certificates made with openssl at test time, a Dovecot
-with TLS, and a scripted POP3 server that records every byte it received.
+with TLS, and a scripted server that records every byte it received.
 
     certs = make_certs(tmp_path)        # certs.ca, certs.good, certs.wrong_name, …
     with DovecotTls(certs.good) as server:
@@ -104,8 +104,8 @@ def server_context(cert: Cert) -> ssl.SSLContext:
     return ctx
 
 
-class ScriptedPop3:
-    """A one-connection POP3 server for the failure cases. `script(conn, srv)`
+class ScriptedServer:
+    """A one-connection server (POP3 or SMTP) for the failure cases. `script(conn, srv)`
     runs the dialogue; every byte read through srv.read_line() or
     srv.recv() is kept in srv.received (plaintext and decrypted)."""
 
