@@ -13,6 +13,9 @@ const size_t kMaxReply = 64 * 1024;
 const size_t kDataChunk = 64 * 1024;
 // Pieces of attachment data sent as one line.
 const size_t kLinePiece = 1000;
+// The send log never holds the password, not even in base64.
+const char kHiddenPassword[] = "********";
+const char kHiddenPlain[] = "AUTH PLAIN ********";
 
 // The data ends with the last line of a reply: a line ending in LF whose
 // fourth character is not "-".
@@ -67,8 +70,11 @@ bool SmtpDialogue::receiveStep() {
   return true;
 }
 
-bool SmtpDialogue::commandStep(const std::string& text) {
-  log_.write(text);
+bool SmtpDialogue::commandStep(const std::string& text, const char* logged) {
+  if (logged)
+    log_.write(logged);
+  else
+    log_.write(text);
   std::string line = text + "\r\n";
   if (!stream_->sendAll(line.data(), static_cast<int>(line.size()))) return false;
   return receiveStep();
@@ -134,15 +140,15 @@ bool SmtpDialogue::authCramMd5(const SmtpAccount& a) {
 bool SmtpDialogue::authLogin(const SmtpAccount& a) {
   return commandStep("AUTH LOGIN") && replyCode() == 334 &&
          commandStep(base64Encode(a.userName)) && replyCode() == 334 &&
-         commandStep(base64Encode(a.password)) && replyCode() == 235;
+         commandStep(base64Encode(a.password), kHiddenPassword) && replyCode() == 235;
 }
 
 bool SmtpDialogue::authPlain(const SmtpAccount& a) {
-  if (!commandStep(plainCredentials(a, true))) return false;
+  if (!commandStep(plainCredentials(a, true), kHiddenPlain)) return false;
   if (replyCode() == 235) return true;
   if (replyCode() == 535) {
     // Some servers want the form without the authorization identity.
-    if (!commandStep(plainCredentials(a, false))) return false;
+    if (!commandStep(plainCredentials(a, false), kHiddenPlain)) return false;
     if (replyCode() == 235) return true;
   }
   return refuseAuthentication();

@@ -48,7 +48,8 @@ class SmtpDialogue {
                const StartTls& startTls = nullptr);
 
   // The four steps every exchange is built from.
-  bool commandStep(const std::string& text);
+  // `logged` replaces the text in the send log (lines that carry the password).
+  bool commandStep(const std::string& text, const char* logged = nullptr);
   bool argumentStep(const char* prefix, const std::string& argument);
   bool lineStep(const std::string& text);
   bool receiveStep();
