@@ -7,7 +7,10 @@ import warnings
 
 from aiosmtpd.smtp import SMTP
 
-from sendry_server import HOSTNAME, SmtpSink, _Handler, _Loop
+try:  # beside the send library's tests, or imported as a package from others
+    from sendry_server import HOSTNAME, SmtpSink, _Handler, _Loop
+except ImportError:
+    from sendlib.sendry_server import HOSTNAME, SmtpSink, _Handler, _Loop
 
 
 class _TlsHandler(_Handler):
