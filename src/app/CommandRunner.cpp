@@ -54,6 +54,9 @@ void CommandRunner::removeExtractedAttachment() {
 
 std::string CommandRunner::computerName() { return platform::computerName(); }
 
-int CommandRunner::sendMail(const SendMailRequest& request) { return EM_SendMail(request); }
+int CommandRunner::sendMail(const SendMailRequest& request) {
+  SendSecurity security = command::replySecurity(*services_.settings);
+  return EM_SendMailSecure(&request, &security);
+}
 
 }  // namespace app

@@ -303,11 +303,7 @@ void MainWindow::startCheck() {
   counts_ = check::CheckCounts{};
   busy_ = 1;
   setTitle(check::checkRunningTitle());
-  pop3::Pop3Account account;
-  account.server = settings_.pop3Server;
-  account.port = settings_.pop3Port;
-  account.accountName = settings_.accountName;
-  account.password = settings_.password;
+  pop3::Pop3Account account = check::pop3Account(settings_);
   session_ = std::make_unique<pop3::Pop3Session>(static_cast<pop3::Pop3Host&>(*this), log());
   SetTimer(window_, kSessionWatchTimer, kSessionWatchMs, nullptr);
   if (session_->open(account) != 0) {

@@ -5,6 +5,7 @@
 
 #include "command/CommandMail.h"
 #include "mime/MailEnd.h"
+#include "platform/Text.h"
 #include "spam/SpamRules.h"
 
 namespace check {
@@ -40,6 +41,21 @@ pop3::MessageAnswer handleDownloadedMail(const config::AppSettings& settings, mi
   }
   ++counts.newMailCount;
   return settings.keepOnServer ? MessageAnswer::kKeep : MessageAnswer::kDelete;
+}
+
+pop3::Pop3Account pop3Account(const config::AppSettings& s) {
+  auto text = [](const char* field, size_t width) { return std::string(field, platform::fieldLength(field, width)); };
+  pop3::Pop3Account account;
+  account.server = text(s.pop3Server, sizeof s.pop3Server);
+  account.port = s.pop3Port;
+  account.accountName = text(s.accountName, sizeof s.accountName);
+  account.password = text(s.password, sizeof s.password);
+  account.security = s.pop3Security == config::kPopPlain  ? pop3::Pop3Security::kPlain
+                     : s.pop3Security == config::kPopStls ? pop3::Pop3Security::kStls
+                                                          : pop3::Pop3Security::kTls;
+  account.verifyCertificate = s.tlsNoVerify == 0;
+  account.trustFile = text(s.tlsTrustFile, sizeof s.tlsTrustFile);
+  return account;
 }
 
 }  // namespace check

@@ -27,4 +27,8 @@ pop3::MessageAnswer handleDownloadedMail(const config::AppSettings& settings, mi
                                          const char* data, size_t length, store::MailStore& mailStore, CheckCounts& counts,
                                          const commlog::CommLog& log = commlog::commLog());
 
+// The POP3 account of a check from the settings. A security mode the
+// program does not know is taken as TLS from the first byte, never as plain.
+pop3::Pop3Account pop3Account(const config::AppSettings& s);
+
 }  // namespace check

@@ -125,4 +125,16 @@ SendMailRequest buildReplyRequest(const config::AppSettings& s, const mime::Mail
   return r;
 }
 
+SendSecurity replySecurity(const config::AppSettings& s) {
+  SendSecurity security;
+  std::memset(&security, 0, sizeof security);
+  security.mode = s.smtpSecurity == config::kSmtpPlain       ? kSendPlain
+                  : s.smtpSecurity == config::kSmtpStartTls ? kSendStartTls
+                                                            : kSendTls;
+  security.noVerify = s.tlsNoVerify != 0 ? 1 : 0;
+  platform::copyField(security.trustFile,
+                      std::string(s.tlsTrustFile, platform::fieldLength(s.tlsTrustFile, sizeof s.tlsTrustFile)).c_str());
+  return security;
+}
+
 }  // namespace command

@@ -8,6 +8,7 @@
 #include "config/AppSettings.h"
 #include "mime/MailIndexEntry.h"
 #include "sendlib/SendMailRequest.h"
+#include "sendlib/SendSecurity.h"
 
 namespace command {
 
@@ -49,5 +50,9 @@ int32_t parseWidth(const char* argument);
 SendMailRequest buildReplyRequest(const config::AppSettings& settings, const mime::MailIndexEntry& mail,
                                   const char* body, const char* attachmentPath, bool deleteAttachment,
                                   const std::string& computerName);
+
+// The security record of the reply from the SMTP settings. A mode the
+// program does not know is sent as TLS from the first byte, never in plain.
+SendSecurity replySecurity(const config::AppSettings& s);
 
 }  // namespace command

@@ -62,6 +62,24 @@ void applyDefaults(AppSettings& s, const char* startupDir) {
     setText(s.commandKeyNames[i], text);
   }
   setText(s.commandKeyNames[kShutdownKeyIndex], "");
+  s.pop3Security = kPopPlain;
+  s.smtpSecurity = kSmtpPlain;
+  s.tlsNoVerify = 0;
+  setText(s.tlsTrustFile, "");
+}
+
+uint16_t usualPop3Port(int32_t security) { return security == kPopTls ? 995 : 110; }
+
+uint16_t usualSmtpPort(int32_t security) {
+  return security == kSmtpTls ? 465 : security == kSmtpStartTls ? 587 : 25;
+}
+
+uint16_t suggestedPop3Port(uint16_t port, int32_t from, int32_t to) {
+  return port == 0 || port == usualPop3Port(from) ? usualPop3Port(to) : port;
+}
+
+uint16_t suggestedSmtpPort(uint16_t port, int32_t from, int32_t to) {
+  return port == 0 || port == usualSmtpPort(from) ? usualSmtpPort(to) : port;
 }
 
 void loadSettings(AppSettings& s, const char* startupDir) {

@@ -59,7 +59,13 @@ struct AppSettings {
   StoredPlacement windowPlacement;
   int32_t columnWidths[kColumnCount];
   char commandKeyNames[kCommandKeyCount][80];
-  uint8_t reserved[1000];
+  // Transport security. Zero in every field is a plaintext session as before.
+  int32_t pop3Security;          // PopSecurity
+  int32_t smtpSecurity;          // SmtpSecurity
+  int32_t tlsNoVerify;           // 1 = the server's certificate is not checked
+  char tlsTrustFile[260];        // PEM file trusted besides the system's; empty = none
+  uint8_t tlsSpare[28];
+  uint8_t reserved[700];
 };
 #pragma pack(pop)
 
@@ -99,7 +105,23 @@ static_assert(offsetof(AppSettings, requiredSenderAddress) == 1384);
 static_assert(offsetof(AppSettings, windowPlacement) == 1464);
 static_assert(offsetof(AppSettings, columnWidths) == 1508);
 static_assert(offsetof(AppSettings, commandKeyNames) == 1540);
-static_assert(offsetof(AppSettings, reserved) == 3620);
+static_assert(offsetof(AppSettings, pop3Security) == 3620);
+static_assert(offsetof(AppSettings, smtpSecurity) == 3624);
+static_assert(offsetof(AppSettings, tlsNoVerify) == 3628);
+static_assert(offsetof(AppSettings, tlsTrustFile) == 3632);
+static_assert(offsetof(AppSettings, tlsSpare) == 3892);
+static_assert(offsetof(AppSettings, reserved) == 3920);
+
+enum PopSecurity : int32_t { kPopPlain = 0, kPopStls = 1, kPopTls = 2 };
+enum SmtpSecurity : int32_t { kSmtpPlain = 0, kSmtpStartTls = 1, kSmtpTls = 2 };
+// The usual port of a security mode (110/995, 25/587/465).
+uint16_t usualPop3Port(int32_t security);
+uint16_t usualSmtpPort(int32_t security);
+// The port to show after the security mode changed from `from` to `to`:
+// the usual port of `to` when `port` is the usual port of `from` (or 0),
+// else the port the user typed.
+uint16_t suggestedPop3Port(uint16_t port, int32_t from, int32_t to);
+uint16_t suggestedSmtpPort(uint16_t port, int32_t from, int32_t to);
 
 // Sets every field to its default; `reserved` and the bytes behind string
 // terminators keep what they hold. mailLogFolder defaults to startupDir.

@@ -43,7 +43,7 @@ inline void put3(unsigned char* out, uint32_t v) {
 
 // How white space and NUL are read: as invalid characters (the plain
 // decoder), or skipped and ending the text (a transfer-encoded body).
-enum class Mode { plain, body };
+enum class Mode { kPlain, kBody };
 
 // Whether the characters from `r` on are all valid (white space and a NUL
 // end as the mode says), without changing them.
@@ -51,10 +51,10 @@ bool restIsValid(const unsigned char* p, size_t r, size_t n, Mode mode) {
   uint32_t seen = 0;
   for (; r < n; ++r) {
     uint32_t f = kB64.at[0][p[r]];
-    if (mode == Mode::body && (f & kEndFlag)) break;
+    if (mode == Mode::kBody && (f & kEndFlag)) break;
     seen |= f;
   }
-  return (seen & (mode == Mode::body ? kBadFlag : (kBadFlag | kSpaceFlag | kEndFlag))) == 0;
+  return (seen & (mode == Mode::kBody ? kBadFlag : (kBadFlag | kSpaceFlag | kEndFlag))) == 0;
 }
 
 // Turns the first `groups` decoded groups (3 bytes each, from groups of
@@ -97,11 +97,11 @@ bool decodeBase64(unsigned char* p, size_t n, Mode mode, size_t* length) {
     bool bad = false;
     while (got < 4 && r < n) {
       uint32_t f = kB64.at[0][p[r]];
-      if (mode == Mode::body && (f & kEndFlag)) {
+      if (mode == Mode::kBody && (f & kEndFlag)) {
         n = r;
         break;
       }
-      if (mode == Mode::body && (f & kSpaceFlag)) {
+      if (mode == Mode::kBody && (f & kSpaceFlag)) {
         ++r;
         continue;
       }
@@ -116,7 +116,7 @@ bool decodeBase64(unsigned char* p, size_t n, Mode mode, size_t* length) {
       size_t groups = w / 3;
       reencode(p, groups);
       size_t out = 4 * groups;
-      if (mode == Mode::body) {
+      if (mode == Mode::kBody) {
         for (size_t k = start; k < n && p[k]; ++k)
           if (p[k] != '\r' && p[k] != '\n' && p[k] != ' ') p[out++] = p[k];
         p[out] = 0;  // body mode always has room: the text ends at n or before
@@ -132,7 +132,7 @@ bool decodeBase64(unsigned char* p, size_t n, Mode mode, size_t* length) {
         size_t groups = w / 3;
         reencode(p, groups);
         size_t out = 4 * groups;
-        if (mode == Mode::body) {
+        if (mode == Mode::kBody) {
           for (size_t k = start; k < n && p[k]; ++k)
             if (p[k] != '\r' && p[k] != '\n' && p[k] != ' ') p[out++] = p[k];
           p[out] = 0;
@@ -178,14 +178,14 @@ constexpr HexTable kHex;
 bool base64DecodeChecked(char* data, size_t length, size_t* decodedLength) {
   size_t n = 0;
   unsigned char* p = reinterpret_cast<unsigned char*>(data);
-  if (!decodeBase64(p, length, Mode::plain, &n)) return false;
+  if (!decodeBase64(p, length, Mode::kPlain, &n)) return false;
   if (n < length) p[n] = 0;
   *decodedLength = n;
   return true;
 }
 
 bool base64DecodeBody(char* data, size_t length, size_t* resultLength) {
-  return decodeBase64(reinterpret_cast<unsigned char*>(data), length, Mode::body, resultLength);
+  return decodeBase64(reinterpret_cast<unsigned char*>(data), length, Mode::kBody, resultLength);
 }
 
 int32_t base64Decode(char* data, int32_t length) {

@@ -1,5 +1,5 @@
 // TCP sockets for the POP3 and SMTP clients. Protocol code talks to a
-// Stream, so a TLS stream can later wrap a TcpSocket without touching it.
+// Stream, so a TLS stream (Tls.h) can wrap a TcpSocket without touching it.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -41,6 +41,9 @@ class Stream {
   virtual int receive(char* buffer, int capacity) = 0;
   virtual int error() const = 0;
   virtual void close() = 0;
+  // Bytes already received and decoded that the next receive() returns
+  // without reading the socket (a TLS stream's decrypted records).
+  virtual int pending() const { return 0; }
 
   // Sends every byte, looping over partial sends; false on error.
   bool sendAll(const char* data, int length);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/Net.h"
+#include "platform/Tls.h"
 #include "commlog/CommLog.h"
 #include "pop3/UnreceivableMails.h"
 
@@ -44,6 +45,8 @@ enum : int {
   kConnectFailed = 14,
   kReadFailed = 15,
   kTimeoutSetFailed = 16,
+  kStlsRefused = 17,     // STLS was asked for and not granted
+  kTlsFailed = 18,       // the TLS handshake or the certificate check failed
   kRefused = 20,
   kUserSendFailed = 101,
   kSelectFailed = 102,
@@ -68,11 +71,16 @@ constexpr size_t kMailCapacityLimit = 268435456;
 constexpr size_t kNoSizeMailCapacity = 10485760;
 constexpr size_t kReceiveBufferSize = 1024;
 
+enum class Pop3Security { kPlain = 0, kStls = 1, kTls = 2 };
+
 struct Pop3Account {
   std::string server;
   uint16_t port = 110;
   std::string accountName;
   std::string password;
+  Pop3Security security = Pop3Security::kPlain;
+  bool verifyCertificate = true;
+  std::string trustFile;  // PEM, besides the system's trusted certificates
 };
 
 // What the session needs from the program around it.
@@ -115,6 +123,8 @@ class Pop3Session {
   void setSilenceLimitMs(int ms) { silenceLimitMs_ = ms; }
 
   bool isOpen() const { return socket_.isOpen(); }
+  // The stream the protocol runs on: the socket, or TLS over it.
+  net::Stream& stream() { return tls_ ? static_cast<net::Stream&>(*tls_) : socket_; }
   net::TcpSocket& socket() { return socket_; }
   int state() const { return state_; }
   int messageCount() const { return messageCount_; }
@@ -124,6 +134,11 @@ class Pop3Session {
 
  private:
   int readGreeting();
+  // Reads one status line synchronously (greeting, STLS reply).
+  int readStatusLine(std::string* line);
+  // STLS when asked for, then the handshake; implicit TLS before the greeting.
+  int startStls();
+  int startTls();
   // One read into receiveBuffer; 0, or a failure code. *nothing when the
   // socket had no data after all.
   int receive(bool* nothing);
@@ -156,6 +171,7 @@ class Pop3Session {
   const commlog::CommLog& log_;
   Pop3Account account_;
   net::TcpSocket socket_;
+  std::unique_ptr<net::TlsStream> tls_;
   bool winsockStarted_ = false;
   bool connected_ = false;
   bool closed_ = false;

@@ -6,6 +6,7 @@
 #include "platform/File.h"
 #include "platform/Net.h"
 #include "platform/Text.h"
+#include "platform/Tls.h"
 #include "sendlib/Attachment.h"
 
 namespace sendlib {
@@ -83,15 +84,49 @@ SendStep runSession(const SendJob& job, SendLog& log) {
     log.write("SMTPサーバに接続できません");
     return SendStep::kConnect;
   }
-  return runDialogue(socket, job, hostName, log);
+  if (job.tls.mode == kSendPlain) return runDialogue(socket, job, hostName, log);
+
+  net::TlsOptions options;
+  options.hostName = job.server;
+  options.verify = job.tls.verify;
+  options.trustFile = job.tls.trustFile;
+  if (!options.verify) log.write("警告: サーバ証明書を検証しません (certificate check off)");
+  net::TlsStream tls(socket);
+  auto handshake = [&]() -> net::Stream* {
+    if (tls.handshake(options, kNetTimeoutMs)) {
+      log.write("TLS接続しました " + tls.description());
+      return &tls;
+    }
+    std::string text = std::string("TLSエラー: ") + net::tlsFailureText(tls.failure());
+    if (!tls.failureDetail().empty()) text += " - " + tls.failureDetail();
+    log.write(text);
+    return nullptr;
+  };
+  SendStep result;
+  if (job.tls.mode == kSendTls) {
+    result = handshake() ? runDialogue(tls, job, hostName, log) : SendStep::kTlsHandshake;
+  } else {
+    SmtpDialogue dialogue(socket, log);
+    OutgoingMessage message;
+    message.compose = [&job, &hostName] { return composeNext(job, hostName); };
+    message.attachmentText = job.fields.hasAttachment ? &job.attachmentText : nullptr;
+    result = dialogue.run(job.account, message, handshake);
+  }
+  tls.close();
+  return result;
 }
 
 namespace {
 
-int sendryCall(const SendMailRequest& request) {
+int sendryCall(const SendMailRequest& request, const SendSecurity* security) {
   platform::removeFile(kSendLogName);
   AppendingSendLog log(kSendLogName, request.writeLog != 0);
   SendJob job = commonJob(request);
+  if (!tlsSettings(security, &job.tls)) {
+    log.write("TLS設定が不正です (unknown security mode)");
+    log.write("送信終了コード:  " + std::to_string(kSendFailed));
+    return kSendFailed;
+  }
   const std::string path = fieldText(request.attachmentPath);
   const std::string name = attachmentName(path);
   job.fields.hasAttachment = !path.empty();
@@ -129,8 +164,22 @@ std::string lineText(const char* f, size_t width) {
   return text;
 }
 
+bool tlsSettings(const SendSecurity* security, TlsSettings* settings) {
+  *settings = TlsSettings();
+  if (!security) return true;
+  if (security->mode < kSendPlain || security->mode > kSendTls) return false;
+  settings->mode = security->mode;
+  settings->verify = security->noVerify == 0;
+  settings->trustFile = fieldText(security->trustFile);
+  return true;
+}
+
 int sendMail(const SendMailRequest& request) {
-  return guardedCall([&request] { return sendryCall(request); }, kSendFailed);
+  return guardedCall([&request] { return sendryCall(request, nullptr); }, kSendFailed);
+}
+
+int sendMailSecure(const SendMailRequest& request, const SendSecurity* security) {
+  return guardedCall([&request, security] { return sendryCall(request, security); }, kSendFailed);
 }
 
 }  // namespace sendlib

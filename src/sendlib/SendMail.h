@@ -10,6 +10,7 @@
 #include "sendlib/MessageComposer.h"
 #include "sendlib/SendLog.h"
 #include "sendlib/SendMailRequest.h"
+#include "sendlib/SendSecurity.h"
 #include "sendlib/SendStep.h"
 #include "sendlib/SmtpDialogue.h"
 
@@ -40,8 +41,18 @@ std::string fieldText(const char (&f)[N]) { return fieldText(f, N); }
 template <size_t N>
 std::string lineText(const char (&f)[N]) { return lineText(f, N); }
 
+struct TlsSettings {
+  int32_t mode = kSendPlain;
+  bool verify = true;
+  std::string trustFile;
+};
+
+// The security record taken apart; false for a mode that does not exist.
+bool tlsSettings(const SendSecurity* security, TlsSettings* settings);
+
 // Everything one call sends.
 struct SendJob {
+  TlsSettings tls;
   std::string server;
   uint16_t port = 0;
   SmtpAccount account;
@@ -92,5 +103,6 @@ int guardedCall(Call call, int failed) {
 }
 
 int sendMail(const SendMailRequest& request);
+int sendMailSecure(const SendMailRequest& request, const SendSecurity* security);
 
 }  // namespace sendlib

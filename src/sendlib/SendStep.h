@@ -50,6 +50,9 @@ enum class SendStep : int {
   // After the message.
   kEndOfData,
   kQuit,
+  // Transport security (after Quit, so that the codes above keep their numbers).
+  kStartTls,      // STARTTLS not offered or refused
+  kTlsHandshake,  // the handshake or the certificate check failed
 };
 
 }  // namespace sendlib

@@ -13,6 +13,9 @@ const size_t kMaxReply = 64 * 1024;
 const size_t kDataChunk = 64 * 1024;
 // Pieces of attachment data sent as one line.
 const size_t kLinePiece = 1000;
+// The send log never holds the password, not even in base64.
+const char kHiddenPassword[] = "********";
+const char kHiddenPlain[] = "AUTH PLAIN ********";
 
 // The data ends with the last line of a reply: a line ending in LF whose
 // fourth character is not "-".
@@ -46,7 +49,7 @@ bool SmtpDialogue::receiveStep() {
   std::string data;
   char buf[kReceiveSize];
   while (!replyComplete(data)) {
-    int n = stream_.receive(buf, sizeof buf);
+    int n = stream_->receive(buf, sizeof buf);
     if (n < 0) {
       log_.write("SOCKET_ERRORで失敗");
       return false;
@@ -67,23 +70,26 @@ bool SmtpDialogue::receiveStep() {
   return true;
 }
 
-bool SmtpDialogue::commandStep(const std::string& text) {
-  log_.write(text);
+bool SmtpDialogue::commandStep(const std::string& text, const char* logged) {
+  if (logged)
+    log_.write(logged);
+  else
+    log_.write(text);
   std::string line = text + "\r\n";
-  if (!stream_.sendAll(line.data(), static_cast<int>(line.size()))) return false;
+  if (!stream_->sendAll(line.data(), static_cast<int>(line.size()))) return false;
   return receiveStep();
 }
 
 bool SmtpDialogue::argumentStep(const char* prefix, const std::string& argument) {
   std::string line = prefix + argument + "\r\n";
   log_.write(line);
-  if (!stream_.sendAll(line.data(), static_cast<int>(line.size()))) return false;
+  if (!stream_->sendAll(line.data(), static_cast<int>(line.size()))) return false;
   return receiveStep();
 }
 
 bool SmtpDialogue::lineStep(const std::string& text) {
   std::string line = text + "\r\n";
-  bool sent = stream_.sendAll(line.data(), static_cast<int>(line.size()));
+  bool sent = stream_->sendAll(line.data(), static_cast<int>(line.size()));
   log_.write(line);
   if (!sent) log_.write("メッセージ送信失敗");
   return sent;
@@ -94,7 +100,7 @@ bool SmtpDialogue::sendAttachmentData(const std::string& text, size_t lineLength
   if (lineLength == 0) {
     for (size_t at = 0; sent && at < text.size(); at += kLinePiece) {
       size_t n = text.size() - at < kLinePiece ? text.size() - at : kLinePiece;
-      sent = stream_.sendAll(text.data() + at, static_cast<int>(n));
+      sent = stream_->sendAll(text.data() + at, static_cast<int>(n));
     }
   } else {
     // Lines of lineLength characters and CR LF, gathered into larger sends.
@@ -104,7 +110,7 @@ bool SmtpDialogue::sendAttachmentData(const std::string& text, size_t lineLength
       chunk.append(text, at, lineLength);
       chunk += "\r\n";
       if (chunk.size() >= kDataChunk || at + lineLength >= text.size()) {
-        sent = stream_.sendAll(chunk.data(), static_cast<int>(chunk.size()));
+        sent = stream_->sendAll(chunk.data(), static_cast<int>(chunk.size()));
         chunk.clear();
       }
     }
@@ -134,15 +140,15 @@ bool SmtpDialogue::authCramMd5(const SmtpAccount& a) {
 bool SmtpDialogue::authLogin(const SmtpAccount& a) {
   return commandStep("AUTH LOGIN") && replyCode() == 334 &&
          commandStep(base64Encode(a.userName)) && replyCode() == 334 &&
-         commandStep(base64Encode(a.password)) && replyCode() == 235;
+         commandStep(base64Encode(a.password), kHiddenPassword) && replyCode() == 235;
 }
 
 bool SmtpDialogue::authPlain(const SmtpAccount& a) {
-  if (!commandStep(plainCredentials(a, true))) return false;
+  if (!commandStep(plainCredentials(a, true), kHiddenPlain)) return false;
   if (replyCode() == 235) return true;
   if (replyCode() == 535) {
     // Some servers want the form without the authorization identity.
-    if (!commandStep(plainCredentials(a, false))) return false;
+    if (!commandStep(plainCredentials(a, false), kHiddenPlain)) return false;
     if (replyCode() == 235) return true;
   }
   return refuseAuthentication();
@@ -156,9 +162,39 @@ bool SmtpDialogue::authenticate(const SmtpAccount& a) {
   return false;
 }
 
-SendStep SmtpDialogue::run(const SmtpAccount& a, const OutgoingMessage& message) {
+SendStep SmtpDialogue::secure(const SmtpAccount& a, const StartTls& startTls) {
+  if (!commandStep("EHLO " + a.heloName) || !accepted()) return SendStep::kHello;
+  if (reply_.find("STARTTLS") == std::string::npos) {
+    log_.write("サーバがSTARTTLSに対応していません (STARTTLS not offered)");
+    return SendStep::kStartTls;
+  }
+  if (!commandStep("STARTTLS")) return SendStep::kStartTls;
+  if (replyCode() != 220) {
+    log_.write("STARTTLSが拒否されました (STARTTLS refused)");
+    return SendStep::kStartTls;
+  }
+  // Lines that came with the 220 were sent before the handshake: they are
+  // no answer of the secured session and are dropped with the reply.
+  size_t lf = reply_.find('\n');
+  if (lf != std::string::npos)
+    log_.write("STARTTLS応答の後の平文データ" + std::to_string(reply_.size() - lf + 1) + "バイトを破棄しました");
+  net::Stream* secured = startTls();
+  if (!secured) return SendStep::kTlsHandshake;
+  stream_ = secured;
+  reply_.clear();
+  return SendStep::kNone;
+}
+
+SendStep SmtpDialogue::run(const SmtpAccount& a, const OutgoingMessage& message, const StartTls& startTls) {
   if (!receiveStep()) return SendStep::kGreeting;
-  if (a.useAuth) {
+  if (startTls) {
+    SendStep failed = secure(a, startTls);
+    if (failed != SendStep::kNone) return failed;
+    // Over TLS the server is greeted again with EHLO; its new answer alone
+    // names the authentication methods.
+    if (!commandStep("EHLO " + a.heloName)) return SendStep::kHello;
+    if (a.useAuth ? !authenticate(a) : !accepted()) return SendStep::kHello;
+  } else if (a.useAuth) {
     if (!commandStep("EHLO " + a.heloName) || !authenticate(a)) return SendStep::kHello;
   } else {
     if (!commandStep("HELO " + a.heloName) || !accepted()) return SendStep::kHello;

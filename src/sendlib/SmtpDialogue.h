@@ -32,16 +32,24 @@ struct OutgoingMessage {
   size_t attachmentLineLength = 76;
 };
 
+// Secures the connection after the server's 220 to STARTTLS: runs the
+// handshake and returns the stream to go on with, or nullptr (logged).
+using StartTls = std::function<net::Stream*()>;
+
 class SmtpDialogue {
  public:
-  SmtpDialogue(net::Stream& stream, SendLog& log) : stream_(stream), log_(log) {}
+  SmtpDialogue(net::Stream& stream, SendLog& log) : stream_(&stream), log_(log) {}
 
   // Runs the whole dialogue; returns SendStep::kNone when the message was
-  // accepted and QUIT answered, else the step that failed.
-  SendStep run(const SmtpAccount& account, const OutgoingMessage& message);
+  // accepted and QUIT answered, else the step that failed. With startTls,
+  // EHLO and STARTTLS come first and nothing else goes out unsecured;
+  // EHLO is sent again over TLS and only that answer counts.
+  SendStep run(const SmtpAccount& account, const OutgoingMessage& message,
+               const StartTls& startTls = nullptr);
 
   // The four steps every exchange is built from.
-  bool commandStep(const std::string& text);
+  // `logged` replaces the text in the send log (lines that carry the password).
+  bool commandStep(const std::string& text, const char* logged = nullptr);
   bool argumentStep(const char* prefix, const std::string& argument);
   bool lineStep(const std::string& text);
   bool receiveStep();
@@ -60,8 +68,9 @@ class SmtpDialogue {
   bool authPlain(const SmtpAccount& account);
   bool refuseAuthentication();
   bool sendAttachmentData(const std::string& text, size_t lineLength);
+  SendStep secure(const SmtpAccount& account, const StartTls& startTls);
 
-  net::Stream& stream_;
+  net::Stream* stream_;
   SendLog& log_;
   std::string reply_;
 };

@@ -97,3 +97,35 @@ TEST_F(StoreTest, MailTheLogCannotTakeStaysOnTheServer) {
 
 }  // namespace
 }  // namespace storetest
+
+namespace {
+
+TEST(Pop3AccountOfSettings, SecurityModeVerifyAndTrustFile) {
+  struct Case { int32_t mode; int32_t noVerify; pop3::Pop3Security security; bool verify; } cases[] = {
+      {config::kPopPlain, 0, pop3::Pop3Security::kPlain, true},  // a record from before TLS
+      {config::kPopStls, 0, pop3::Pop3Security::kStls, true},
+      {config::kPopTls, 1, pop3::Pop3Security::kTls, false},
+      {7, 0, pop3::Pop3Security::kTls, true},  // unknown: never plaintext
+  };
+  for (const Case& c : cases) {
+    config::AppSettings s;
+    std::memset(&s, 0, sizeof s);
+    config::applyDefaults(s, "/tmp");
+    std::strcpy(s.pop3Server, "pop.example.jp");
+    s.pop3Port = 995;
+    std::strcpy(s.accountName, "user");
+    std::strcpy(s.password, "pw");
+    s.pop3Security = c.mode;
+    s.tlsNoVerify = c.noVerify;
+    std::strcpy(s.tlsTrustFile, "C:\\ca.pem");
+    pop3::Pop3Account a = check::pop3Account(s);
+    EXPECT_EQ(a.server, "pop.example.jp");
+    EXPECT_EQ(a.port, 995);
+    EXPECT_EQ(a.password, "pw");
+    EXPECT_EQ(a.security, c.security) << c.mode;
+    EXPECT_EQ(a.verifyCertificate, c.verify) << c.mode;
+    EXPECT_EQ(a.trustFile, "C:\\ca.pem");
+  }
+}
+
+}  // namespace

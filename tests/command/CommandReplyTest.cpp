@@ -104,6 +104,27 @@ TEST(ReplyRecord, Fields) {
   EXPECT_EQ(r.deleteAttachment, 0);
 }
 
+TEST(ReplyRecord, SecurityFromTheSmtpSettings) {
+  struct Case { int32_t mode; int32_t noVerify; int32_t sent; } cases[] = {
+      {config::kSmtpPlain, 0, kSendPlain},
+      {config::kSmtpStartTls, 0, kSendStartTls},
+      {config::kSmtpTls, 1, kSendTls},
+      {9, 0, kSendTls},  // unknown: never plaintext
+  };
+  for (const Case& c : cases) {
+    config::AppSettings s;
+    std::memset(&s, 0, sizeof s);
+    config::applyDefaults(s, "/tmp");
+    s.smtpSecurity = c.mode;
+    s.tlsNoVerify = c.noVerify;
+    std::strcpy(s.tlsTrustFile, "C:\\ca.pem");
+    SendSecurity sec = command::replySecurity(s);
+    EXPECT_EQ(sec.mode, c.sent) << c.mode;
+    EXPECT_EQ(sec.noVerify, c.noVerify) << c.mode;
+    EXPECT_STREQ(sec.trustFile, "C:\\ca.pem");
+  }
+}
+
 TEST(KeyList, LabelAndConfiguredKeyPerFunction) {
   config::AppSettings s;
   std::memset(&s, 0, sizeof s);

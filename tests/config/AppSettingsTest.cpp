@@ -61,13 +61,54 @@ TEST_F(AppSettingsTest, SavedRecordLoadsBackByteForByte) {
   s.spamRules[23] = 1;
   s.windowPlacement.length = 44;
   s.windowPlacement.right = 800;
-  s.reserved[999] = 0x5A;
+  s.reserved[699] = 0x5A;
+  s.pop3Security = config::kPopTls;
+  platform::copyField(s.tlsTrustFile, "C:\\ca.pem");
   ASSERT_TRUE(config::saveSettings(s, "."));
   EXPECT_EQ(platform::fileSize("quorvel.ini"), 4620);
   AppSettings loaded;
   std::memset(&loaded, 0xEE, sizeof loaded);
   config::loadSettings(loaded, "C:\\other");
   EXPECT_EQ(0, std::memcmp(&s, &loaded, sizeof s));
+}
+
+// A file saved before the security fields existed held zeros there (a new
+// record's reserved bytes): it loads as plaintext sessions and saves back
+// byte for byte.
+TEST_F(AppSettingsTest, FileFromBeforeTheSecurityFieldsSavesBackUnchanged) {
+  AppSettings old = defaults();
+  platform::copyField(old.pop3Server, "pop.example.jp");
+  platform::copyField(old.password, "secret");
+  old.pop3Port = 110;
+  std::string bytes(reinterpret_cast<const char*>(&old), sizeof old);
+  std::fill(bytes.begin() + 3620, bytes.end(), '\0');
+  writeIni(bytes);
+  AppSettings s;
+  std::memset(&s, 0xEE, sizeof s);
+  config::loadSettings(s, "C:\\start");
+  EXPECT_EQ(s.pop3Security, config::kPopPlain);
+  EXPECT_EQ(s.smtpSecurity, config::kSmtpPlain);
+  EXPECT_EQ(s.tlsNoVerify, 0);
+  EXPECT_EQ(s.tlsTrustFile[0], '\0');
+  ASSERT_TRUE(config::saveSettings(s, "."));
+  std::string saved;
+  ASSERT_TRUE(platform::readWholeFile("quorvel.ini", &saved));
+  EXPECT_TRUE(saved == bytes);
+}
+
+TEST_F(AppSettingsTest, SecurityModeSuggestsTheUsualPortUnlessOneWasTyped) {
+  struct Case { uint16_t port; int32_t from, to; uint16_t pop3, smtp; } cases[] = {
+      {110, config::kPopPlain, config::kPopTls, 995, 110},
+      {0, config::kPopPlain, config::kPopTls, 995, 465},
+      {995, config::kPopTls, config::kPopPlain, 110, 995},
+      {2110, config::kPopPlain, config::kPopTls, 2110, 2110},
+      {25, config::kSmtpPlain, config::kSmtpStartTls, 25, 587},
+      {465, config::kSmtpTls, config::kSmtpStartTls, 465, 587},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(config::suggestedPop3Port(c.port, c.from, c.to), c.pop3) << c.port << " " << c.from << "->" << c.to;
+    EXPECT_EQ(config::suggestedSmtpPort(c.port, c.from, c.to), c.smtp) << c.port << " " << c.from << "->" << c.to;
+  }
 }
 
 TEST_F(AppSettingsTest, WrongSizeOrSignatureGivesTheDefaults) {

@@ -96,8 +96,7 @@ class Dovecot:
         for attempt in range(3):
             self.port = free_port()
             self.config = self.root / "dovecot.conf"
-            self.config.write_text(CONFIG.format(root=self.root, port=self.port,
-                                                 uid=MAIL_UID, gid=MAIL_GID))
+            self.config.write_text(self.config_text())
             # Output to a file: the daemon keeps its standard handles open.
             with open(self.root / "start.out", "wb") as out:
                 rc = subprocess.run(["dovecot", "-c", str(self.config)], stdin=subprocess.DEVNULL,
@@ -109,6 +108,10 @@ class Dovecot:
                                    f"{(self.root / 'start.out').read_text(errors='replace')}{self.log()}")
         self._wait_ready(timeout)
         return self
+
+    def config_text(self) -> str:
+        """The configuration file; subclasses add to it (tls_servers.py)."""
+        return CONFIG.format(root=self.root, port=self.port, uid=MAIL_UID, gid=MAIL_GID)
 
     def _wait_ready(self, timeout):
         # The master creates its listeners, the penalty socket among them,

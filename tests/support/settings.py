@@ -48,7 +48,13 @@ FIELDS = {
     "windowPlacement": (1464, "i32", 11),
     "columnWidths": (1508, "i32", 8),
     "commandKeyNames": (1540, "keys", 26),
-    "reserved": (3620, "bytes", 1000),
+    # transport security: 0 everywhere is a plaintext session, as before
+    "pop3Security": (3620, "i32", 1),
+    "smtpSecurity": (3624, "i32", 1),
+    "tlsNoVerify": (3628, "i32", 1),
+    "tlsTrustFile": (3632, "text", 260),
+    "tlsSpare": (3892, "bytes", 28),
+    "reserved": (3920, "bytes", 700),
 }
 
 DEFAULT_COMMAND_KEYS = [
@@ -73,7 +79,8 @@ def defaults(mail_log_folder: str = "") -> dict:
         "spamRules": [0] * 24, "subjectKeyword": "Vistrel", "requiredSender": "",
         "requiredRecipient": "", "requiredMailer": "", "requiredSenderAddress": "",
         "windowPlacement": [0] * 11, "columnWidths": [50, 80, 200, 120, 120, 120, 120, 120],
-        "commandKeyNames": list(DEFAULT_COMMAND_KEYS), "reserved": bytes(1000),
+        "commandKeyNames": list(DEFAULT_COMMAND_KEYS), "pop3Security": 0, "smtpSecurity": 0,
+        "tlsNoVerify": 0, "tlsTrustFile": "", "tlsSpare": bytes(28), "reserved": bytes(700),
     }
 
 

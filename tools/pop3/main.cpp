@@ -3,7 +3,11 @@
 //
 //   pop3check --server HOST --port N --user NAME --password PW
 //             [--out DIR] [--log FILE] [--delete] [--silence-limit-ms N]
+//             [--security none|stls|tls] [--trust FILE] [--no-verify]
 //
+// --security stls asks for STLS on the plain port, tls speaks TLS from the
+// first byte (port 995); --trust adds a PEM file of trusted certificates to
+// the system's; --no-verify skips the certificate check (logged).
 // The password may also come from the environment variable POP3CHECK_PASSWORD.
 // Exit code: 0 when the session ended without failure, 1 on failure, 2 on usage.
 #include <cstdio>
@@ -58,7 +62,8 @@ class FolderHost : public pop3::Pop3Host {
 int usage() {
   std::fprintf(stderr,
                "usage: pop3check --server HOST --port N --user NAME --password PW\n"
-               "                 [--out DIR] [--log FILE] [--delete] [--silence-limit-ms N]\n");
+               "                 [--out DIR] [--log FILE] [--delete] [--silence-limit-ms N]\n"
+               "                 [--security none|stls|tls] [--trust FILE] [--no-verify]\n");
   return 2;
 }
 
@@ -78,6 +83,15 @@ int main(int argc, char** argv) {
     else if (a == "--log") o.logPath = value();
     else if (a == "--delete") o.deleteMessages = true;
     else if (a == "--silence-limit-ms") o.silenceLimitMs = std::atoi(value().c_str());
+    else if (a == "--trust") o.account.trustFile = value();
+    else if (a == "--no-verify") o.account.verifyCertificate = false;
+    else if (a == "--security") {
+      std::string mode = value();
+      if (mode == "none") o.account.security = pop3::Pop3Security::kPlain;
+      else if (mode == "stls") o.account.security = pop3::Pop3Security::kStls;
+      else if (mode == "tls") o.account.security = pop3::Pop3Security::kTls;
+      else return usage();
+    }
     else return usage();
   }
   if (o.account.server.empty() || o.account.port == 0 || o.account.accountName.empty())

@@ -16,8 +16,9 @@ namespace {
 static_assert(static_cast<int>(SendStep::kQuit) - static_cast<int>(SendStep::kConnect) == 135 - kImageConnect,
               "the steps from Connect to Quit have the codes 100 to 135");
 
-int imageCall(const ImageMailRequest& request) {
+int imageCall(const ImageMailRequest& request, const SendSecurity* security) {
   SendJob job = imageJob(request);
+  if (!tlsSettings(security, &job.tls)) return imageResult(SendStep::kTlsHandshake);
   const std::string path = fieldText(request.attachmentPath);
   if (request.sendFileAsIs == 0 && request.imageWidth != 0) {
     std::vector<uint8_t> jpeg;
@@ -55,10 +56,10 @@ SendJob imageJob(const ImageMailRequest& request) {
   return job;
 }
 
-int sendImageMail(const ImageMailRequest& request) {
+int sendImageMail(const ImageMailRequest& request, const SendSecurity* security) {
   // Only memory can run out; a failure before the connection is the
   // attachment's, and the session cleans up after itself.
-  return guardedCall([&request] { return imageCall(request); }, kPictureFailed);
+  return guardedCall([&request, security] { return imageCall(request, security); }, kPictureFailed);
 }
 
 }  // namespace sendlib

@@ -11,7 +11,8 @@ namespace sendlib {
 
 // Result codes: 0 sent; 1 the file could not be read; 2 the picture could
 // not be loaded, scaled or encoded; 10 to 12 and 100 to 135 the step that
-// failed (see imageResult).
+// failed (see imageResult); 136 STARTTLS not offered or
+// refused, 137 the TLS handshake or certificate check failed.
 enum ImageResult : int {
   kImageSent = 0,
   kFileUnreadable = 1,
@@ -30,6 +31,8 @@ int imageResult(SendStep failed);
 // The job of a request, without its attachment text.
 SendJob imageJob(const ImageMailRequest& request);
 
-int sendImageMail(const ImageMailRequest& request);
+// `security` nullptr: no TLS. A security mode that does not exist fails
+// with the code of the TLS handshake step.
+int sendImageMail(const ImageMailRequest& request, const SendSecurity* security);
 
 }  // namespace sendlib
