@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "check/CheckSummary.h"
+#include "command/CommandGuard.h"
 #include "ui/resource.h"
 #include "platform/AppMessages.h"
 #include "platform/File.h"
@@ -292,7 +293,8 @@ void MainWindow::onSocketEvent(LPARAM lParam) {
 }
 
 pop3::MessageAnswer MainWindow::onMessageComplete(const char* data, size_t length) {
-  return check::handleDownloadedMail(settings_, checkMail_, data, length, *store_, counts_, log());
+  return check::handleDownloadedMail(settings_, checkMail_, data, length, *store_, counts_, log(),
+                                     session_ ? session_->currentUniqueId() : std::string());
 }
 
 void MainWindow::onSessionFailed() { ++failureCount_; }
@@ -407,7 +409,9 @@ void MainWindow::showSelectedMail() {
       break;
     case mime::PreviewResult::body:
     case mime::PreviewResult::bodyWithAttachments:
-      panel_->setPreviewText(previewMail_.body);
+      panel_->setPreviewText(command::maskSecret(
+          previewMail_.body, std::string(settings_.commandSecret,
+                                         platform::fieldLength(settings_.commandSecret, sizeof settings_.commandSecret))));
       panel_->layout(shown == mime::PreviewResult::bodyWithAttachments);
       break;
     case mime::PreviewResult::outOfMemory:
@@ -455,6 +459,11 @@ void MainWindow::createCommandRunner() {
   services.saveSettings = [this]() { saveSettingsNow(); };
   services.trimStore = [this]() { trimStore(); };
   services.removeExtractedAttachment = [this]() { attachments_.removeLast(); };
+  services.uniqueIdOf = [this](int32_t logOffset) {
+    auto found = counts_.uniqueIds.find(logOffset);
+    return found == counts_.uniqueIds.end() ? std::string() : found->second;
+  };
+  services.guardFilePath = [this]() { return store_->folder() + "\\" + command::kGuardFileName; };
   commands_ = std::make_unique<CommandRunner>(std::move(services));
 }
 

@@ -11,7 +11,7 @@ namespace check {
 
 pop3::MessageAnswer handleDownloadedMail(const config::AppSettings& settings, mime::MimeMessage& mail,
                                          const char* data, size_t length, store::MailStore& mailStore, CheckCounts& counts,
-                                         const commlog::CommLog& log) {
+                                         const commlog::CommLog& log, const std::string& uniqueId) {
   using pop3::MessageAnswer;
   if (!mime::endsWithFinalLine(data, length)) return MessageAnswer::Keep;
 
@@ -34,6 +34,8 @@ pop3::MessageAnswer handleDownloadedMail(const config::AppSettings& settings, mi
   }
   int stored = mailStore.appendMail(mail, data, length);
   if (stored) ++counts.newMailCount;
+  if (stored && mail.arrivalMark == store::kMarkCommand && !uniqueId.empty())
+    counts.uniqueIds[mail.logOffset] = uniqueId;
   // A mail the log could not take stays on the server for the next check.
   return settings.keepOnServer || !stored ? MessageAnswer::Keep : MessageAnswer::Delete;
 }

@@ -59,7 +59,16 @@ struct AppSettings {
   StoredPlacement windowPlacement;
   int32_t columnWidths[kColumnCount];
   char commandKeyNames[kCommandKeyCount][80];
-  uint8_t reserved[1000];
+  uint8_t reserved[300];  // 3620-3919
+  // Guards for command mails; zero or empty = off.
+  char allowedSenders[256];    // addresses separated by blanks, commas, semicolons or line ends
+  char commandSecret[80];      // must stand alone on a line of the body
+  char authServerHost[80];     // trust Authentication-Results added by this host
+  int32_t replayGuard;         // run a command mail at most once; refuse old and future-dated mails
+  int32_t maxMailAgeMinutes;   // 0: kDefaultMaxMailAgeMinutes
+  int32_t loopGuard;           // RFC 3834 headers, Auto-Submitted on replies, the hourly limit
+  int32_t maxRepliesPerHour;   // per sender; 0: kDefaultMaxRepliesPerHour
+  uint8_t guardReserved[268];
 };
 #pragma pack(pop)
 
@@ -100,6 +109,17 @@ static_assert(offsetof(AppSettings, windowPlacement) == 1464);
 static_assert(offsetof(AppSettings, columnWidths) == 1508);
 static_assert(offsetof(AppSettings, commandKeyNames) == 1540);
 static_assert(offsetof(AppSettings, reserved) == 3620);
+static_assert(offsetof(AppSettings, allowedSenders) == 3920);
+static_assert(offsetof(AppSettings, commandSecret) == 4176);
+static_assert(offsetof(AppSettings, authServerHost) == 4256);
+static_assert(offsetof(AppSettings, replayGuard) == 4336);
+static_assert(offsetof(AppSettings, maxMailAgeMinutes) == 4340);
+static_assert(offsetof(AppSettings, loopGuard) == 4344);
+static_assert(offsetof(AppSettings, maxRepliesPerHour) == 4348);
+static_assert(offsetof(AppSettings, guardReserved) == 4352);
+
+constexpr int32_t kDefaultMaxMailAgeMinutes = 60;
+constexpr int32_t kDefaultMaxRepliesPerHour = 10;
 
 // Sets every field to its default; `reserved` and the bytes behind string
 // terminators keep what they hold. mailLogFolder defaults to startupDir.

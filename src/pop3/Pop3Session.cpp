@@ -33,6 +33,19 @@ bool isPositive(const std::string& line) {
          (line[2] == 'K' || line[2] == 'k');
 }
 
+std::string uniqueIdOf(const std::string& line) {
+  std::string text = withoutLineEnd(line);
+  size_t word = 0, pos = 0;
+  while (pos < text.size()) {
+    while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
+    size_t end = pos;
+    while (end < text.size() && text[end] != ' ' && text[end] != '\t') ++end;
+    if (end > pos && ++word == 3) return text.substr(pos, end - pos);
+    pos = end;
+  }
+  return std::string();
+}
+
 long replyNumber(const std::string& line) {
   long value = 0;
   for (size_t i = 4; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i) {
@@ -226,6 +239,16 @@ int Pop3Session::process(const char* data, size_t length) {
     std::string line;
     pos += takeLine(data + pos, length - pos, &line);
     if (line.empty()) break;
+    if (state_ == UidlSent) {
+      // A server without UIDL only leaves the message without an id.
+      lastData_ = withoutLineEnd(line);
+      log_.logLine(lastData_.c_str());
+      uniqueId_ = isPositive(line) ? uniqueIdOf(line) : std::string();
+      state_ = RetrSent;
+      int code = sendRetrCommand();
+      if (code) return code;
+      continue;
+    }
     int code = checkStatusLine(line);
     if (code) return code;
     code = dispatch(line);
@@ -366,6 +389,16 @@ int Pop3Session::next(bool afterDelete) {
 }
 
 int Pop3Session::sendRetr() {
+  uniqueId_.clear();
+  if (host_.wantsUniqueIds()) {
+    state_ = UidlSent;
+    std::string uidl = "UIDL " + std::to_string(currentMessage_);
+    return sendCommand(uidl.c_str(), kUidlSendFailed);
+  }
+  return sendRetrCommand();
+}
+
+int Pop3Session::sendRetrCommand() {
   std::string retr = "RETR " + std::to_string(currentMessage_);
   return sendCommand(retr.c_str(), kRetrSendFailed);
 }

@@ -26,6 +26,7 @@ enum SessionState : int {
   RetrSent = 4,
   Receiving = 5,
   DeleSent = 6,
+  UidlSent = 7,  // UIDL n before RETR n, when the host wants unique ids
 };
 
 // Step failure codes.
@@ -44,6 +45,7 @@ enum : int {
   kStatSendFailed = 104,
   kRetrSendFailed = 105,
   kDeleSendFailed = 106,
+  kUidlSendFailed = 107,
   kNotPositive = 108,
   kBufferAllocFailed = 109,
   kNoBuffer = 111,
@@ -80,6 +82,8 @@ class Pop3Host {
   // Natively the poll loop needs none.
   virtual bool requestNotifications(net::TcpSocket& socket, int* error) = 0;
   virtual bool cancelNotifications(net::TcpSocket& socket, int* error) = 0;
+  // True: ask the server for each message's unique id (UIDL n) before RETR n.
+  virtual bool wantsUniqueIds() const { return false; }
 };
 
 class Pop3Session {
@@ -106,6 +110,9 @@ class Pop3Session {
   int state() const { return state_; }
   int messageCount() const { return messageCount_; }
   int currentMessage() const { return currentMessage_; }
+  // The server's unique id of the current message; empty when none was asked
+  // for or the server gave none.
+  const std::string& currentUniqueId() const { return uniqueId_; }
 
  private:
   int readGreeting();
@@ -127,6 +134,7 @@ class Pop3Session {
   int finishMessage();
   int next(bool afterDelete);
   int sendRetr();
+  int sendRetrCommand();
   int sendCommand(const char* command, int failureCode);
   void closeQuietly();
   void close();
@@ -148,6 +156,7 @@ class Pop3Session {
   int receivedLength_ = 0;
   std::string pendingLine_;  // a status line still waiting for its line end
   std::string lastData_;     // logged by abort()
+  std::string uniqueId_;
   uint64_t lastActivityMs_ = 0;
   int silenceLimitMs_ = kSilenceLimitMs;
 
@@ -163,6 +172,8 @@ class Pop3Session {
 
 // Number in a reply, from its fifth character up to the next space; 0 if none.
 long replyNumber(const std::string& line);
+// The unique id of a UIDL reply "+OK n id": its third word; empty if none.
+std::string uniqueIdOf(const std::string& line);
 // "+OK" at the start, without regard to case.
 bool isPositive(const std::string& line);
 

@@ -89,6 +89,8 @@ std::vector<MessageLine> composeMessage(const MessageFields& f, const MessageSty
   lines.push_back({SendStep::SubjectLine, "Subject:" + headerText(f.subject)});
   lines.push_back({SendStep::MessageIdLine, formatMessageId(stamp.time, stamp.counter, stamp.hostName)});
   lines.push_back({SendStep::DateLine, formatDate(stamp.time, stamp.zone)});
+  // A failure on it counts as one on the Date line: the step numbers are result codes.
+  if (f.autoReplied) lines.push_back({SendStep::DateLine, "Auto-Submitted: auto-replied"});
   if (f.hasAttachment) {
     lines.push_back({SendStep::MultipartType, "Content-Type: multipart/mixed;"});
     lines.push_back({SendStep::BoundaryParameter, quotedParameter("  boundary", kBoundary)});

@@ -61,7 +61,7 @@ TEST_F(AppSettingsTest, SavedRecordLoadsBackByteForByte) {
   s.spamRules[23] = 1;
   s.windowPlacement.length = 44;
   s.windowPlacement.right = 800;
-  s.reserved[999] = 0x5A;
+  s.guardReserved[267] = 0x5A;
   ASSERT_TRUE(config::saveSettings(s, "."));
   EXPECT_EQ(platform::fileSize("quorvel.ini"), 4620);
   AppSettings loaded;
