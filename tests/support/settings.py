@@ -51,6 +51,19 @@ FIELDS = {
     "reserved": (3620, "bytes", 1000),
 }
 
+# The command-mail guards, inside the bytes that FIELDS calls "reserved":
+# written over them only when given, so a record built without them keeps
+# the reserved bytes it was given (zero: every guard off).
+GUARD_FIELDS = {
+    "allowedSenders": (3920, "text", 256),
+    "commandSecret": (4176, "text", 80),
+    "authServerHost": (4256, "text", 80),
+    "replayGuard": (4336, "i32", 1),
+    "maxMailAgeMinutes": (4340, "i32", 1),
+    "loopGuard": (4344, "i32", 1),
+    "maxRepliesPerHour": (4348, "i32", 1),
+}
+
 DEFAULT_COMMAND_KEYS = [
     "VT起動", "VT終了", "VT最小化", "VT最大化", "VT通常表示", "スナップ保存", "スナップ返信",
     "録画返信", "録画開始", "録画停止", "検知開始", "検知停止", "メールON", "メールOFF",
@@ -85,13 +98,14 @@ def _text(value, width: int) -> bytes:
 
 def build(mail_log_folder: str = "", **values) -> bytes:
     """A complete record: the defaults, overridden by values (field names)."""
-    unknown = set(values) - set(FIELDS)
+    unknown = set(values) - set(FIELDS) - set(GUARD_FIELDS)
     if unknown:
         raise KeyError(f"no such settings fields: {sorted(unknown)}")
     merged = defaults(mail_log_folder)
     merged.update(values)
     record = bytearray(SIZE)
-    for name, (offset, kind, n) in FIELDS.items():
+    given_guards = {k: GUARD_FIELDS[k] for k in GUARD_FIELDS if k in values}
+    for name, (offset, kind, n) in list(FIELDS.items()) + list(given_guards.items()):
         v = merged[name]
         if kind == "text":
             record[offset:offset + n] = _text(v, n)
@@ -124,7 +138,7 @@ def parse(record: bytes) -> dict:
     if len(record) != SIZE:
         raise ValueError(f"a settings record is {SIZE} bytes, not {len(record)}")
     out = {}
-    for name, (offset, kind, n) in FIELDS.items():
+    for name, (offset, kind, n) in list(FIELDS.items()) + list(GUARD_FIELDS.items()):
         if kind == "text":
             out[name] = _untext(record[offset:offset + n])
         elif kind == "u16":
