@@ -87,6 +87,8 @@ def defaults(mail_log_folder: str = "") -> dict:
         "requiredRecipient": "", "requiredMailer": "", "requiredSenderAddress": "",
         "windowPlacement": [0] * 11, "columnWidths": [50, 80, 200, 120, 120, 120, 120, 120],
         "commandKeyNames": list(DEFAULT_COMMAND_KEYS), "reserved": bytes(1000),
+        "allowedSenders": "", "commandSecret": "", "authServerHost": "", "replayGuard": 0,
+        "maxMailAgeMinutes": 0, "loopGuard": 0, "maxRepliesPerHour": 0,
     }
 
 
