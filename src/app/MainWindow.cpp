@@ -409,9 +409,7 @@ void MainWindow::showSelectedMail() {
       break;
     case mime::PreviewResult::body:
     case mime::PreviewResult::bodyWithAttachments:
-      panel_->setPreviewText(command::maskSecret(
-          previewMail_.body, std::string(settings_.commandSecret,
-                                         platform::fieldLength(settings_.commandSecret, sizeof settings_.commandSecret))));
+      panel_->setPreviewText(withoutSecret(previewMail_.body));
       panel_->layout(shown == mime::PreviewResult::bodyWithAttachments);
       break;
     case mime::PreviewResult::outOfMemory:
@@ -430,11 +428,17 @@ void MainWindow::openAttachment(WPARAM index) {
   attachments_.open(previewMail_, static_cast<int32_t>(index), *store_);
 }
 
+// A text for the preview: every line holding the command-mail secret masked.
+std::string MainWindow::withoutSecret(const std::string& text) const {
+  return command::maskSecret(
+      text, std::string(settings_.commandSecret, platform::fieldLength(settings_.commandSecret, sizeof settings_.commandSecret)));
+}
+
 void MainWindow::showSource() {
   if (!panel_ || panel_->selectedRow() < 0) return;
   std::string text;
   if (store_->showSource(&panel_->selectedEntry(), &text)) {
-    panel_->setPreviewText(text);
+    panel_->setPreviewText(withoutSecret(text));
     panel_->layout(false);
   }
 }

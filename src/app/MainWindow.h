@@ -79,6 +79,7 @@ class MainWindow : public ui::WindowObject, private pop3::Pop3Host {
   void prepareMailDrag(WPARAM index);
   void clearStore();
   void showSource();
+  std::string withoutSecret(const std::string& text) const;
   void openSettingsDialog();
   void openPasswordPrompt();
   void openCommandKeyDialog();

@@ -5,7 +5,7 @@ import email.utils
 import time
 
 from support.command_mail import command_mail
-from support.quorvel_app import CMD_RECEIVE, wait_until
+from support.quorvel_app import CMD_RECEIVE, CMD_SOURCE, wait_until
 
 SECRET = "PIN: 4711"
 AUTH = "Authentication-Results: mail.example.jp; dmarc=pass header.from=example.jp\r\n"
@@ -55,6 +55,9 @@ def test_refused_mails_run_nothing_and_get_no_reply(station):
     station.quorvel.click_row(0)
     wait_until(lambda: "********" in station.quorvel.preview(), what="the preview")
     assert "4711" not in station.quorvel.preview()
+    station.quorvel.command(CMD_SOURCE)
+    wait_until(lambda: "Message-ID" in station.quorvel.preview(), what="the source in the preview")
+    assert "4711" not in station.quorvel.preview() and "********" in station.quorvel.preview()
 
 
 def test_a_mail_cut_short_by_a_kill_does_not_run_again(station):
