@@ -62,6 +62,14 @@ void applyDefaults(AppSettings& s, const char* startupDir) {
     setText(s.commandKeyNames[i], text);
   }
   setText(s.commandKeyNames[kShutdownKeyIndex], "");
+  // The command-mail guards are off; a foreign record's bytes must not switch them on.
+  std::memset(s.allowedSenders, 0, sizeof s.allowedSenders);
+  std::memset(s.commandSecret, 0, sizeof s.commandSecret);
+  std::memset(s.authServerHost, 0, sizeof s.authServerHost);
+  s.replayGuard = 0;
+  s.maxMailAgeMinutes = 0;
+  s.loopGuard = 0;
+  s.maxRepliesPerHour = 0;
 }
 
 void loadSettings(AppSettings& s, const char* startupDir) {

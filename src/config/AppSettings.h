@@ -121,8 +121,8 @@ static_assert(offsetof(AppSettings, guardReserved) == 4352);
 constexpr int32_t kDefaultMaxMailAgeMinutes = 60;
 constexpr int32_t kDefaultMaxRepliesPerHour = 10;
 
-// Sets every field to its default; `reserved` and the bytes behind string
-// terminators keep what they hold. mailLogFolder defaults to startupDir.
+// Sets every field to its default (the command-mail guards off); `reserved`,
+// `guardReserved` and the bytes behind string terminators keep what they hold. mailLogFolder defaults to startupDir.
 void applyDefaults(AppSettings& s, const char* startupDir);
 // Fills the record from "quorvel.ini" in the current directory, or with
 // the defaults when the file is missing, not 4620 bytes, unreadable or foreign.

@@ -76,6 +76,8 @@ TEST_F(AppSettingsTest, WrongSizeOrSignatureGivesTheDefaults) {
   std::string raw(reinterpret_cast<const char*>(&good), sizeof good);
   std::string foreign = raw;
   foreign.replace(0, 8, "Quorvelx");
+  foreign.replace(offsetof(AppSettings, allowedSenders), 4, "a@b");  // a guard switched on
+  foreign[offsetof(AppSettings, loopGuard)] = 1;
   for (const std::string& bytes : {raw.substr(0, 4619), raw + "x", foreign, std::string()}) {
     writeIni(bytes);
     AppSettings s = defaults();
@@ -83,6 +85,8 @@ TEST_F(AppSettingsTest, WrongSizeOrSignatureGivesTheDefaults) {
     config::loadSettings(s, "C:\\start");
     EXPECT_STREQ(s.pop3Server, "") << bytes.size();
     EXPECT_STREQ(s.signature, "Quorvel");
+    EXPECT_STREQ(s.allowedSenders, "");
+    EXPECT_EQ(s.loopGuard, 0);
   }
   platform::removeFile("quorvel.ini");
   AppSettings s = defaults();
