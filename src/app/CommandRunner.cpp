@@ -18,7 +18,8 @@ void CommandRunner::processNewCommandMails(int firstRow) {
   for (int row = firstRow; row < list.entryCount(); ++row) {
     mime::MailIndexEntry mail = list.entryAt(row);
     if (mail.arrivalMark != store::kMarkCommand) continue;
-    if (!processor_.processCommandMail(mail, services_.mailLog(), row)) break;
+    std::string uniqueId = services_.uniqueIdOf ? services_.uniqueIdOf(mail.logOffset) : std::string();
+    if (!processor_.processCommandMail(mail, services_.mailLog(), row, uniqueId)) break;
   }
 }
 
@@ -50,6 +51,10 @@ void CommandRunner::trimStore() {
 
 void CommandRunner::removeExtractedAttachment() {
   if (services_.removeExtractedAttachment) services_.removeExtractedAttachment();
+}
+
+std::string CommandRunner::guardFilePath() {
+  return services_.guardFilePath ? services_.guardFilePath() : std::string();
 }
 
 std::string CommandRunner::computerName() { return platform::computerName(); }

@@ -29,6 +29,9 @@ struct CommandRunnerServices {
   std::function<void()> saveSettings;
   std::function<void()> trimStore;
   std::function<void()> removeExtractedAttachment;
+  // The check's unique id of the mail at a log offset; empty when none.
+  std::function<std::string(int32_t logOffset)> uniqueIdOf;
+  std::function<std::string()> guardFilePath;
 };
 
 class CommandRunner : private command::CommandHost, private command::MailSender {
@@ -52,6 +55,7 @@ class CommandRunner : private command::CommandHost, private command::MailSender 
   void trimStore() override;
   void removeExtractedAttachment() override;
   std::string computerName() override;
+  std::string guardFilePath() override;
   // command::MailSender
   int sendMail(const SendMailRequest& request) override;
 

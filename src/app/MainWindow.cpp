@@ -11,6 +11,7 @@
 #include <string>
 
 #include "check/CheckSummary.h"
+#include "command/CommandGuard.h"
 #include "ui/resource.h"
 #include "platform/AppMessages.h"
 #include "platform/File.h"
@@ -318,7 +319,8 @@ void MainWindow::onSocketEvent(LPARAM lParam) {
 }
 
 pop3::MessageAnswer MainWindow::onMessageComplete(const char* data, size_t length) {
-  return check::handleDownloadedMail(settings_, checkMail_, data, length, *store_, counts_, log());
+  return check::handleDownloadedMail(settings_, checkMail_, data, length, *store_, counts_, log(),
+                                     session_ ? session_->currentUniqueId() : std::string());
 }
 
 void MainWindow::onSessionFailed() { ++failureCount_; }
@@ -443,7 +445,7 @@ void MainWindow::onShowMail() {
       break;
     case mime::PreviewResult::kBody:
     case mime::PreviewResult::kBodyWithAttachments:
-      panel_->setPreviewText(previewMail_.body);
+      panel_->setPreviewText(withoutSecret(previewMail_.body));
       panel_->layout(shown == mime::PreviewResult::kBodyWithAttachments);
       break;
     case mime::PreviewResult::kOutOfMemory:
@@ -462,11 +464,17 @@ void MainWindow::onOpenAttachment(WPARAM index) {
   attachments_.open(previewMail_, static_cast<int32_t>(index), *store_);
 }
 
+// A text for the preview: every line holding the command-mail secret masked.
+std::string MainWindow::withoutSecret(const std::string& text) const {
+  return command::maskSecret(
+      text, std::string(settings_.commandSecret, platform::fieldLength(settings_.commandSecret, sizeof settings_.commandSecret)));
+}
+
 void MainWindow::showSource() {
   if (!panel_ || panel_->selectedRow() < 0) return;
   std::string text;
   if (store_->showSource(&panel_->selectedEntry(), &text)) {
-    panel_->setPreviewText(text);
+    panel_->setPreviewText(withoutSecret(text));
     panel_->layout(false);
   }
 }
@@ -491,6 +499,11 @@ void MainWindow::createCommandRunner() {
   services.saveSettings = [this]() { saveSettingsNow(); };
   services.trimStore = [this]() { trimStore(); };
   services.removeExtractedAttachment = [this]() { attachments_.removeLast(); };
+  services.uniqueIdOf = [this](int32_t logOffset) {
+    auto found = counts_.uniqueIds.find(logOffset);
+    return found == counts_.uniqueIds.end() ? std::string() : found->second;
+  };
+  services.guardFilePath = [this]() { return store_->folder() + "\\" + command::kGuardFileName; };
   commands_ = std::make_unique<CommandRunner>(std::move(services));
 }
 

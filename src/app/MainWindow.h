@@ -84,6 +84,7 @@ class MainWindow : public ui::WindowObject, private pop3::Pop3Host, private ui::
   void openStore();
   void clearStore();
   void showSource();
+  std::string withoutSecret(const std::string& text) const;
   void openSettingsDialog();
   void openPasswordPrompt();
   void openCommandKeyDialog();
@@ -109,6 +110,8 @@ class MainWindow : public ui::WindowObject, private pop3::Pop3Host, private ui::
   int newMailCount() const override { return counts_.newMailCount; }
   bool requestNotifications(net::TcpSocket& socket, int* error) override;
   bool cancelNotifications(net::TcpSocket& socket, int* error) override;
+  // The replay guard remembers a mail kept on the server by its UIDL.
+  bool wantsUniqueIds() const override { return settings_.replayGuard && settings_.keepOnServer; }
 
   HINSTANCE instance_;
   config::AppSettings settings_{};

@@ -12,7 +12,7 @@ namespace check {
 
 pop3::MessageAnswer handleDownloadedMail(const config::AppSettings& settings, mime::MimeMessage& mail,
                                          const char* data, size_t length, store::MailStore& mailStore, CheckCounts& counts,
-                                         const commlog::CommLog& log) {
+                                         const commlog::CommLog& log, const std::string& uniqueId) {
   using pop3::MessageAnswer;
   if (!mime::endsWithFinalLine(data, length)) return MessageAnswer::kKeep;
 
@@ -40,6 +40,7 @@ pop3::MessageAnswer handleDownloadedMail(const config::AppSettings& settings, mi
     return MessageAnswer::kKeep;
   }
   ++counts.newMailCount;
+  if (mail.arrivalMark == store::kMarkCommand && !uniqueId.empty()) counts.uniqueIds[mail.logOffset] = uniqueId;
   return settings.keepOnServer ? MessageAnswer::kKeep : MessageAnswer::kDelete;
 }
 

@@ -1,6 +1,7 @@
 #include "command/CommandProcessor.h"
 
 #include <cstdio>
+#include <ctime>
 #include <new>
 
 #include "config/StringTable.h"
@@ -95,7 +96,24 @@ CommandProcessor::CommandProcessor(config::AppSettings& settings, CameraBridge& 
   decoder_.onAttachmentFound = [](const mime::AttachmentEntry&) {};
 }
 
-bool CommandProcessor::processCommandMail(const mime::MailIndexEntry& mail, mime::MailLogReader& log, int row) {
+int64_t CommandHost::now() { return static_cast<int64_t>(std::time(nullptr)); }
+
+Refusal CommandProcessor::judgeMail(mime::MailLogReader& log, const std::string& uniqueId, std::string* key) {
+  guardStore_.setPath(host_.guardFilePath());
+  // The stored text: its header for the guards, all of it for the replay key.
+  std::string text;
+  if (mail_.mailEnd > 0 && mail_.headerLength > 0 && mail_.headerLength <= mail_.mailEnd) {
+    text.resize(static_cast<size_t>(mail_.mailEnd) + 1);
+    if (!log.readFromLog(&text[0], mail_.mailEnd, mail_.logOffset)) text.clear();
+    else text.resize(static_cast<size_t>(mail_.mailEnd));
+  }
+  std::string_view header(text.data(), text.empty() ? 0 : static_cast<size_t>(mail_.headerLength));
+  *key = replayKey(uniqueId, header, text);
+  return guard_.judge(header, decoder_.body, *key, host_.now());
+}
+
+bool CommandProcessor::processCommandMail(const mime::MailIndexEntry& mail, mime::MailLogReader& log, int row,
+                                          const std::string& uniqueId) {
   currentMailRow_ = row;
   mail_ = mail;
   if (mail.partCount <= 0 && static_cast<int64_t>(mail.mailEnd) - mail.headerLength - 2 <= 0) {
@@ -107,6 +125,17 @@ bool CommandProcessor::processCommandMail(const mime::MailIndexEntry& mail, mime
     return false;
   }
   found_.clear();
+  std::string key;
+  if (guard_.anyOn()) {
+    Refusal refusal = judgeMail(log, uniqueId, &key);
+    if (refusal != Refusal::none) {
+      decoder_.attachments.clear();
+      logLine(refusalLogLine(refusal).c_str());
+      setOutcome(kOutcomeRefused);
+      return true;
+    }
+    decoder_.body = guard_.visibleBody(decoder_.body);
+  }
   try {
     std::vector<FoundCommand> found = findCommands(settings_, decoder_.body.data(), decoder_.body.size());
     found_.assign(found.begin(), found.end());
@@ -118,6 +147,13 @@ bool CommandProcessor::processCommandMail(const mime::MailIndexEntry& mail, mime
   decoder_.attachments.clear();
   if (found_.empty()) {
     setOutcome(kOutcomeRejected);
+    return true;
+  }
+  // Recorded before the first command, so that a crash in the middle does not run it again.
+  if (!guard_.recordRun(key, host_.now())) {
+    found_.clear();
+    logLine(refusalLogLine(Refusal::guardFile).c_str());
+    setOutcome(kOutcomeRefused);
     return true;
   }
   result_.start(decoder_.body.data(), decoder_.body.size());
@@ -325,6 +361,8 @@ void CommandProcessor::sendReply(const char* body, const char* attachmentPath, b
   SendMailRequest request =
       buildReplyRequest(settings_, mail_, body, attachmentPath, deleteAttachment, host_.computerName());
   logLine(sender_.sendMail(request) == 0 ? kReplySent : kReplyFailed);
+  guard_.recordReply(replyAddress(std::string(mail_.from, platform::fieldLength(mail_.from, sizeof mail_.from)).c_str()),
+                     host_.now());
 }
 
 void CommandProcessor::setOutcome(int outcome) { host_.setRowStatus(currentMailRow_, outcome); }

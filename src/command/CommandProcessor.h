@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "command/CameraBridge.h"
+#include "command/CommandGuard.h"
 #include "command/CommandKeys.h"
 #include "command/CommandReply.h"
 #include "command/LocalActions.h"
@@ -19,7 +20,8 @@
 namespace command {
 
 // Outcomes written to the status column of the mail's row.
-enum Outcome : int { kOutcomeRejected = 0, kOutcomeFailed = 1, kOutcomeDone = 2 };
+// kOutcomeRefused: a guard refused the mail; nothing of it ran.
+enum Outcome : int { kOutcomeRejected = 0, kOutcomeFailed = 1, kOutcomeDone = 2, kOutcomeRefused = 3 };
 // attachmentKind values.
 enum AttachmentKind : int32_t { kAttachNone = -1, kAttachSnapshot = 0, kAttachRecording = 1 };
 
@@ -55,6 +57,10 @@ class CommandHost {
   virtual void removeExtractedAttachment() = 0;
   // The name for HELO/EHLO; empty when it cannot be read.
   virtual std::string computerName() = 0;
+  // The guard file beside the mail log; empty: none can be kept.
+  virtual std::string guardFilePath() { return std::string(); }
+  // Seconds since 1970 (UTC).
+  virtual int64_t now();
 };
 
 class CommandProcessor {
@@ -65,7 +71,9 @@ class CommandProcessor {
   // Runs one stored command mail, `mail` being its record as the list row
   // `row` gives it back, to its end (reply and outcome included). False
   // only when no memory was available for its text (the user was told).
-  bool processCommandMail(const mime::MailIndexEntry& mail, mime::MailLogReader& log, int row);
+  // `uniqueId` is the server's UIDL of the mail when the check asked for one.
+  bool processCommandMail(const mime::MailIndexEntry& mail, mime::MailLogReader& log, int row,
+                          const std::string& uniqueId = std::string());
 
   // Runs the first command of the list. Called once per mail by
   // processCommandMail, and by the WM_USER+9 handler for every later command.
@@ -92,6 +100,8 @@ class CommandProcessor {
   void appendResult(const char* text) { result_.append(text); }
   void sendReply(const char* body, const char* attachmentPath, bool deleteAttachment);
   void setOutcome(int outcome);
+  // The guards' verdict on the mail just decoded; none when it may run.
+  Refusal judgeMail(mime::MailLogReader& log, const std::string& uniqueId, std::string* key);
   void logLine(const char* text) { log_.logLine(text); }
 
   config::AppSettings& settings_;
@@ -108,6 +118,8 @@ class CommandProcessor {
   int32_t attachmentKind_ = kAttachNone;
   int currentMailRow_ = -1;
   ResultText result_;
+  GuardStore guardStore_;
+  CommandGuard guard_{settings_, guardStore_};
 
   // The commands of a mail run as one chain: the outermost runNextCommand
   // makes the hand-overs one after the other instead of nesting them, and

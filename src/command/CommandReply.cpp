@@ -122,6 +122,7 @@ SendMailRequest buildReplyRequest(const config::AppSettings& s, const mime::Mail
   r.useAuth = s.smtpAuthRequired;
   r.writeLog = 1;
   r.deleteAttachment = deleteAttachment ? 1 : 0;
+  if (s.loopGuard) r.flags = kSendFlagAutoReplied;
   return r;
 }
 

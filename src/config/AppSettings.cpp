@@ -66,6 +66,14 @@ void applyDefaults(AppSettings& s, const char* startupDir) {
   s.smtpSecurity = kSmtpPlain;
   s.tlsNoVerify = 0;
   setText(s.tlsTrustFile, "");
+  // The command-mail guards are off; a foreign record's bytes must not switch them on.
+  std::memset(s.allowedSenders, 0, sizeof s.allowedSenders);
+  std::memset(s.commandSecret, 0, sizeof s.commandSecret);
+  std::memset(s.authServerHost, 0, sizeof s.authServerHost);
+  s.replayGuard = 0;
+  s.maxMailAgeMinutes = 0;
+  s.loopGuard = 0;
+  s.maxRepliesPerHour = 0;
 }
 
 uint16_t usualPop3Port(int32_t security) { return security == kPopTls ? 995 : 110; }

@@ -65,7 +65,15 @@ struct AppSettings {
   int32_t tlsNoVerify;           // 1 = the server's certificate is not checked
   char tlsTrustFile[260];        // PEM file trusted besides the system's; empty = none
   uint8_t tlsSpare[28];
-  uint8_t reserved[700];
+  // Guards for command mails; zero or empty = off.
+  char allowedSenders[256];    // addresses separated by blanks, commas, semicolons or line ends
+  char commandSecret[80];      // must stand alone on a line of the body
+  char authServerHost[80];     // trust Authentication-Results added by this host
+  int32_t replayGuard;         // run a command mail at most once; refuse old and future-dated mails
+  int32_t maxMailAgeMinutes;   // 0: kDefaultMaxMailAgeMinutes
+  int32_t loopGuard;           // RFC 3834 headers, Auto-Submitted on replies, the hourly limit
+  int32_t maxRepliesPerHour;   // per sender; 0: kDefaultMaxRepliesPerHour
+  uint8_t guardReserved[268];
 };
 #pragma pack(pop)
 
@@ -110,7 +118,14 @@ static_assert(offsetof(AppSettings, smtpSecurity) == 3624);
 static_assert(offsetof(AppSettings, tlsNoVerify) == 3628);
 static_assert(offsetof(AppSettings, tlsTrustFile) == 3632);
 static_assert(offsetof(AppSettings, tlsSpare) == 3892);
-static_assert(offsetof(AppSettings, reserved) == 3920);
+static_assert(offsetof(AppSettings, allowedSenders) == 3920);
+static_assert(offsetof(AppSettings, commandSecret) == 4176);
+static_assert(offsetof(AppSettings, authServerHost) == 4256);
+static_assert(offsetof(AppSettings, replayGuard) == 4336);
+static_assert(offsetof(AppSettings, maxMailAgeMinutes) == 4340);
+static_assert(offsetof(AppSettings, loopGuard) == 4344);
+static_assert(offsetof(AppSettings, maxRepliesPerHour) == 4348);
+static_assert(offsetof(AppSettings, guardReserved) == 4352);
 
 enum PopSecurity : int32_t { kPopPlain = 0, kPopStls = 1, kPopTls = 2 };
 enum SmtpSecurity : int32_t { kSmtpPlain = 0, kSmtpStartTls = 1, kSmtpTls = 2 };
@@ -123,7 +138,11 @@ uint16_t usualSmtpPort(int32_t security);
 uint16_t suggestedPop3Port(uint16_t port, int32_t from, int32_t to);
 uint16_t suggestedSmtpPort(uint16_t port, int32_t from, int32_t to);
 
-// Sets every field to its default; `reserved` and the bytes behind string
+constexpr int32_t kDefaultMaxMailAgeMinutes = 60;
+constexpr int32_t kDefaultMaxRepliesPerHour = 10;
+
+// Sets every field to its default (plaintext sessions, the command-mail
+// guards off); `tlsSpare`, `guardReserved` and the bytes behind string
 // terminators keep what they hold. mailLogFolder defaults to startupDir.
 void applyDefaults(AppSettings& s, const char* startupDir);
 // Fills the record from "quorvel.ini" in the current directory, or with

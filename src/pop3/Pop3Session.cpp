@@ -311,6 +311,16 @@ int Pop3Session::process(const char* data, size_t length) {
     std::string line;
     pos += takeLine(data + pos, length - pos, &line);
     if (line.empty()) break;
+    if (state_ == kUniqueIdSent) {
+      // A server without UIDL only leaves the message without an id.
+      lastData_ = withoutLineEnd(line);
+      log_.logLine(lastData_.c_str());
+      uniqueId_ = isPositive(line) ? replyWord(line, 2) : std::string();
+      state_ = kRetrSent;
+      int code = sendRetrCommand();
+      if (code) return code;
+      continue;
+    }
     int code = checkStatusLine(line);
     if (code) return code;
     code = dispatch(line);
@@ -525,6 +535,17 @@ int Pop3Session::onIdentified() {
 }
 
 int Pop3Session::sendRetr() {
+  // A message identified already has its id; another is asked only when wanted.
+  uniqueId_ = currentUidl_;
+  if (uniqueId_.empty() && host_.wantsUniqueIds()) {
+    state_ = kUniqueIdSent;
+    std::string uidl = "UIDL " + std::to_string(currentMessage_);
+    return sendCommand(uidl.c_str(), kUidlSendFailed);
+  }
+  return sendRetrCommand();
+}
+
+int Pop3Session::sendRetrCommand() {
   std::string retr = "RETR " + std::to_string(currentMessage_);
   return sendCommand(retr.c_str(), kRetrSendFailed);
 }

@@ -34,6 +34,7 @@ enum SessionState : int {
   // or has just been found): "UIDL n", and "LIST n" without UIDL.
   kUidlSent = 7,
   kListSent = 8,
+  kUniqueIdSent = 9,  // UIDL n before RETR n, when the host wants unique ids
 };
 
 // Step failure codes.
@@ -99,6 +100,8 @@ class Pop3Host {
   // Natively the poll loop needs none.
   virtual bool requestNotifications(net::TcpSocket& socket, int* error) = 0;
   virtual bool cancelNotifications(net::TcpSocket& socket, int* error) = 0;
+  // True: ask the server for each message's unique id (UIDL n) before RETR n.
+  virtual bool wantsUniqueIds() const { return false; }
 };
 
 class Pop3Session {
@@ -131,6 +134,9 @@ class Pop3Session {
   int currentMessage() const { return currentMessage_; }
   // Mails left on the server because they do not fit (found or skipped).
   int unreceivableCount() const { return unreceivableCount_; }
+  // The server's unique id of the current message; empty when none was asked
+  // for or the server gave none.
+  const std::string& currentUniqueId() const { return uniqueId_; }
 
  private:
   int readGreeting();
@@ -162,6 +168,7 @@ class Pop3Session {
   int identify(bool thenRetr);
   int onIdentified();
   int sendRetr();
+  int sendRetrCommand();
   int sendCommand(const char* command, int failureCode);
   void closeQuietly();
   void close();
@@ -184,6 +191,7 @@ class Pop3Session {
   int receivedLength_ = 0;
   std::string pendingLine_;  // a status line still waiting for its line end
   std::string lastData_;     // logged by abort()
+  std::string uniqueId_;
   uint64_t lastActivityMs_ = 0;
   int silenceLimitMs_ = kSilenceLimitMs;
 

@@ -89,6 +89,8 @@ std::vector<MessageLine> composeMessage(const MessageFields& f, const MessageSty
   lines.push_back({SendStep::kSubjectLine, "Subject:" + headerText(f.subject)});
   lines.push_back({SendStep::kMessageIdLine, formatMessageId(stamp.time, stamp.counter, stamp.hostName)});
   lines.push_back({SendStep::kDateLine, formatDate(stamp.time, stamp.zone)});
+  // A failure on it counts as one on the Date line: the step numbers are result codes.
+  if (f.autoReplied) lines.push_back({SendStep::kDateLine, "Auto-Submitted: auto-replied"});
   if (f.hasAttachment) {
     lines.push_back({SendStep::kMultipartType, "Content-Type: multipart/mixed;"});
     lines.push_back({SendStep::kBoundaryParameter, quotedParameter("  boundary", kBoundary)});

@@ -21,6 +21,7 @@ struct MessageFields {
   std::string body;  // raw bytes; sent base64-encoded
   bool hasAttachment = false;
   std::string attachmentName;
+  bool autoReplied = false;  // an Auto-Submitted: auto-replied line after Date
 };
 
 // Where the editions of the library differ.

@@ -131,6 +131,7 @@ int sendryCall(const SendMailRequest& request, const SendSecurity* security) {
   const std::string name = attachmentName(path);
   job.fields.hasAttachment = !path.empty();
   job.fields.attachmentName = lineText(name.c_str(), name.size());
+  job.fields.autoReplied = (request.flags & kSendFlagAutoReplied) != 0;
   if (!path.empty() && !prepareAttachment(path, log, &job.attachmentText))
     return kStartupOrAttachmentFailed;
   int code = sendryResult(runSession(job, log));

@@ -7,7 +7,7 @@
 #pragma pack(push, 1)
 struct SendMailRequest {
   uint16_t port;              // SMTP port
-  uint16_t reserved;          // zero; not read
+  uint16_t flags;             // kSendFlag... bits; zero for a plain message
   int32_t ccCount;            // used entries of ccAddresses, 0 to 20
   char server[76];            // host name or dotted IPv4 address
   char fromAddress[76];       // envelope sender and From address
@@ -28,7 +28,10 @@ struct SendMailRequest {
 
 static_assert(sizeof(SendMailRequest) == 12176, "SendMailRequest is 12176 bytes");
 static_assert(offsetof(SendMailRequest, port) == 0, "port");
-static_assert(offsetof(SendMailRequest, reserved) == 2, "reserved");
+static_assert(offsetof(SendMailRequest, flags) == 2, "flags");
+
+// flags: the message is an automatic reply (an "Auto-Submitted: auto-replied" line).
+constexpr uint16_t kSendFlagAutoReplied = 0x0001;
 static_assert(offsetof(SendMailRequest, ccCount) == 4, "ccCount");
 static_assert(offsetof(SendMailRequest, server) == 8, "server");
 static_assert(offsetof(SendMailRequest, fromAddress) == 84, "fromAddress");

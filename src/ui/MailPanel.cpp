@@ -250,8 +250,8 @@ void MailPanel::clearRows() {
 }
 
 void MailPanel::setRowStatus(int row, int outcome) {
-  static const int32_t kOutcomes[] = {kMarkRejected, kMarkFailed, kMarkDone};
-  if (outcome < 0 || outcome > 2) return;
+  static const int32_t kOutcomes[] = {kMarkRejected, kMarkFailed, kMarkDone, kMarkRefused};
+  if (outcome < 0 || outcome > 3) return;
   list_.setItemText(row, 0, statusText(kOutcomes[outcome]));
 }
 

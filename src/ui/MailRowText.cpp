@@ -16,7 +16,7 @@ struct Status {
 };
 const Status kStatuses[] = {
     {kMarkGeneral, "一 般"}, {kMarkWaiting, "待 機"}, {kMarkRejected, "無 効"},
-    {kMarkFailed, "失 敗"},  {kMarkDone, "完 了"},
+    {kMarkFailed, "失 敗"},  {kMarkDone, "完 了"},    {kMarkRefused, "拒 否"},
 };
 constexpr char kNoStatus[] = "-----";
 constexpr char kNoAttachment[] = "なし";

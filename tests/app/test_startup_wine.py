@@ -124,14 +124,18 @@ BAD_FILES = {
 def test_unusable_record_gives_the_defaults(quorvel, fault):
     good = settings.build(mail_log_folder=quorvel.windows_folder, pop3Server="127.0.0.1",
                           windowPlacement=[44, 0, 1, -1, -1, -1, -1, 100, 50, 740, 530],
-                          reserved=b"\x5a" * 700)
+                          tlsSpare=b"\x5a" * 28, guardReserved=b"\x5a" * 268, replayGuard=1,
+                          commandSecret="PIN")
     quorvel.write_ini(BAD_FILES[fault](good))
     assert quorvel.start()["rect"] == [0, 0, 800, 600]
     assert quorvel.close() == 0
     values = settings.parse(quorvel.ini())
     assert (values["signature"], values["pop3Server"], values["pop3Port"]) == ("Quorvel", "", 110)
-    # A record that was read keeps its reserved bytes; one that was not is new.
-    assert values["reserved"] == (b"\x5a" * 700 if fault == "other signature" else bytes(700))
+    # A record that was read keeps its spare bytes, but its security and
+    # guard fields take their defaults (off); one that was not read is new.
+    spare = b"\x5a" if fault == "other signature" else b"\0"
+    assert (values["tlsSpare"], values["guardReserved"]) == (spare * 28, spare * 268)
+    assert (values["replayGuard"], values["commandSecret"]) == (0, "")
 
 
 @pytest.mark.parametrize("sw", [SW_MINIMIZE, SW_HIDE], ids=["minimised", "hidden"])

@@ -100,6 +100,10 @@ struct FakeHost : CommandHost {
   void trimStore() override { events.add("trim store"); }
   void removeExtractedAttachment() override { events.add("remove attachment"); }
   std::string computerName() override { return "PC"; }
+  std::string guardPath;
+  int64_t clock = 0;
+  std::string guardFilePath() override { return guardPath; }
+  int64_t now() override { return clock; }
 };
 
 struct Fixture {
@@ -115,6 +119,15 @@ struct Fixture {
   Fixture() {
     config::applyDefaults(settings, "/tmp");
     host.processor = &processor;
+    host.guardPath = dir.sjisFile("QuorvelGuard.dat");
+  }
+  // Runs a mail given with its whole header as row 3.
+  bool runMail(const std::string& header, const std::string& body, const std::string& uniqueId = "") {
+    std::string text = header + "\r\n" + body + "\r\n.\r\n";
+    mime::MimeMessage mail;
+    mail.parseMail(text.data(), text.size(), 0, 0);
+    mime::MemoryLogReader reader(text);
+    return processor.processCommandMail(mail.entry(), reader, 3, uniqueId);
   }
   // Stores a plain mail in a log of its own and runs it as row 3.
   bool run(const std::string& body, const std::string& from = "Boss <boss@example.jp>",
@@ -399,4 +412,111 @@ TEST(CommandProcessor, BadInputStillGetsItsReply) {
   }
 }
 
+// ---- guards ----
+
+const char kGuardedHeader[] =
+    "Authentication-Results: mx.example.jp; dmarc=pass header.from=example.jp\r\n"
+    "From: Boss <boss@example.jp>\r\nSubject: Vistrel\r\nMessage-ID: <1@example.jp>\r\n"
+    "Date: Mon, 7 Dec 2026 14:00:00 +0000\r\n";
+
+void guardAll(Fixture& f) {
+  std::strcpy(f.settings.allowedSenders, "boss@example.jp");
+  std::strcpy(f.settings.commandSecret, "PIN: 4711");
+  std::strcpy(f.settings.authServerHost, "mx.example.jp");
+  f.settings.replayGuard = 1;
+  f.settings.loopGuard = 1;
+  f.host.clock = 1796652000 + 60;
+}
+
+TEST(CommandProcessor, RefusedMailRunsNothingAndGetsNoReply) {
+  struct Case {
+    const char* name;
+    std::string header;
+    const char* body;
+    const char* logLine;
+  } cases[] = {
+      {"forged sender", std::string(kGuardedHeader).replace(std::string(kGuardedHeader).find("boss@"), 4, "evil"),
+       "PIN: 4711\r\n録画開始", "コマンド拒否: 許可されていない送信者です"},
+      {"no secret", kGuardedHeader, "> PIN: 4711\r\n録画開始", "コマンド拒否: 合言葉の行がありません"},
+      {"auto-submitted", std::string("Auto-Submitted: auto-replied\r\n") + kGuardedHeader, "PIN: 4711\r\n録画開始",
+       "コマンド拒否: 自動送信メールです(ループ防止)"},
+      {"old", std::string(kGuardedHeader).replace(std::string(kGuardedHeader).find("14:00"), 5, "12:00"),
+       "PIN: 4711\r\n録画開始", "コマンド拒否: 日付(Date)が古すぎます"},
+      {"not authenticated", std::string(kGuardedHeader).replace(24, 13, "mx.evil.jp"),
+       "PIN: 4711\r\n録画開始", "コマンド拒否: 受信サーバの認証結果が合格ではありません"},
+  };
+  for (const Case& c : cases) {
+    Fixture f;
+    guardAll(f);
+    ASSERT_TRUE(f.runMail(c.header, c.body));
+    EXPECT_EQ(f.events.list, (Lines{"status 3"})) << c.name;
+    EXPECT_EQ(f.logLines(), (Lines{c.logLine})) << c.name;
+    EXPECT_FALSE(platform::fileExists(f.host.guardPath.c_str())) << c.name;
+  }
+}
+
+TEST(CommandProcessor, GuardedMailRunsOnceAndItsReplyHidesTheSecret) {
+  Fixture f;
+  guardAll(f);
+  ASSERT_TRUE(f.runMail(kGuardedHeader, "PIN: 4711\r\n録画開始"));
+  EXPECT_EQ(f.events.list, (Lines{"msg 1124 103", "reply ", "status 2"}));
+  const Reply& r = f.sender.replies.at(0);
+  EXPECT_EQ(r.body.find("********\r\n録画開始"), 0u);
+  EXPECT_EQ(r.body.find("4711"), std::string::npos);
+  // Recorded before the command ran; the same mail again (another copy, same text) is refused.
+  std::string data;
+  ASSERT_TRUE(platform::readWholeFile(f.host.guardPath.c_str(), &data));
+  EXPECT_EQ(data.compare(0, 13, "K 1796652060 "), 0) << data;
+  f.events.list.clear();
+  ASSERT_TRUE(f.runMail(kGuardedHeader, "PIN: 4711\r\n録画開始"));
+  EXPECT_EQ(f.events.list, (Lines{"status 3"}));
+  EXPECT_EQ(f.logLines().back(), "コマンド拒否: 実行済みのメールです(再実行防止)");
+}
+
+TEST(CommandProcessor, ReplayByUidlAndTheAutoRepliedFlag) {
+  struct FlagSender : FakeSender {
+    using FakeSender::FakeSender;
+    uint16_t flags = 0xFFFF;
+    int sendMail(const SendMailRequest& r) override {
+      flags = r.flags;
+      return FakeSender::sendMail(r);
+    }
+  };
+  Fixture f;
+  f.settings.replayGuard = 1;
+  f.host.clock = 1796652000;
+  FlagSender sender(f.events);
+  CommandProcessor processor(f.settings, f.camera, f.local, sender, f.host, f.log);
+  f.host.processor = &processor;
+  std::string header = std::string(kGuardedHeader).substr(74);
+  mime::MimeMessage mail;
+  auto run = [&](const std::string& body, const std::string& uid) {
+    std::string text = header + "\r\n" + body + "\r\n.\r\n";
+    mail.parseMail(text.data(), text.size(), 0, 0);
+    mime::MemoryLogReader reader(text);
+    processor.processCommandMail(mail.entry(), reader, 3, uid);
+  };
+  run("録画開始", "UID-A");
+  EXPECT_EQ(sender.flags, 0);  // loop guard off: a plain reply
+  run("録画開始 ", "UID-A");    // the same UIDL, whatever the text
+  run("録画開始", "UID-B");
+  f.settings.loopGuard = 1;
+  run("録画開始", "UID-C");
+  EXPECT_EQ(sender.flags, kSendFlagAutoReplied);
+  EXPECT_EQ(sender.replies.size(), 3u);
+  EXPECT_EQ(f.host.statuses, (std::vector<std::pair<int, int>>{
+                                 {3, kOutcomeDone}, {3, kOutcomeRefused}, {3, kOutcomeDone}, {3, kOutcomeDone}}));
+}
+
+TEST(CommandProcessor, UnwritableGuardFileRefusesTheMail) {
+  Fixture f;
+  f.settings.replayGuard = 1;
+  f.host.clock = 1796652000;
+  f.host.guardPath = f.dir.sjisFile("missing/QuorvelGuard.dat");
+  ASSERT_TRUE(f.runMail(std::string(kGuardedHeader).substr(74), "録画開始"));
+  EXPECT_EQ(f.events.list, (Lines{"status 3"}));
+  EXPECT_EQ(f.logLines(), (Lines{"コマンド拒否: 実行記録ファイルに書き込めません"}));
+}
+
 }  // namespace
+

@@ -84,7 +84,7 @@ TEST(ReplyRecord, Fields) {
   std::memset(mail.subject, 'S', sizeof mail.subject - 1);
   SendMailRequest r = command::buildReplyRequest(s, mail, "body", "snap.jpg", true, "");
   EXPECT_EQ(r.port, 2525);
-  EXPECT_EQ(r.reserved, 0);
+  EXPECT_EQ(r.flags, 0);
   EXPECT_EQ(r.ccCount, 0);
   EXPECT_STREQ(r.server, "smtp.example.jp");
   EXPECT_STREQ(r.fromAddress, "smtp.example.jp");

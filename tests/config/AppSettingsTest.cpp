@@ -61,7 +61,7 @@ TEST_F(AppSettingsTest, SavedRecordLoadsBackByteForByte) {
   s.spamRules[23] = 1;
   s.windowPlacement.length = 44;
   s.windowPlacement.right = 800;
-  s.reserved[699] = 0x5A;
+  s.guardReserved[267] = 0x5A;
   s.pop3Security = config::kPopTls;
   platform::copyField(s.tlsTrustFile, "C:\\ca.pem");
   ASSERT_TRUE(config::saveSettings(s, "."));
@@ -117,6 +117,8 @@ TEST_F(AppSettingsTest, WrongSizeOrSignatureGivesTheDefaults) {
   std::string raw(reinterpret_cast<const char*>(&good), sizeof good);
   std::string foreign = raw;
   foreign.replace(0, 8, "Quorvelx");
+  foreign.replace(offsetof(AppSettings, allowedSenders), 4, "a@b");  // a guard switched on
+  foreign[offsetof(AppSettings, loopGuard)] = 1;
   for (const std::string& bytes : {raw.substr(0, 4619), raw + "x", foreign, std::string()}) {
     writeIni(bytes);
     AppSettings s = defaults();
@@ -124,6 +126,8 @@ TEST_F(AppSettingsTest, WrongSizeOrSignatureGivesTheDefaults) {
     config::loadSettings(s, "C:\\start");
     EXPECT_STREQ(s.pop3Server, "") << bytes.size();
     EXPECT_STREQ(s.signature, "Quorvel");
+    EXPECT_STREQ(s.allowedSenders, "");
+    EXPECT_EQ(s.loopGuard, 0);
   }
   platform::removeFile("quorvel.ini");
   AppSettings s = defaults();

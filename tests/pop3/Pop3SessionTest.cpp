@@ -24,6 +24,7 @@ struct RecordingHost : pop3::Pop3Host {
   int ended = 0;
   MessageAnswer onMessageComplete(const char* data, size_t length) override {
     messages.emplace_back(data, length);
+    if (session) ids.push_back(session->currentUniqueId());
     return messages.size() <= answers.size() ? answers[messages.size() - 1] : MessageAnswer::kDelete;
   }
   void onSessionFailed() override { ++failures; }
@@ -31,6 +32,10 @@ struct RecordingHost : pop3::Pop3Host {
   int newMailCount() const override { return static_cast<int>(messages.size()); }
   bool requestNotifications(net::TcpSocket&, int*) override { return true; }
   bool cancelNotifications(net::TcpSocket&, int*) override { return true; }
+  bool uniqueIds = false;
+  pop3::Pop3Session* session = nullptr;
+  std::vector<std::string> ids;  // the session's id of each message as it completed
+  bool wantsUniqueIds() const override { return uniqueIds; }
 };
 
 class Pop3SessionTest : public ::testing::Test {
@@ -218,6 +223,26 @@ TEST_F(Pop3SessionTest, MailThatDoesNotFitIsRememberedAndSkipped) {
       }
     }
   }
+}
+
+TEST_F(Pop3SessionTest, UniqueIdBeforeEachRetrWhenTheHostWantsIt) {
+  std::string mail = "Subject: a\r\n\r\nx\r\n.\r\n";
+  ScriptedServer server({
+      {"", {"+OK\r\n"}}, {"USER", {"+OK\r\n"}}, {"PASS", {"+OK\r\n"}}, {"STAT", {"+OK 2 9\r\n"}},
+      {"UIDL 1", {"+OK 1 AbC.17\r\n"}}, {"RETR 1", {"+OK\r\n", mail}},
+      {"UIDL 2", {"-ERR no such command\r\n"}}, {"RETR 2", {"+OK\r\n", mail}},
+  });
+  host_.uniqueIds = true;
+  host_.answers = {MessageAnswer::kKeep, MessageAnswer::kKeep};
+  pop3::Pop3Session session(host_, log_);
+  host_.session = &session;
+  ASSERT_EQ(pop3::runSession(session, account(server.port())), 0);
+  EXPECT_EQ(server.commands(),
+            (std::vector<std::string>{"USER taro", "PASS himitsu", "STAT", "UIDL 1", "RETR 1", "UIDL 2", "RETR 2", "QUIT"}));
+  EXPECT_EQ(host_.ids, (std::vector<std::string>{"AbC.17", ""}));
+  EXPECT_EQ(host_.failures, 0);
+  EXPECT_EQ(pop3::replyWord("+OK 3 id-3\r\n", 2), "id-3");
+  EXPECT_EQ(pop3::replyWord("+OK 3", 2), "");
 }
 
 TEST_F(Pop3SessionTest, ServerThatClosesOrFallsSilentEndsTheSession) {

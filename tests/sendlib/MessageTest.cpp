@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 
 #include "platform/File.h"
@@ -52,6 +54,20 @@ TEST(MessageHeaders, EightBitTextBecomesOneEncodedWord) {
   std::string word = headerText(longText);
   EXPECT_EQ(word.find(' '), std::string::npos);  // never folded
   EXPECT_EQ(word.size(), 14 + 400 + 2u);
+}
+
+TEST(MessageLines, AutoRepliedAddsOneLineAfterTheDate) {
+  MessageFields f;
+  MessageStamp stamp{kDecember7th2008, "JST", "H", 0};
+  for (bool autoReplied : {false, true}) {
+    f.autoReplied = autoReplied;
+    std::vector<std::string> texts;
+    for (const MessageLine& line : composeMessage(f, MessageStyle(), stamp)) texts.push_back(line.text);
+    auto date = std::find_if(texts.begin(), texts.end(), [](const std::string& t) { return t.rfind("Date:", 0) == 0; });
+    ASSERT_NE(date, texts.end());
+    EXPECT_EQ(*(date + 1) == "Auto-Submitted: auto-replied", autoReplied);
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "Auto-Submitted: auto-replied"), autoReplied ? 1 : 0);
+  }
 }
 
 TEST(MessageLines, BodyLineAndRecipients) {

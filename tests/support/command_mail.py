@@ -17,13 +17,15 @@ def encoded_word(text: str) -> str:
     return "=?ISO-2022-JP?B?" + base64.b64encode(text.encode("iso2022_jp")).decode() + "?="
 
 
-def command_mail(body: str, subject=SUBJECT, sender="taro@example.jp", to="quorvel@example.jp") -> bytes:
-    """A plain-text mail; body lines end in CR LF."""
+def command_mail(body: str, subject=SUBJECT, sender="taro@example.jp", to="quorvel@example.jp",
+                 date="Sun, 7 Dec 2008 09:05:03 +0900", headers="") -> bytes:
+    """A plain-text mail; body lines end in CR LF. headers: further header
+    lines (each ending in CR LF), put first."""
     name, _, address = sender.rpartition("<")
     from_field = f"{encoded_word(name.strip())} <{address}" if address.endswith(">") else sender
-    head = ("Received: from phone.example.jp (phone.example.jp [192.0.2.7]) by mail.example.jp\r\n"
+    head = (headers + "Received: from phone.example.jp (phone.example.jp [192.0.2.7]) by mail.example.jp\r\n"
             "\twith ESMTP id 4A1B2C3D4E; Sun, 7 Dec 2008 09:05:04 +0900 (JST)\r\n"
-            f"From: {from_field}\r\nTo: {to}\r\nDate: Sun, 7 Dec 2008 09:05:03 +0900\r\n"
+            f"From: {from_field}\r\nTo: {to}\r\nDate: {date}\r\n"
             f"Subject: {encoded_word(subject)}\r\nMessage-ID: <cmd{next(_ids)}@example.jp>\r\n"
             "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=ISO-2022-JP\r\n"
             "Content-Transfer-Encoding: 7bit\r\n\r\n")

@@ -54,7 +54,15 @@ FIELDS = {
     "tlsNoVerify": (3628, "i32", 1),
     "tlsTrustFile": (3632, "text", 260),
     "tlsSpare": (3892, "bytes", 28),
-    "reserved": (3920, "bytes", 700),
+    # command-mail guards: zero or empty is off
+    "allowedSenders": (3920, "text", 256),
+    "commandSecret": (4176, "text", 80),
+    "authServerHost": (4256, "text", 80),
+    "replayGuard": (4336, "i32", 1),
+    "maxMailAgeMinutes": (4340, "i32", 1),
+    "loopGuard": (4344, "i32", 1),
+    "maxRepliesPerHour": (4348, "i32", 1),
+    "guardReserved": (4352, "bytes", 268),
 }
 
 DEFAULT_COMMAND_KEYS = [
@@ -80,7 +88,9 @@ def defaults(mail_log_folder: str = "") -> dict:
         "requiredRecipient": "", "requiredMailer": "", "requiredSenderAddress": "",
         "windowPlacement": [0] * 11, "columnWidths": [50, 80, 200, 120, 120, 120, 120, 120],
         "commandKeyNames": list(DEFAULT_COMMAND_KEYS), "pop3Security": 0, "smtpSecurity": 0,
-        "tlsNoVerify": 0, "tlsTrustFile": "", "tlsSpare": bytes(28), "reserved": bytes(700),
+        "tlsNoVerify": 0, "tlsTrustFile": "", "tlsSpare": bytes(28),
+        "allowedSenders": "", "commandSecret": "", "authServerHost": "", "replayGuard": 0,
+        "maxMailAgeMinutes": 0, "loopGuard": 0, "maxRepliesPerHour": 0, "guardReserved": bytes(268),
     }
 
 

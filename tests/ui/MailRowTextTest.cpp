@@ -27,12 +27,13 @@ TEST(MailRowText, DateForDisplay) {
 }
 
 TEST(MailRowText, StatusAndAttachmentTextsBothWays) {
-  for (int mark : {101, 102, 103, 104, 105})
+  for (int mark : {101, 102, 103, 104, 105, 106})
     EXPECT_EQ(ui::statusFromText(ui::statusText(mark)), mark);
   EXPECT_EQ(ui::statusText(0), "-----");
   EXPECT_EQ(ui::statusText(7), "-----");
   EXPECT_EQ(ui::statusFromText("-----"), 0);
   EXPECT_EQ(ui::statusText(105), "完 了");
+  EXPECT_EQ(ui::statusText(106), "拒 否");
   EXPECT_EQ(ui::attachmentText(0), "なし");
   EXPECT_EQ(ui::attachmentText(1), "マルチ");
   EXPECT_EQ(ui::attachmentText(3), "2");
