@@ -72,7 +72,8 @@ def test_saved_record_comes_back_and_is_written_back_unchanged(quorvel):
         windowPlacement=[44, 0, 1, -1, -1, -1, -1, 100, 50, 740, 530], splitterPosition=250,
         columnWidths=[60, 90, 210, 130, 110, 100, 90, 80], subjectKeyword="カメラ指令",
         commandKeyNames=[f"キー{i}" for i in range(26)], spamRules=[i % 2 for i in range(24)],
-        reserved=(bytes(range(250)) * 3)[:700])
+        tlsSpare=bytes(range(28)), guardReserved=bytes(range(256)) + bytes(12), pop3Security=1,
+        commandSecret="PIN 1234", replayGuard=1)
     w = quorvel.start()
     assert w["rect"] == [100, 50, 740, 530]
     assert [c["width"] for c in quorvel.mail_list()["columns"][:8]] == [60, 90, 210, 130, 110, 100, 90, 80]

@@ -8,11 +8,11 @@ from support.commlog import CLOSING, assert_in_order, read_lines
 POP3CHECK = paths.native("tools/pop3/pop3check")
 
 
-def run_check(server, tmp_path, *extra, password=None, timeout=60):
+def run_check(server, tmp_path, *extra, port=None, password=None, timeout=60):
     out = tmp_path / "mails"
     out.mkdir(exist_ok=True)
     log = tmp_path / "comm.log"
-    args = [POP3CHECK, "--server", "127.0.0.1", "--port", str(server.port),
+    args = [POP3CHECK, "--server", "127.0.0.1", "--port", str(port or server.port),
             "--user", server.user, "--password", password or server.password,
             "--out", out, "--log", log, *extra]
     result = subprocess.run([str(a) for a in args], capture_output=True, timeout=timeout)

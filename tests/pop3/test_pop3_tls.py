@@ -9,7 +9,8 @@ import pytest
 
 from support.dovecot import Dovecot
 from support.tls_servers import DovecotTls, ScriptedServer, make_certs, server_context
-from pop3.test_pop3_dovecot import CLOSING, MAILS, as_sent, run_check
+from pop3.test_pop3_dovecot import MAILS, as_sent, run_check
+from support.commlog import CLOSING
 
 PASSWORD = "pop-secret-42"
 
