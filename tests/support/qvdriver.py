@@ -44,10 +44,16 @@ class Driver:
         ({"ok": false}) raises DriverError."""
         out = self.outdir / f"out{next(self._seq)}.json"
         argv = [str(a) for a in args] if raw_stdout else ["-o", winpath(out), *map(str, args)]
-        with open(out if raw_stdout else self.outdir / "stdout", "wb") as stdout:
-            rc = subprocess.run(["wine", str(self.exe), *argv], env=self.wine.env(lang),
-                                stdin=subprocess.DEVNULL, stdout=stdout,
-                                stderr=subprocess.DEVNULL, timeout=timeout).returncode
+        for attempt in range(3):
+            with open(out if raw_stdout else self.outdir / "stdout", "wb") as stdout:
+                rc = subprocess.run(["wine", str(self.exe), *argv], env=self.wine.env(lang),
+                                    stdin=subprocess.DEVNULL, stdout=stdout,
+                                    stderr=subprocess.DEVNULL, timeout=timeout).returncode
+            # On a loaded machine the Wine launcher now and then gives up with
+            # status 1 before the driver runs: then no output was written and
+            # nothing was done, so the command is run again.
+            if raw_stdout or rc != 1 or out.exists():
+                break
         try:
             doc = json.loads(out.read_bytes().decode("utf-8"))
         except (OSError, ValueError) as e:
