@@ -1,0 +1,100 @@
+// The main window's dialog commands: settings behind the optional
+// password, command keys, spam rules, the about box with its two web
+// addresses, and the help file.
+#include "app/MainWindow.h"
+
+#include <shellapi.h>
+
+#include "platform/File.h"
+#include "platform/Hooks.h"
+#include "platform/Text.h"
+#include "ui/SettingsDialogs.h"
+#include "ui/resource.h"
+
+namespace app {
+namespace {
+
+// The about box's two buttons open these.
+const wchar_t kHomePage[] = L"https://quorvel.example.jp/";
+const wchar_t kMirrorSite[] = L"https://mirror.quorvel.example.net/";
+const wchar_t kHelpFile[] = L"Quorvel.chm";
+
+constexpr UINT kHhDisplayTopic = 0x0000;
+using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
+
+class StoreFolderHost : public ui::SettingsFormHost {
+ public:
+  explicit StoreFolderHost(store::MailStore& store) : store_(store) {}
+  bool pathExists(const char* path) override { return platform::fileExists(path) || platform::isDirectory(path); }
+  bool createFolder(const char* path) override { return platform::makeDirectory(path); }
+  bool moveStoreFolder(const char* folder) override { return store_.moveStoreFolder(folder); }
+
+ private:
+  store::MailStore& store_;
+};
+
+// The folder of quorvel.exe, where the help file is shipped.
+std::wstring programFolder() {
+  wchar_t path[MAX_PATH] = {};
+  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring folder(path, n);
+  size_t slash = folder.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
+}
+
+}  // namespace
+
+// A dialog opened while another is up (the command keys and spam rules
+// over the settings) is owned by the one on top.
+void MainWindow::openSettingsDialog() {
+  StoreFolderHost host(*store_);
+  ui::SettingsDialog dialog(settings_, host, window_, startupDirectory_);
+  if (dialog.open(instance_, GetLastActivePopup(window_)) == IDOK)
+    serverConfigured_ = config::updateServerConfigured(settings_);
+}
+
+void MainWindow::openPasswordPrompt() {
+  ui::PasswordDialog dialog(settings_, window_);
+  dialog.open(instance_, GetLastActivePopup(window_));
+}
+
+void MainWindow::openCommandKeyDialog() {
+  ui::CommandKeyDialog dialog(settings_);
+  dialog.open(instance_, GetLastActivePopup(window_));
+}
+
+void MainWindow::openSpamDialog() {
+  ui::SpamDialog dialog(settings_);
+  dialog.open(instance_, GetLastActivePopup(window_));
+}
+
+void MainWindow::openAboutDialog() {
+  ui::AboutDialog dialog(window_);
+  dialog.open(instance_, GetLastActivePopup(window_));
+}
+
+void MainWindow::onOpenHomePage(WPARAM which) {
+  HINSTANCE result = ShellExecuteW(window_, L"open", which == 0 ? kHomePage : kMirrorSite, nullptr, nullptr,
+                                   SW_SHOWNORMAL);
+  if (reinterpret_cast<INT_PTR>(result) <= 32)
+    platform::messageBox("ホームページが見つかりません。", "Quorvel",
+                         platform::kMbOk | platform::kMbIconExclamation | platform::kMbJapanese);
+}
+
+void MainWindow::showHelp() {
+  std::wstring path = programFolder() + kHelpFile;
+  if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    platform::messageBox("ヘルプファイル Quorvel.chm が見つかりません。\nquorvel.exe と同じフォルダに置いてください。",
+                         "Quorvel", platform::kMbOk | platform::kMbIconExclamation | platform::kMbJapanese);
+    return;
+  }
+  if (!helpLibrary_) helpLibrary_ = LoadLibraryW(L"hhctrl.ocx");
+  auto htmlHelp = helpLibrary_ ? reinterpret_cast<HtmlHelpFn>(
+                                     reinterpret_cast<void*>(GetProcAddress(helpLibrary_, "HtmlHelpW")))
+                               : nullptr;
+  if (!htmlHelp || !htmlHelp(window_, path.c_str(), kHhDisplayTopic, 0))
+    platform::messageBox("ヘルプを表示できません。", "Quorvel",
+                         platform::kMbOk | platform::kMbIconExclamation | platform::kMbJapanese);
+}
+
+}  // namespace app
