@@ -1,6 +1,6 @@
 // The main window's dialog commands: settings behind the optional
 // password, command keys, spam rules, the about box with its two web
-// addresses, and the help file.
+// addresses, the help file; and the mail panel's export.
 #include "app/MainWindow.h"
 
 #include <shellapi.h>
@@ -71,6 +71,10 @@ void MainWindow::openSpamDialog() {
 void MainWindow::openAboutDialog() {
   ui::AboutDialog dialog(window_);
   dialog.open(instance_, GetLastActivePopup(window_));
+}
+
+bool MainWindow::exportMail(const mime::MailIndexEntry& entry, const std::string& folder) {
+  return store_->exportMail(entry, folder);
 }
 
 void MainWindow::onOpenHomePage(WPARAM which) {

@@ -2,13 +2,13 @@
 
 #include <commctrl.h>
 #include <commdlg.h>
-#include <shlobj.h>
 
 #include "config/StringTable.h"
 #include "platform/AppMessages.h"
 #include "platform/File.h"
 #include "platform/Hooks.h"
 #include "platform/Text.h"
+#include "ui/FolderBrowser.h"
 #include "ui/controls/DialogItem.h"
 #include "ui/resource.h"
 
@@ -66,23 +66,6 @@ void JapaneseDialogFont::apply(HWND dialog) {
   if (!font_) return;
   for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-}
-
-std::optional<std::string> chooseFolder(HWND owner, const char* title) {
-  std::wstring wideTitle = platform::toWide(title);
-  BROWSEINFOW info{};
-  info.hwndOwner = owner;
-  info.lpszTitle = wideTitle.c_str();
-  info.ulFlags = BIF_RETURNONLYFSDIRS;
-  PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&info);
-  if (!item) return std::nullopt;
-  wchar_t path[MAX_PATH] = {};
-  BOOL ok = SHGetPathFromIDListW(item, path);
-  CoTaskMemFree(item);
-  if (!ok || !path[0]) return std::nullopt;
-  std::string folder = platform::fromWide(path);
-  if (!folder.empty() && folder.back() == '\\') folder.pop_back();
-  return folder;
 }
 
 // ---- settings dialog ----

@@ -5,7 +5,6 @@
 #pragma once
 #include <windows.h>
 
-#include <optional>
 #include <string>
 
 #include "config/AppSettings.h"
@@ -13,11 +12,6 @@
 #include "ui/WindowObject.h"
 
 namespace ui {
-
-// The shell's folder browser; the chosen folder's path without a trailing
-// backslash (a drive root "C:\" gives "C:"), nothing when cancelled or
-// when the item has no file-system path.
-std::optional<std::string> chooseFolder(HWND owner, const char* title);
 
 // The template's font again with the Shift_JIS character set, given to
 // every control of a dialog: without it a system whose display language

@@ -157,6 +157,10 @@ class Driver:
         """Clicks a check box until it is on / off."""
         self.call("check", dialog["hwnd"], control_id, int(on))
 
+    def browse_select(self, dialog: dict, windows_path: str):
+        """Moves the shell's folder browser to a folder."""
+        self.call("browse-select", dialog["hwnd"], _hex(windows_path))
+
     # ---- resources and helpers ----------------------------------------------
 
     def menu(self, exe, name: str) -> list:

@@ -550,6 +550,22 @@ int cmdCheck(Json& j, const Args& a) {
   return 0;
 }
 
+// browse-select DIALOG HEXPATH: moves the shell's folder browser to a
+// folder (BFFM_SETSELECTIONW with the path in the dialog's process), as a
+// user would by opening the tree down to it.
+int cmdBrowseSelect(Json& j, const Args& a) {
+  needArgs(a, 2, "browse-select HWND HEXPATH");
+  HWND d = windowArg(a[0]);
+  std::wstring path = hexText(a[1]);
+  size_t bytes = (path.size() + 1) * sizeof(wchar_t);
+  RemoteMemory mem(processOf(d), bytes);
+  mem.write(0, path.c_str(), bytes);
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(d, WM_USER + 103, TRUE, reinterpret_cast<LPARAM>(mem.at(0)), SMTO_BLOCK, 5000, &result);
+  j.key("sent").boolean(true);
+  return 0;
+}
+
 void writeMenu(Json& j, HMENU menu) {
   j.beginArray();
   int n = GetMenuItemCount(menu);
@@ -670,6 +686,7 @@ int main() {
     else if (cmd == L"press") rc = cmdPress(j, a);
     else if (cmd == L"set-text") rc = cmdSetText(j, a);
     else if (cmd == L"check") rc = cmdCheck(j, a);
+    else if (cmd == L"browse-select") rc = cmdBrowseSelect(j, a);
     else if (cmd == L"menu") rc = cmdMenu(j, a);
     else if (cmd == L"open-mutex") rc = cmdOpenMutex(j, a);
     else usage();
