@@ -32,7 +32,6 @@ constexpr int kFirstSplitterPosition = 300;
 // Ticks while a POP3 session runs, to end one that has fallen silent.
 constexpr UINT_PTR kSessionWatchTimer = 2;
 constexpr UINT kSessionWatchMs = 1000;
-constexpr UINT kHhDisplayTopic = 0x0000;
 constexpr UINT kHhUninitialize = 0x001D;
 using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
 
@@ -515,13 +514,7 @@ void MainWindow::onNextCommand() {
 
 // ---- handlers still to be built ----
 
-void MainWindow::onOpenHomePage(WPARAM) {}          // TODO(dialogs): the about dialog's links
 void MainWindow::onPrepareAttachmentDrag(WPARAM) {} // TODO(drag and drop)
 void MainWindow::onPrepareMailDrag(WPARAM) {}       // TODO(drag and drop)
-void MainWindow::openSettingsDialog() {}            // TODO(dialogs)
-void MainWindow::openPasswordPrompt() {}            // TODO(dialogs)
-void MainWindow::openCommandKeyDialog() {}          // TODO(dialogs)
-void MainWindow::openSpamDialog() {}                // TODO(dialogs)
-void MainWindow::openAboutDialog() {}               // TODO(dialogs)
 
 }  // namespace app
