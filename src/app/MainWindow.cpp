@@ -32,6 +32,7 @@ constexpr int kFirstSplitterPosition = 300;
 // Ticks while a POP3 session runs, to end one that has fallen silent.
 constexpr UINT_PTR kSessionWatchTimer = 2;
 constexpr UINT kSessionWatchMs = 1000;
+constexpr UINT kHhDisplayTopic = 0x0000;
 constexpr UINT kHhUninitialize = 0x001D;
 using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
 
