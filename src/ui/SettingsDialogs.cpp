@@ -24,8 +24,24 @@ enum : int {
   kRequiredMailer = 1019, kRequiredSenderAddress = 1020, kSmtpPort = 1021, kSmtpAuth = 1022,
   kPanelPassword = 1023, kMailLogFolder = 1024, kCameraName = 1050, kPanelPasswordRequired = 1051,
   kCommandKeysButton = 1052, kSpamButton = 1053, kKeepOnServer = 1078, kCommandMailsOnly = 1084,
-  kBrowseFolder = 1085,
+  kBrowseFolder = 1085, kPop3Plain = 1086, kPop3Stls = 1087, kPop3Tls = 1088, kSmtpPlain = 1089,
+  kSmtpStartTls = 1090, kSmtpTls = 1091, kVerifyCertificate = 1092, kTrustFile = 1093, kBrowseTrustFile = 1094,
+  kGuardsButton = 1095,
 };
+// Command-mail guards (2012).
+enum : int {
+  kAllowedSenders = 1100, kCommandSecret = 1101, kAuthServerHost = 1102, kReplayGuard = 1103,
+  kMaxMailAge = 1104, kLoopGuard = 1105, kMaxReplies = 1106,
+};
+// The radio buttons of each security mode, in the modes' order.
+constexpr int kPop3Modes[] = {kPop3Plain, kPop3Stls, kPop3Tls};
+constexpr int kSmtpModes[] = {kSmtpPlain, kSmtpStartTls, kSmtpTls};
+
+int32_t checkedMode(HWND dialog, const int (&buttons)[3]) {
+  for (int32_t mode = 0; mode < 3; ++mode)
+    if (DialogItem(dialog, buttons[mode]).checked()) return mode;
+  return 0;
+}
 // Command-key dialog (2007): edits 1023 + i; the shutdown key's edit; reset.
 constexpr int kFirstKeyEdit = 1023;
 constexpr int kShutdownKeyEdit = 1047;
@@ -96,7 +112,7 @@ void SettingsDialog::onInitDialog() {
       {kSubjectKeyword, f.subjectKeyword, kTextFieldLimit}, {kRequiredSender, f.requiredSender, kTextFieldLimit},
       {kRequiredRecipient, f.requiredRecipient, kTextFieldLimit}, {kRequiredMailer, f.requiredMailer, kTextFieldLimit},
       {kRequiredSenderAddress, f.requiredSenderAddress, kTextFieldLimit}, {kCameraName, f.cameraName, kCameraNameLimit},
-      {kPanelPassword, f.panelPassword, kPanelPasswordLimit},
+      {kPanelPassword, f.panelPassword, kPanelPasswordLimit}, {kTrustFile, f.tlsTrustFile, kPathFieldLimit},
   };
   for (const Text& t : texts) {
     DialogItem item(window_, t.id);
@@ -107,8 +123,13 @@ void SettingsDialog::onInitDialog() {
       {kSmtpAuth, f.smtpAuthRequired}, {kCheckAtStartup, f.checkAtStartup}, {kPlaySound, f.playSound},
       {kSpamFilter, f.spamFilterEnabled}, {kCommandMailsOnly, f.commandMailsOnly},
       {kPanelPasswordRequired, f.panelPasswordRequired}, {kKeepOnServer, f.keepOnServer},
+      {kPop3Modes[f.pop3Security], true}, {kSmtpModes[f.smtpSecurity], true},
+      {kVerifyCertificate, f.verifyCertificate},
   };
   for (const Check& c : checks) DialogItem(window_, c.id).setChecked(c.on);
+  pop3Security_ = f.pop3Security;
+  smtpSecurity_ = f.smtpSecurity;
+  guards_ = f.guards;
   setUpDown(window_, kMinutesUpDown, 0, kMaxIntervalMinutes, settings_.intervalMinutes);
   setUpDown(window_, kSecondsUpDown, 0, kMaxIntervalSeconds, settings_.intervalSeconds);
   setUpDown(window_, kKeepCountUpDown, 0, kMaxKeepCount, settings_.mailLogKeepCount);
@@ -127,6 +148,26 @@ void SettingsDialog::updateEnabling() {
   DialogItem(window_, kBrowseSound).enable(sound);
   DialogItem(window_, kSpamButton).enable(DialogItem(window_, kSpamFilter).checked());
   DialogItem(window_, kPanelPassword).enable(DialogItem(window_, kPanelPasswordRequired).checked());
+  bool tls = checkedMode(window_, kPop3Modes) != config::kPopPlain || checkedMode(window_, kSmtpModes) != config::kSmtpPlain;
+  for (int id : {kVerifyCertificate, kTrustFile, kBrowseTrustFile}) DialogItem(window_, id).enable(tls);
+}
+
+// A port the user typed stays; the usual port of the old mode becomes the
+// usual port of the new one.
+void SettingsDialog::onSecurityChanged() {
+  struct Field { int port; const int (&buttons)[3]; int32_t& mode; bool pop3; } fields[] = {
+      {kPop3Port, kPop3Modes, pop3Security_, true}, {kSmtpPort, kSmtpModes, smtpSecurity_, false},
+  };
+  for (Field& f : fields) {
+    int32_t mode = checkedMode(window_, f.buttons);
+    if (mode == f.mode) continue;
+    DialogItem port(window_, f.port);
+    std::string text = port.text();
+    std::string suggested = suggestedPortText(text, f.pop3, f.mode, mode);
+    if (suggested != text) port.setText(suggested);
+    f.mode = mode;
+  }
+  updateEnabling();
 }
 
 void SettingsDialog::onCommand(int id) {
@@ -134,6 +175,14 @@ void SettingsDialog::onCommand(int id) {
     case kSpamFilter:
     case kPlaySound:
     case kPanelPasswordRequired: updateEnabling(); break;
+    case kPop3Plain: case kPop3Stls: case kPop3Tls:
+    case kSmtpPlain: case kSmtpStartTls: case kSmtpTls: onSecurityChanged(); break;
+    case kBrowseTrustFile: browseTrustFile(); break;
+    case kGuardsButton: {
+      GuardDialog dialog(guards_);
+      dialog.open(reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window_, GWLP_HINSTANCE)), window_);
+      break;
+    }
     case kBrowseSound: browseSoundFile(); break;
     case kBrowseFolder: browseMailLogFolder(); break;
     case kCommandKeysButton: PostMessageW(mainWindow_, WM_COMMAND, IDM_COMMAND_KEYS, 0); break;
@@ -163,6 +212,22 @@ void SettingsDialog::browseSoundFile() {
     platform::copyField(settings_.soundFile, sizeof settings_.soundFile, chosen.c_str());
     DialogItem(window_, kSoundFile).setText(chosen);
   }
+  platform::setCurrentDirectory(startupDirectory_.c_str());
+}
+
+void SettingsDialog::browseTrustFile() {
+  wchar_t path[MAX_PATH] = {};
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = window_;
+  ofn.lpstrFilter = L"PEM (*.pem;*.crt;*.cer)\0*.pem;*.crt;*.cer\0* (*.*)\0*.*\0";
+  ofn.lpstrFile = path;
+  ofn.nMaxFile = MAX_PATH;
+  std::wstring title = platform::toWide("信頼する証明書ファイル(PEM)を指定してください。");
+  ofn.lpstrTitle = title.c_str();
+  ofn.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+  // Unlike the sound file, the choice is kept only with OK.
+  if (GetOpenFileNameW(&ofn)) DialogItem(window_, kTrustFile).setText(cutText(platform::fromWide(path), kPathFieldLimit));
   platform::setCurrentDirectory(startupDirectory_.c_str());
 }
 
@@ -200,7 +265,62 @@ SettingsForm SettingsDialog::readControls() const {
   f.panelPasswordRequired = checked(kPanelPasswordRequired);
   f.panelPassword = text(kPanelPassword);
   f.keepOnServer = checked(kKeepOnServer);
+  f.pop3Security = checkedMode(window_, kPop3Modes);
+  f.smtpSecurity = checkedMode(window_, kSmtpModes);
+  f.verifyCertificate = checked(kVerifyCertificate);
+  f.tlsTrustFile = text(kTrustFile);
+  f.guards = guards_;
   return f;
+}
+
+// ---- command-mail guards ----
+
+INT_PTR GuardDialog::open(HINSTANCE instance, HWND owner) { return runModal(instance, IDD_COMMAND_GUARDS, owner); }
+
+void GuardDialog::updateEnabling() {
+  DialogItem(window_, kMaxMailAge).enable(DialogItem(window_, kReplayGuard).checked());
+  DialogItem(window_, kMaxReplies).enable(DialogItem(window_, kLoopGuard).checked());
+}
+
+LRESULT GuardDialog::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    font_.apply(window);
+    struct Text { int id; const std::string& value; size_t limit; } texts[] = {
+        {kAllowedSenders, guards_.allowedSenders, kAllowedSendersLimit},
+        {kCommandSecret, guards_.commandSecret, kTextFieldLimit},
+        {kAuthServerHost, guards_.authServerHost, kTextFieldLimit},
+        {kMaxMailAge, guards_.maxMailAgeMinutes, 5}, {kMaxReplies, guards_.maxRepliesPerHour, 4},
+    };
+    for (const Text& t : texts) {
+      DialogItem item(window, t.id);
+      item.limitText(t.limit);
+      item.setText(t.value);
+    }
+    DialogItem(window, kReplayGuard).setChecked(guards_.replayGuard);
+    DialogItem(window, kLoopGuard).setChecked(guards_.loopGuard);
+    updateEnabling();
+    return TRUE;  // the focus goes to the sender list
+  }
+  if (message != WM_COMMAND) return WindowObject::handleMessage(window, message, wParam, lParam);
+  switch (LOWORD(wParam)) {
+    case kReplayGuard:
+    case kLoopGuard: updateEnabling(); return TRUE;
+    case IDOK: {
+      GuardForm g;
+      g.allowedSenders = DialogItem(window, kAllowedSenders).text();
+      g.commandSecret = cutText(DialogItem(window, kCommandSecret).text(), kTextFieldLimit);
+      g.authServerHost = cutText(DialogItem(window, kAuthServerHost).text(), kTextFieldLimit);
+      g.replayGuard = DialogItem(window, kReplayGuard).checked();
+      g.maxMailAgeMinutes = DialogItem(window, kMaxMailAge).text();
+      g.loopGuard = DialogItem(window, kLoopGuard).checked();
+      g.maxRepliesPerHour = DialogItem(window, kMaxReplies).text();
+      if (!checkGuardForm(g)) return TRUE;
+      guards_ = g;
+      return finish(window, IDOK);
+    }
+    case IDCANCEL: return finish(window, IDCANCEL);
+    default: return TRUE;
+  }
 }
 
 // ---- command-key dialog ----

@@ -1,7 +1,7 @@
-// The five modal dialogs over the settings record: settings (2003),
-// command keys (2007), spam rules (2008), the password prompt (2009) and
-// the about box (2010). Each reads what it edits when it opens and writes
-// it back only on OK.
+// The modal dialogs over the settings record: settings (2003) with its
+// command-mail guards (2012), command keys (2007), spam rules (2008), the
+// password prompt (2009) and the about box (2010). Each reads what it
+// edits when it opens and writes it back only on OK.
 #pragma once
 #include <windows.h>
 
@@ -43,6 +43,8 @@ class SettingsDialog : public WindowObject {
   void updateEnabling();
   void browseSoundFile();
   void browseMailLogFolder();
+  void browseTrustFile();
+  void onSecurityChanged();
   SettingsForm readControls() const;
 
   config::AppSettings& settings_;
@@ -50,6 +52,23 @@ class SettingsDialog : public WindowObject {
   JapaneseDialogFont font_;
   HWND mainWindow_;
   std::string startupDirectory_;
+  // The modes the port fields were last suggested for.
+  int32_t pop3Security_ = config::kPopPlain, smtpSecurity_ = config::kSmtpPlain;
+  // What the guard dialog edits; stored with this dialog's OK.
+  GuardForm guards_;
+};
+
+// Edits a copy of the guards: `guards` changes only on OK.
+class GuardDialog : public WindowObject {
+ public:
+  explicit GuardDialog(GuardForm& guards) : guards_(guards) {}
+  INT_PTR open(HINSTANCE instance, HWND owner);
+  LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  void updateEnabling();
+  GuardForm& guards_;
+  JapaneseDialogFont font_;
 };
 
 class CommandKeyDialog : public WindowObject {

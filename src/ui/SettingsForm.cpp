@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstring>
+#include <vector>
 
 #include "platform/AppMessages.h"
 #include "platform/Hooks.h"
@@ -22,6 +23,43 @@ void storeText(char (&target)[N], const std::string& text) {
 }
 
 void warn(const char* text) { platform::messageBox(text, "Quorvel", kWarning); }
+
+// The entries of a sender list, split as the command guard splits them.
+std::vector<std::string> senderEntries(const std::string& list) {
+  std::vector<std::string> entries;
+  std::string entry;
+  for (char c : list + " ") {
+    if (std::strchr(" \t\r\n,;", c)) {
+      if (!entry.empty()) entries.push_back(entry);
+      entry.clear();
+    } else {
+      entry += c;
+    }
+  }
+  return entries;
+}
+
+std::string joinEntries(const std::vector<std::string>& entries, const char* separator) {
+  std::string joined;
+  for (const std::string& e : entries) joined += (joined.empty() ? "" : separator) + e;
+  return joined;
+}
+
+bool isAddress(const std::string& entry) {
+  size_t at = entry.find('@');
+  return at != std::string::npos && at > 0 && at + 1 < entry.size() && entry.find('@', at + 1) == std::string::npos;
+}
+
+int32_t effective(int32_t stored, int32_t fallback) { return stored > 0 ? stored : fallback; }
+
+// A guard number as typed: empty or 0 stores 0 (the default). A value the
+// record already means (0 shown as its default) leaves the record as it is.
+int32_t guardNumber(const std::string& text, int32_t stored, int32_t fallback, int limit) {
+  int32_t typed = numberInRange(text, 0, limit);
+  return effective(typed, fallback) == effective(stored, fallback) ? stored : typed;
+}
+
+int32_t securityMode(int32_t mode) { return mode >= 0 && mode <= 2 ? mode : 0; }
 
 }  // namespace
 
@@ -52,7 +90,47 @@ SettingsForm readSettingsForm(const config::AppSettings& s) {
   f.panelPasswordRequired = s.panelPasswordRequired != 0;
   if (s.panelPassword[0]) f.panelPassword = config::panelPasswordForDisplay(s);
   f.keepOnServer = s.keepOnServer != 0;
+  f.pop3Security = securityMode(s.pop3Security);
+  f.smtpSecurity = securityMode(s.smtpSecurity);
+  f.verifyCertificate = s.tlsNoVerify == 0;
+  f.tlsTrustFile = field(s.tlsTrustFile, sizeof s.tlsTrustFile);
+  f.guards = readGuardForm(s);
   return f;
+}
+
+GuardForm readGuardForm(const config::AppSettings& s) {
+  GuardForm g;
+  g.allowedSenders = joinEntries(senderEntries(field(s.allowedSenders, sizeof s.allowedSenders)), "\r\n");
+  g.commandSecret = field(s.commandSecret, sizeof s.commandSecret);
+  g.authServerHost = field(s.authServerHost, sizeof s.authServerHost);
+  g.replayGuard = s.replayGuard != 0;
+  g.maxMailAgeMinutes = std::to_string(effective(s.maxMailAgeMinutes, config::kDefaultMaxMailAgeMinutes));
+  g.loopGuard = s.loopGuard != 0;
+  g.maxRepliesPerHour = std::to_string(effective(s.maxRepliesPerHour, config::kDefaultMaxRepliesPerHour));
+  return g;
+}
+
+bool checkGuardForm(const GuardForm& g) {
+  std::vector<std::string> entries = senderEntries(g.allowedSenders);
+  // A list cut to its field would end in a different address.
+  if (joinEntries(entries, "\n").size() > kAllowedSendersLimit) {
+    warn("コマンドメールを受け付ける送信者が多過ぎます。\n255バイト以内で指定してください。");
+    return false;
+  }
+  for (const std::string& e : entries) {
+    if (!isAddress(e)) {
+      warn(("送信者のメールアドレスが正しくありません。\n" + e).c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string suggestedPortText(const std::string& port, bool pop3, int32_t from, int32_t to) {
+  auto number = static_cast<uint16_t>(numberInRange(port, 0, 65535));
+  uint16_t suggested =
+      pop3 ? config::suggestedPop3Port(number, from, to) : config::suggestedSmtpPort(number, from, to);
+  return suggested == number ? port : std::to_string(suggested);
 }
 
 int parseNumber(const std::string& text) {
@@ -86,10 +164,16 @@ bool applySettingsForm(const SettingsForm& f, config::AppSettings& s, SettingsFo
     return false;
   }
   // A path that does not fit its field would name another file or folder.
-  if (f.mailLogFolder.size() > kPathFieldLimit || (f.playSound && f.soundFile.size() > kPathFieldLimit)) {
+  if (f.mailLogFolder.size() > kPathFieldLimit || (f.playSound && f.soundFile.size() > kPathFieldLimit) ||
+      f.tlsTrustFile.size() > kPathFieldLimit) {
     warn("パス名が長過ぎます。\n259バイト以内で指定してください。");
     return false;
   }
+  if (!f.tlsTrustFile.empty() && !host.pathExists(f.tlsTrustFile.c_str())) {
+    warn("信頼する証明書ファイルがありません。");
+    return false;
+  }
+  if (!checkGuardForm(f.guards)) return false;
 
   // 3: a new mail-log folder, created when asked, and the store moved there.
   if (f.mailLogFolder != field(s.mailLogFolder, sizeof s.mailLogFolder)) {
@@ -143,6 +227,24 @@ bool applySettingsForm(const SettingsForm& f, config::AppSettings& s, SettingsFo
   // 7: the caller recomputes serverConfigured from the record.
   std::string camera = cutText(f.cameraName, kCameraNameLimit);
   std::memcpy(s.cameraName, camera.c_str(), camera.size() + 1);
+
+  // Security and the command-mail guards.
+  s.pop3Security = securityMode(f.pop3Security);
+  s.smtpSecurity = securityMode(f.smtpSecurity);
+  if (f.verifyCertificate != (s.tlsNoVerify == 0)) s.tlsNoVerify = f.verifyCertificate ? 0 : 1;
+  storeText(s.tlsTrustFile, f.tlsTrustFile);
+  const GuardForm& g = f.guards;
+  std::vector<std::string> senders = senderEntries(g.allowedSenders);
+  if (senders != senderEntries(field(s.allowedSenders, sizeof s.allowedSenders)))
+    storeText(s.allowedSenders, joinEntries(senders, "\n"));
+  storeText(s.commandSecret, g.commandSecret);
+  storeText(s.authServerHost, g.authServerHost);
+  s.replayGuard = g.replayGuard;
+  s.maxMailAgeMinutes =
+      guardNumber(g.maxMailAgeMinutes, s.maxMailAgeMinutes, config::kDefaultMaxMailAgeMinutes, kMaxMailAgeLimit);
+  s.loopGuard = g.loopGuard;
+  s.maxRepliesPerHour =
+      guardNumber(g.maxRepliesPerHour, s.maxRepliesPerHour, config::kDefaultMaxRepliesPerHour, kMaxRepliesLimit);
 
   // 8
   platform::postToMainWindow(appmsg::kSaveSettings);

@@ -3,6 +3,7 @@
 // Portable; the dialog only moves these values to and from its controls.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "config/AppSettings.h"
@@ -21,6 +22,21 @@ constexpr size_t kPanelPasswordMinimum = 4;
 constexpr int kMaxIntervalMinutes = 100;
 constexpr int kMaxIntervalSeconds = 59;
 constexpr int kMaxKeepCount = 100;
+// The command-mail guards' numbers; 0 or empty stores 0 (the default).
+constexpr int kMaxMailAgeLimit = 10080;  // a week
+constexpr int kMaxRepliesLimit = 1000;
+constexpr size_t kAllowedSendersLimit = 255;
+
+// The command-mail guards, edited in their own dialog opened from the
+// settings dialog; stored with the settings' OK.
+struct GuardForm {
+  std::string allowedSenders;  // one address a line (CR LF)
+  std::string commandSecret, authServerHost;
+  bool replayGuard = false;
+  std::string maxMailAgeMinutes;  // shown with the default when the record holds 0
+  bool loopGuard = false;
+  std::string maxRepliesPerHour;
+};
 
 struct SettingsForm {
   std::string pop3Server, pop3Port, smtpServer, smtpPort;
@@ -37,6 +53,10 @@ struct SettingsForm {
   bool panelPasswordRequired = false;
   std::string panelPassword;  // as shown: the stored password rearranged back
   bool keepOnServer = false;
+  int32_t pop3Security = config::kPopPlain, smtpSecurity = config::kSmtpPlain;
+  bool verifyCertificate = true;
+  std::string tlsTrustFile;
+  GuardForm guards;
 };
 
 // What the OK step needs from the file system and the mail store.
@@ -60,6 +80,16 @@ int numberInRange(const std::string& text, int low, int high);
 // The longest prefix of `text` of at most `limit` bytes that does not end
 // inside a double-byte character.
 std::string cutText(const std::string& text, size_t limit);
+
+// The port text to show after a security mode changed from `from` to
+// `to`: the usual port of `to` when the field is empty or holds the usual
+// port of `from`, else the text as typed.
+std::string suggestedPortText(const std::string& port, bool pop3, int32_t from, int32_t to);
+
+GuardForm readGuardForm(const config::AppSettings& s);
+// The guard dialog's OK: false (after a message box) when the sender list
+// does not fit its field or an entry is not an address.
+bool checkGuardForm(const GuardForm& g);
 
 // The OK step: validates (a message box keeps the dialog open), moves the
 // mail log when its folder changed, stores the fields in order, posts

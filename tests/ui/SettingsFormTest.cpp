@@ -159,4 +159,87 @@ TEST_F(SettingsFormTest, NewMailLogFolderIsCreatedWhenAskedAndTheStoreMoved) {
   }
 }
 
+TEST(SettingsFormPorts, ModeChangeSuggestsTheUsualPortButKeepsATypedOne) {
+  using namespace config;
+  struct Case { const char* port; bool pop3; int32_t from, to; const char* expected; } cases[] = {
+      {"110", true, kPopPlain, kPopTls, "995"},   {"995", true, kPopTls, kPopStls, "110"},
+      {"", true, kPopPlain, kPopTls, "995"},      {"1110", true, kPopPlain, kPopTls, "1110"},
+      {"110", true, kPopPlain, kPopStls, "110"},  {"995", true, kPopPlain, kPopTls, "995"},
+      {"25", false, kSmtpPlain, kSmtpTls, "465"}, {"465", false, kSmtpTls, kSmtpStartTls, "587"},
+      {"587", false, kSmtpStartTls, kSmtpPlain, "25"}, {"2525", false, kSmtpPlain, kSmtpStartTls, "2525"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ui::suggestedPortText(c.port, c.pop3, c.from, c.to), c.expected) << c.port << " " << c.to;
+}
+
+TEST_F(SettingsFormTest, SecurityAndGuardsStoredOnOk) {
+  form.pop3Security = config::kPopTls;
+  form.smtpSecurity = config::kSmtpStartTls;
+  form.verifyCertificate = false;
+  form.tlsTrustFile = "C:\\証明書\\ca.pem";
+  ui::GuardForm& g = form.guards;
+  g.allowedSenders = "owner@example.jp\r\n\r\nMe@Example.NET, x@y.z";
+  g.commandSecret = std::string(78, 'p') + "秘";  // the last character does not fit
+  g.authServerHost = "mx.example.jp";
+  g.replayGuard = true;
+  g.maxMailAgeMinutes = "99999";
+  g.loopGuard = true;
+  g.maxRepliesPerHour = "5";
+  ASSERT_TRUE(ui::applySettingsForm(form, s, host));
+  EXPECT_EQ(s.pop3Security, config::kPopTls);
+  EXPECT_EQ(s.smtpSecurity, config::kSmtpStartTls);
+  EXPECT_EQ(s.tlsNoVerify, 1);
+  EXPECT_EQ(std::string(s.tlsTrustFile), "C:\\証明書\\ca.pem");
+  EXPECT_EQ(std::string(s.allowedSenders), "owner@example.jp\nMe@Example.NET\nx@y.z");
+  EXPECT_EQ(std::string(s.commandSecret), std::string(78, 'p'));
+  EXPECT_EQ(std::string(s.authServerHost), "mx.example.jp");
+  EXPECT_EQ(s.replayGuard, 1);
+  EXPECT_EQ(s.maxMailAgeMinutes, ui::kMaxMailAgeLimit);
+  EXPECT_EQ(s.loopGuard, 1);
+  EXPECT_EQ(s.maxRepliesPerHour, 5);
+  // Read back, the form shows what was stored, one sender a line.
+  ui::SettingsForm again = ui::readSettingsForm(s);
+  EXPECT_EQ(again.guards.allowedSenders, "owner@example.jp\r\nMe@Example.NET\r\nx@y.z");
+  EXPECT_FALSE(again.verifyCertificate);
+}
+
+TEST_F(SettingsFormTest, UntouchedSecurityAndGuardsLeaveTheRecordAsItWas) {
+  // Values an older or hand-made record may hold: a list with commas, the
+  // numbers at 0 (their defaults), a non-standard "no verify" value.
+  std::strcpy(s.allowedSenders, "a@b.c, d@e.f");
+  s.tlsNoVerify = 7;
+  s.replayGuard = 1;
+  form = ui::readSettingsForm(s);
+  EXPECT_EQ(form.guards.maxMailAgeMinutes, "60");
+  EXPECT_EQ(form.guards.maxRepliesPerHour, "10");
+  config::AppSettings before = s;
+  ASSERT_TRUE(ui::applySettingsForm(form, s, host));
+  EXPECT_EQ(std::memcmp(&before, &s, sizeof s), 0);
+}
+
+TEST_F(SettingsFormTest, GuardAndTrustFileMistakesKeepTheDialogOpen) {
+  struct Case { void (*edit)(ui::SettingsForm&); bool fileExists; const char* message; } cases[] = {
+      {[](ui::SettingsForm& f) { f.guards.allowedSenders = "Owner <owner@example.jp>"; }, true,
+       "送信者のメールアドレスが正しくありません。\nOwner"},
+      {[](ui::SettingsForm& f) { f.guards.allowedSenders = "a@b@c"; }, true,
+       "送信者のメールアドレスが正しくありません。\na@b@c"},
+      {[](ui::SettingsForm& f) {
+         f.guards.allowedSenders.clear();
+         for (int i = 0; i < 26; ++i) f.guards.allowedSenders += "abcde@fgh\r\n";  // 26 * 10 - 1 bytes stored
+       }, true, "コマンドメールを受け付ける送信者が多過ぎます。\n255バイト以内で指定してください。"},
+      {[](ui::SettingsForm& f) { f.tlsTrustFile = "C:\\none.pem"; }, false, "信頼する証明書ファイルがありません。"},
+  };
+  for (const Case& c : cases) {
+    config::AppSettings before = s;
+    ui::SettingsForm f = form;
+    c.edit(f);
+    host.exists = c.fileExists;
+    rec = Recorded{};
+    EXPECT_FALSE(ui::applySettingsForm(f, s, host));
+    ASSERT_EQ(rec.boxes.size(), 1u);
+    EXPECT_EQ(rec.boxes[0], c.message);
+    EXPECT_EQ(std::memcmp(&before, &s, sizeof s), 0);
+  }
+}
+
 }  // namespace
