@@ -13,10 +13,15 @@ KEYS_TITLE = "コマンド・キー名定義表"
 SPAM_TITLE = "スパム判定の設定"
 PASSWORD_TITLE = "パスワード入力"
 ABOUT_TITLE = "Quorvelのバージョン情報"
+GUARDS_TITLE = "コマンドメールの保護"
 
 
 def open_dialog(app, command, title):
     app.command(command)
+    return open_owned(app, title)
+
+
+def open_owned(app, title):
     return wait_until(lambda: next((d for d in app.dialogs(timeout=2) if d["title"] == title), None),
                       what=f"the dialog {title}")
 
@@ -54,6 +59,12 @@ def test_every_dialog_on_screen(quorvel, gui, lang):
                                  (CMD_ABOUT, ABOUT_TITLE, "about")]:
         dialog = open_dialog(quorvel, command, title)
         gui.screenshot(f"dialog-{name}-{shot}")
+        if shot == "settings":
+            quorvel.press(dialog, 1095)
+            guards = open_owned(quorvel, GUARDS_TITLE)
+            gui.screenshot(f"dialog-{name}-guards")
+            quorvel.press(guards, IDCANCEL)
+            assert closed(quorvel, guards)
         quorvel.press(dialog, IDCANCEL if command != CMD_ABOUT else IDOK)
         assert closed(quorvel, dialog)
     assert quorvel.close() == 0
@@ -137,6 +148,51 @@ def test_mail_log_folder_created_or_switched_as_answered(quorvel, tmp_path):
             assert closed(quorvel, dialog)
     assert settings.parse(quorvel.ini())["mailLogFolder"].endswith("\\other")
     assert (new / "QuorvelMail.idx").exists()  # No leaves the current log where it was
+    assert quorvel.close() == 0
+
+
+def test_security_and_guard_controls_stored_on_ok(quorvel):
+    before = quorvel.write_settings(pop3Port=110, smtpPort=2525)
+    (quorvel.folder / "ca.pem").write_bytes(b"-----BEGIN CERTIFICATE-----\n")
+    trust = quorvel.windows_folder + "\\ca.pem"
+    quorvel.start()
+    d = quorvel.driver
+    dialog = open_dialog(quorvel, CMD_SETTINGS_DIRECT, SETTINGS_TITLE)
+    d.check(dialog, 1088, True)  # POP3 over TLS: 110 becomes 995
+    d.check(dialog, 1090, True)  # SMTP STARTTLS: the typed 2525 stays
+    d.check(dialog, 1092, False)
+    d.set_text(dialog, 1093, trust)
+    # The guard dialog: Cancel drops what was typed, OK keeps it for the settings' OK.
+    quorvel.press(dialog, 1095)
+    guards = open_owned(quorvel, GUARDS_TITLE)
+    d.set_text(guards, 1101, "捨てる")
+    quorvel.press(guards, IDCANCEL)
+    assert closed(quorvel, guards)
+    quorvel.press(dialog, 1095)
+    guards = open_owned(quorvel, GUARDS_TITLE)
+    assert (control(guards, 1101)["text"], control(guards, 1104)["text"]) == ("", "60")
+    d.set_text(guards, 1100, "owner@example.jp\r\nme@example.net")
+    d.set_text(guards, 1101, "合言葉")
+    d.set_text(guards, 1102, "mx.example.jp")
+    d.check(guards, 1103, True)
+    d.set_text(guards, 1104, "30")
+    d.check(guards, 1105, True)
+    quorvel.press(guards, IDOK)
+    assert closed(quorvel, guards)
+    assert quorvel.ini() == before  # nothing stored before the settings' OK
+    dialog = open_owned(quorvel, SETTINGS_TITLE)
+    ports = [control(dialog, i)["text"] for i in (1003, 1021)]
+    assert ports == ["995", "2525"]
+    quorvel.press(dialog, IDOK)
+    assert closed(quorvel, dialog)
+    got = saved_settings(quorvel, before)
+    expected = settings.parse(before)
+    expected.update(pop3Port=995, pop3Security=2, smtpSecurity=1, tlsNoVerify=1, tlsTrustFile=trust,
+                    allowedSenders="owner@example.jp\nme@example.net", commandSecret="合言葉",
+                    authServerHost="mx.example.jp", replayGuard=1, maxMailAgeMinutes=30, loopGuard=1)
+    for name in ("windowPlacement", "splitterPosition"):
+        expected.pop(name), got.pop(name)
+    assert got == expected
     assert quorvel.close() == 0
 
 
