@@ -151,7 +151,7 @@ def test_mail_log_folder_created_or_switched_as_answered(quorvel, tmp_path):
     assert quorvel.close() == 0
 
 
-def test_security_and_guard_controls_stored_on_ok(quorvel):
+def test_security_and_guard_controls_stored_on_ok(quorvel, gui):
     before = quorvel.write_settings(pop3Port=110, smtpPort=2525)
     (quorvel.folder / "ca.pem").write_bytes(b"-----BEGIN CERTIFICATE-----\n")
     trust = quorvel.windows_folder + "\\ca.pem"
@@ -162,6 +162,10 @@ def test_security_and_guard_controls_stored_on_ok(quorvel):
     d.check(dialog, 1090, True)  # SMTP STARTTLS: the typed 2525 stays
     d.check(dialog, 1092, False)
     d.set_text(dialog, 1093, trust)
+    quorvel.press(dialog, 1094)
+    browser = open_owned(quorvel, "信頼する証明書ファイル(PEM)を指定してください。")
+    quorvel.press(browser, IDCANCEL)
+    assert closed(quorvel, browser)
     # The guard dialog: Cancel drops what was typed, OK keeps it for the settings' OK.
     quorvel.press(dialog, 1095)
     guards = open_owned(quorvel, GUARDS_TITLE)
@@ -177,12 +181,14 @@ def test_security_and_guard_controls_stored_on_ok(quorvel):
     d.check(guards, 1103, True)
     d.set_text(guards, 1104, "30")
     d.check(guards, 1105, True)
+    gui.screenshot("dialog-ja_JP-guards-filled")
     quorvel.press(guards, IDOK)
     assert closed(quorvel, guards)
     assert quorvel.ini() == before  # nothing stored before the settings' OK
     dialog = open_owned(quorvel, SETTINGS_TITLE)
     ports = [control(dialog, i)["text"] for i in (1003, 1021)]
     assert ports == ["995", "2525"]
+    gui.screenshot("dialog-ja_JP-settings-tls")
     quorvel.press(dialog, IDOK)
     assert closed(quorvel, dialog)
     got = saved_settings(quorvel, before)
