@@ -515,13 +515,7 @@ void MainWindow::onNextCommand() {
 
 // ---- handlers still to be built ----
 
-void MainWindow::onOpenHomePage(WPARAM) {}          // TODO(dialogs): the about dialog's links
 void MainWindow::onPrepareAttachmentDrag(WPARAM) {} // TODO(drag and drop)
 void MainWindow::onPrepareMailDrag(WPARAM) {}       // TODO(drag and drop)
-void MainWindow::openSettingsDialog() {}            // TODO(dialogs)
-void MainWindow::openPasswordPrompt() {}            // TODO(dialogs)
-void MainWindow::openCommandKeyDialog() {}          // TODO(dialogs)
-void MainWindow::openSpamDialog() {}                // TODO(dialogs)
-void MainWindow::openAboutDialog() {}               // TODO(dialogs)
 
 }  // namespace app

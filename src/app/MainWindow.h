@@ -102,6 +102,7 @@ class MainWindow : public ui::WindowObject, private pop3::Pop3Host, private ui::
   void onSplitterMoved(int listHeight) override;
   void onColumnWidthsSaved(const ui::ColumnWidths& widths) override;
   void onRowsDeleted(int count) override;
+  bool exportMail(const mime::MailIndexEntry& entry, const std::string& folder) override;
 
   // pop3::Pop3Host
   pop3::MessageAnswer onMessageComplete(const char* data, size_t length) override;

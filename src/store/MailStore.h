@@ -121,6 +121,13 @@ class MailStore : public mime::MailLogReader {
   // (0: deletes the store). False when the log was left as it was.
   bool trimStore(int keepCount);
 
+  // Writes the mail's raw text (without its final "." line) to
+  // folder\<mailFileName>.eml. A name already taken gets the next
+  // millisecond's suffix, so no file is ever replaced; a file that could
+  // not be written completely is removed. False after a message box.
+  bool exportMail(const mime::MailIndexEntry& entry, const std::string& folder);
+  bool exportMail(const mime::MailIndexEntry& entry, const std::string& folder, platform::LocalTime now);
+
   // --- State ---
   int32_t storedMailCount() const { return storedMailCount_; }
   int64_t mailLogSize() const { return mailLogSize_; }

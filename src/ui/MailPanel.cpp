@@ -5,6 +5,7 @@
 #include "config/StringTable.h"
 #include "platform/AppMessages.h"
 #include "platform/Hooks.h"
+#include "ui/FolderBrowser.h"
 #include "ui/resource.h"
 
 namespace ui {
@@ -17,6 +18,7 @@ constexpr int kMinPreviewSpace = 120;
 constexpr int kMinListHeight = 100;
 constexpr COLORREF kListColour = RGB(165, 192, 161);
 constexpr unsigned kFirstHeaderString = 30;  // string ids 30-37: the visible columns' headers
+const char kExportFolderTitle[] = "メールをエクスポートするフォルダを指定してください。";
 
 }  // namespace
 
@@ -104,11 +106,28 @@ void MailPanel::createAttachmentStrip() {
   strip_.setSmallImages(stripImages_);
 }
 
-// TODO(drag and drop): export to a chosen folder.
-void MailPanel::onExport() {}
+// The selected rows in list order, each as an .eml file in a chosen
+// folder; the first failure ends the export.
+void MailPanel::onExport() {
+  auto folder = chooseFolder(mainWindow_, kExportFolderTitle);
+  if (!folder) return;
+  for (int row = list_.nextSelected(); row >= 0; row = list_.nextSelected(row))
+    if (!owner_.exportMail(readRow(row), *folder)) break;
+  deselectAllRows();
+}
 
-// TODO(drag and drop): export to a chosen folder, then remove the exported rows.
-void MailPanel::onExportAndMove() {}
+// Exports the selected rows and removes each exported one; a failure
+// leaves it and the rows after it selected.
+void MailPanel::onExportAndMove() {
+  auto folder = chooseFolder(mainWindow_, kExportFolderTitle);
+  if (!folder) return;
+  int removed = 0;
+  for (int row; (row = list_.nextSelected()) >= 0; ++removed) {
+    if (!owner_.exportMail(readRow(row), *folder)) break;
+    removeRow(row);
+  }
+  afterRowsRemoved(removed);
+}
 
 void MailPanel::onSelectAll() { selectAllRows(); }
 
@@ -202,10 +221,36 @@ void MailPanel::onMailListNotify(const NMHDR* header) {
       }
       break;
     }
-    case LVN_KEYDOWN: break;    // TODO(drag and drop): the Delete key asks, then removes the rows
+    case LVN_KEYDOWN: onMailListKeyDown(reinterpret_cast<const NMLVKEYDOWN*>(header)->wVKey); break;
     case LVN_BEGINDRAG: break;  // TODO(drag and drop): drag the mail out
-    case NM_RCLICK: break;      // TODO(drag and drop): the context menu
+    case NM_RCLICK: showContextMenu(ListView::notifiedItem(header)); break;
     default: break;
+  }
+}
+
+void MailPanel::onMailListKeyDown(WORD key) {
+  if (key != VK_DELETE) return;
+  int answer = platform::messageBox("選択されているメールを削除します。よろしいですか？", "Quorvel",
+                                    platform::kMbYesNo | platform::kMbIconExclamation | platform::kMbJapanese);
+  if (answer == platform::kIdYes) PostMessageW(window_, appmsg::kDeleteSelected, 0, 0);
+}
+
+// Menu 2011 at the cursor, for a right click on a row.
+void MailPanel::showContextMenu(int item) {
+  if (item < 0) return;
+  HMENU menu = LoadMenuW(instance_, MAKEINTRESOURCEW(IDM_MAIL_LIST_MENU));
+  if (!menu) return;
+  POINT at;
+  GetCursorPos(&at);
+  int command = TrackPopupMenu(GetSubMenu(menu, 0), TPM_LEFTALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD, at.x, at.y,
+                               0, window_, nullptr);
+  DestroyMenu(menu);
+  switch (command) {
+    case IDM_SELECT_ALL: PostMessageW(window_, appmsg::kSelectAll, 0, 0); break;
+    case IDM_EXPORT: PostMessageW(window_, appmsg::kExport, 0, 0); break;
+    case IDM_EXPORT_MOVE: PostMessageW(window_, appmsg::kExportAndMove, 0, 0); break;
+    case IDM_DELETE: PostMessageW(window_, appmsg::kDeleteSelected, 0, 0); break;
+    default: break;  // IDM_CANCEL_MENU or no choice
   }
 }
 
@@ -283,11 +328,20 @@ void MailPanel::deselectAllRows() { list_.deselect(-1); }
 void MailPanel::deleteSelectedRows() {
   int row, deleted = 0;
   while ((row = list_.nextSelected()) >= 0) {
-    list_.deleteItem(row);
-    --rowCount_;
+    removeRow(row);
     ++deleted;
   }
-  if (deleted) owner_.onRowsDeleted(deleted);
+  afterRowsRemoved(deleted);
+}
+
+void MailPanel::removeRow(int row) {
+  list_.deleteItem(row);
+  --rowCount_;
+}
+
+// No row is current afterwards; the preview is emptied, the strip hidden.
+void MailPanel::afterRowsRemoved(int count) {
+  if (count) owner_.onRowsDeleted(count);
   selectedRow_ = -1;
   setPreviewText("");
   layout(false);

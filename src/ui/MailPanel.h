@@ -30,6 +30,8 @@ class MailPanelOwner {
   virtual void onColumnWidthsSaved(const ColumnWidths& widths) = 0;
   // deleteSelectedRows removed `count` rows.
   virtual void onRowsDeleted(int count) = 0;
+  // Writes one mail as an .eml file into `folder`; false after a message.
+  virtual bool exportMail(const mime::MailIndexEntry& entry, const std::string& folder) = 0;
 };
 
 class MailPanel : public ui::WindowObject, public store::MailList {
@@ -97,6 +99,11 @@ class MailPanel : public ui::WindowObject, public store::MailList {
   void createMailList();
   void createAttachmentStrip();
   void onMailListNotify(const NMHDR* header);
+  void onMailListKeyDown(WORD key);
+  void showContextMenu(int item);
+  // Removes one row for a deletion; the caller reports the count.
+  void removeRow(int row);
+  void afterRowsRemoved(int count);
   void onStripNotify(const NMHDR* header);
   void invertBand();
 

@@ -11,6 +11,8 @@
 #define IDD_SPAM 2008
 #define IDD_PASSWORD 2009
 #define IDD_ABOUT 2010
+#define IDM_MAIL_LIST_MENU 2011
+#define IDD_COMMAND_GUARDS 2012
 
 #define IDM_EXIT 40000
 #define IDM_RECEIVE 40001
@@ -23,6 +25,11 @@
 #define IDM_SPAM_RULES 40011
 #define IDM_HELP 40012
 #define IDM_ABOUT 40013
+#define IDM_EXPORT 40014
+#define IDM_EXPORT_MOVE 40015
+#define IDM_CANCEL_MENU 40016
+#define IDM_DELETE 40017
+#define IDM_SELECT_ALL 40018
 
 // Child windows: the mail panel's controls and the hidden command-key list.
 #define IDC_PREVIEW 100

@@ -155,6 +155,18 @@ class Driver:
             button = ids[0]
         self.call("press", dialog["hwnd"], button)
 
+    def set_text(self, dialog: dict, control_id: int, text: str):
+        """Types a text into a dialog's control (WM_SETTEXT)."""
+        self.call("set-text", dialog["hwnd"], control_id, _hex(text))
+
+    def check(self, dialog: dict, control_id: int, on: bool):
+        """Clicks a check box until it is on / off."""
+        self.call("check", dialog["hwnd"], control_id, int(on))
+
+    def browse_select(self, dialog: dict, windows_path: str):
+        """Moves the shell's folder browser to a folder."""
+        self.call("browse-select", dialog["hwnd"], _hex(windows_path))
+
     # ---- resources and helpers ----------------------------------------------
 
     def menu(self, exe, name: str) -> list:

@@ -93,7 +93,10 @@ void ListView::setItemState(int item, UINT state, UINT mask) {
 }
 
 void ListView::select(int item) {
-  setItemState(item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  // One item at most holds the focus: the control refuses the whole call
+  // when asked to focus every item.
+  UINT state = item == -1 ? LVIS_SELECTED : LVIS_SELECTED | LVIS_FOCUSED;
+  setItemState(item, state, state);
 }
 
 void ListView::deselect(int item) { setItemState(item, 0, LVIS_SELECTED | LVIS_FOCUSED); }

@@ -42,7 +42,7 @@ class ListView {
   void ensureVisible(int item);
 
   // Selection: item -1 stands for every item.
-  void select(int item);    // selected and focused
+  void select(int item);    // selected and focused (-1: every item selected)
   void deselect(int item);  // neither selected nor focused
   int nextSelected(int after = -1) const;
 

@@ -484,6 +484,7 @@ void writeDialog(Json& j, HWND d) {
     j.key("text").str(controlText(c));
     j.key("visible").boolean(IsWindowVisible(c));
     j.key("enabled").boolean(IsWindowEnabled(c));
+    if (className(c) == L"Button") j.key("checked").boolean(SendMessageW(c, BM_GETCHECK, 0, 0) == BST_CHECKED);
     j.endObject();
   }
   j.endArray();
@@ -518,6 +519,51 @@ int cmdPress(Json& j, const Args& a) {
   j.key("posted").boolean(ok);
   j.key("button").boolean(button != nullptr);
   return ok ? 0 : 1;
+}
+
+// set-text DIALOG ID HEXTEXT: types a text into a dialog's control
+// (WM_SETTEXT, which Windows carries across processes).
+int cmdSetText(Json& j, const Args& a) {
+  needArgs(a, 3, "set-text HWND ID HEXTEXT");
+  HWND c = GetDlgItem(windowArg(a[0]), static_cast<int>(number(a[1])));
+  if (!c) fail("no control " + qvd::toUtf8(a[1]));
+  std::wstring text = hexText(a[2]);
+  DWORD_PTR result = 0;
+  BOOL ok = SendMessageTimeoutW(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_BLOCK, 5000,
+                                &result) != 0;
+  j.key("set").boolean(ok && result);
+  return ok && result ? 0 : 1;
+}
+
+// check DIALOG ID 0|1: clicks a check box until it shows the state, as a
+// user would (the dialog hears BN_CLICKED).
+int cmdCheck(Json& j, const Args& a) {
+  needArgs(a, 3, "check HWND ID 0|1");
+  HWND d = windowArg(a[0]);
+  int id = static_cast<int>(number(a[1]));
+  HWND c = GetDlgItem(d, id);
+  if (!c) fail("no control " + qvd::toUtf8(a[1]));
+  bool want = number(a[2]) != 0;
+  bool is = SendMessageW(c, BM_GETCHECK, 0, 0) == BST_CHECKED;
+  if (is != want) SendMessageW(c, BM_CLICK, 0, 0);
+  j.key("checked").boolean(SendMessageW(c, BM_GETCHECK, 0, 0) == BST_CHECKED);
+  return 0;
+}
+
+// browse-select DIALOG HEXPATH: moves the shell's folder browser to a
+// folder (BFFM_SETSELECTIONW with the path in the dialog's process), as a
+// user would by opening the tree down to it.
+int cmdBrowseSelect(Json& j, const Args& a) {
+  needArgs(a, 2, "browse-select HWND HEXPATH");
+  HWND d = windowArg(a[0]);
+  std::wstring path = hexText(a[1]);
+  size_t bytes = (path.size() + 1) * sizeof(wchar_t);
+  RemoteMemory mem(processOf(d), bytes);
+  mem.write(0, path.c_str(), bytes);
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(d, WM_USER + 103, TRUE, reinterpret_cast<LPARAM>(mem.at(0)), SMTO_BLOCK, 5000, &result);
+  j.key("sent").boolean(true);
+  return 0;
 }
 
 void writeMenu(Json& j, HMENU menu) {
@@ -638,6 +684,9 @@ int main() {
     else if (cmd == L"list") rc = cmdList(j, a);
     else if (cmd == L"dialogs") rc = cmdDialogs(j, a);
     else if (cmd == L"press") rc = cmdPress(j, a);
+    else if (cmd == L"set-text") rc = cmdSetText(j, a);
+    else if (cmd == L"check") rc = cmdCheck(j, a);
+    else if (cmd == L"browse-select") rc = cmdBrowseSelect(j, a);
     else if (cmd == L"menu") rc = cmdMenu(j, a);
     else if (cmd == L"open-mutex") rc = cmdOpenMutex(j, a);
     else usage();

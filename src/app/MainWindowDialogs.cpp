@@ -1,0 +1,75 @@
+// The main window's dialog commands: settings behind the optional
+// password, command keys, spam rules, the about box with its two web
+// addresses, the help file; and the mail panel's export.
+#include "app/MainWindow.h"
+
+#include <shellapi.h>
+
+#include "platform/File.h"
+#include "platform/Hooks.h"
+#include "platform/Text.h"
+#include "ui/SettingsDialogs.h"
+#include "ui/resource.h"
+
+namespace app {
+namespace {
+
+// The about box's two buttons open these.
+const wchar_t kHomePage[] = L"https://quorvel.example.jp/";
+const wchar_t kMirrorSite[] = L"https://mirror.quorvel.example.net/";
+
+class StoreFolderHost : public ui::SettingsFormHost {
+ public:
+  explicit StoreFolderHost(store::MailStore& store) : store_(store) {}
+  bool pathExists(const char* path) override { return platform::fileExists(path) || platform::isDirectory(path); }
+  bool createFolder(const char* path) override { return platform::makeDirectory(path); }
+  bool moveStoreFolder(const char* folder) override { return store_.moveStoreFolder(folder); }
+
+ private:
+  store::MailStore& store_;
+};
+
+}  // namespace
+
+// A dialog opened while another is up (the command keys and spam rules
+// over the settings) is owned by the one on top.
+void MainWindow::openSettingsDialog() {
+  StoreFolderHost host(*store_);
+  ui::SettingsDialog dialog(settings_, host, window_, startupDirectory_);
+  if (dialog.open(instance_, GetLastActivePopup(window_)) == IDOK)
+    serverConfigured_ = config::updateServerConfigured(settings_);
+}
+
+void MainWindow::openPasswordPrompt() {
+  ui::PasswordDialog dialog(settings_, window_);
+  dialog.open(instance_, GetLastActivePopup(window_));
+}
+
+void MainWindow::openCommandKeyDialog() {
+  ui::CommandKeyDialog dialog(settings_);
+  dialog.open(instance_, GetLastActivePopup(window_));
+}
+
+void MainWindow::openSpamDialog() {
+  ui::SpamDialog dialog(settings_);
+  dialog.open(instance_, GetLastActivePopup(window_));
+}
+
+void MainWindow::openAboutDialog() {
+  ui::AboutDialog dialog(window_);
+  dialog.open(instance_, GetLastActivePopup(window_));
+}
+
+bool MainWindow::exportMail(const mime::MailIndexEntry& entry, const std::string& folder) {
+  return store_->exportMail(entry, folder);
+}
+
+void MainWindow::onOpenHomePage(WPARAM which) {
+  HINSTANCE result = ShellExecuteW(window_, L"open", which == 0 ? kHomePage : kMirrorSite, nullptr, nullptr,
+                                   SW_SHOWNORMAL);
+  if (reinterpret_cast<INT_PTR>(result) <= 32)
+    platform::messageBox("ホームページが見つかりません。", "Quorvel",
+                         platform::kMbOk | platform::kMbIconExclamation | platform::kMbJapanese);
+}
+
+}  // namespace app
