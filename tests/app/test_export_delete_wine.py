@@ -95,3 +95,10 @@ def test_export_and_move_stops_at_the_first_mail_it_cannot_write(quorvel, driver
     assert [r[2] for r in listing["rows"]] == ["長" * 40, "三通目"] and listing["selected"] == [0, 1]
     assert [f.read_bytes() for f in out.glob("*.eml")] == [mails[0]]
     assert quorvel.close() == 0
+
+
+def test_context_menu_resource(quorvel):
+    items = quorvel.menu_resource("#2011")[0]["items"]
+    assert [(i["text"], i["id"]) for i in items] == [
+        ("全て選択(&S)", 40018), ("エクスポート(&C)", 40014), ("エクスポート(移動)(&M)", 40015),
+        ("削 除(&D)", 40017), ("キャンセル(&C)", 40016)]
