@@ -33,7 +33,7 @@ HGLOBAL globalCopy(const std::string& bytes) {
 }
 
 // The stored formats, handed out as copies, enumerated in the order stored.
-class DataObject : public IDataObject {
+class DataObject final : public IDataObject {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (iid == IID_IUnknown || iid == IID_IDataObject) {
@@ -111,7 +111,7 @@ class DataObject : public IDataObject {
   std::vector<STGMEDIUM> media_;
 };
 
-class DropSource : public IDropSource {
+class DropSource final : public IDropSource {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (iid == IID_IUnknown || iid == IID_IDropSource) {
@@ -164,30 +164,33 @@ std::string& dragPath() {
 
 bool dragInProgress() { return g_dragging; }
 
+IDataObject* createDragData(const std::string& path) {
+  auto* data = new (std::nothrow) DataObject;
+  if (!data) return nullptr;
+  std::string cut = path.substr(0, platform::sjisCutLength(path.data(), path.size(), kMaxPath));
+  std::wstring wide = platform::toWide(cut.c_str());
+  std::u16string utf16(wide.begin(), wide.end());
+  if (storeFormat(data, CF_TEXT, cut + '\0') && storeFormat(data, CF_HDROP, dropFilesBlock(utf16))) return data;
+  data->Release();
+  return nullptr;
+}
+
 bool startDrag(HWND mainWindow, UINT prepareMessage, int index) {
   if (index < 0) return false;
-  auto* data = new (std::nothrow) DataObject;
-  if (!data) return false;
   dragPath().clear();
   SendMessageW(mainWindow, prepareMessage, static_cast<WPARAM>(index), 0);
-  std::string path = dragPath();
-  path.resize(platform::sjisCutLength(path.data(), path.size(), kMaxPath));
-  std::string text = path + '\0';
-  bool stored = storeFormat(data, CF_TEXT, text) && storeFormat(data, CF_HDROP, dropFilesBlock(path));
-  if (stored) {
-    auto* source = new (std::nothrow) DropSource;
-    if (source) {
-      DWORD effect = DROPEFFECT_NONE;
-      g_dragging = true;
-      DoDragDrop(data, source, DROPEFFECT_MOVE, &effect);
-      g_dragging = false;
-      source->Release();
-    } else {
-      stored = false;
-    }
+  IDataObject* data = createDragData(dragPath());
+  if (!data) return false;
+  auto* source = new (std::nothrow) DropSource;
+  if (source) {
+    DWORD effect = DROPEFFECT_NONE;
+    g_dragging = true;
+    DoDragDrop(data, source, DROPEFFECT_MOVE, &effect);
+    g_dragging = false;
+    source->Release();
   }
   data->Release();
-  return stored;
+  return source != nullptr;
 }
 
 // ---- drop target ----

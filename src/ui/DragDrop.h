@@ -18,13 +18,18 @@ std::string& dragPath();
 // the data could not be stored (the drag did not start).
 bool startDrag(HWND mainWindow, UINT prepareMessage, int index);
 
+// The data object of a drag-out: `path` as CF_TEXT and as CF_HDROP, both
+// in movable global memory, handed out as copies, enumerated in that order.
+// Null when either could not be stored. The caller releases it.
+IDataObject* createDragData(const std::string& path);
+
 // True while a drag started by startDrag runs (its own drop is ignored).
 bool dragInProgress();
 
 // The panel's drop target: the first dropped file goes to the panel as
 // WM_USER+22 (wParam a new char[] Shift_JIS path, lParam the number of
 // files dropped); text gives WM_USER+23, anything else WM_USER+24.
-class DropTarget : public IDropTarget {
+class DropTarget final : public IDropTarget {
  public:
   explicit DropTarget(HWND panel) : panel_(panel) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;

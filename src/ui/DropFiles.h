@@ -1,6 +1,7 @@
 // The CF_HDROP block of a dragged file: a DROPFILES header (file list at
-// offset 20, point 0/0, not in the client area, narrow names), the path,
-// its NUL and the list's closing NUL.
+// offset 20, point 0/0, not in the client area, wide names), the path in
+// UTF-16, its NUL and the list's closing NUL. Wide names keep a Japanese
+// path intact on a system whose ANSI code page is not 932.
 #pragma once
 #include <string>
 
@@ -8,6 +9,6 @@ namespace ui {
 
 constexpr size_t kDropFilesHeaderSize = 20;
 
-std::string dropFilesBlock(const std::string& sjisPath);
+std::string dropFilesBlock(const std::u16string& path);
 
 }  // namespace ui

@@ -2,12 +2,10 @@
 
 #include <gtest/gtest.h>
 
-TEST(DropFiles, HeaderThenThePathWithTwoNuls) {
-  std::string block = ui::dropFilesBlock("C:\\Temp\\件名(120000000).eml");
-  std::string expected("\x14\0\0\0" "\0\0\0\0" "\0\0\0\0" "\0\0\0\0" "\0\0\0\0", 20);
-  expected += "C:\\Temp\\件名(120000000).eml";
-  expected.append(2, '\0');
-  EXPECT_EQ(block, expected);
+TEST(DropFiles, HeaderThenTheWidePathWithTwoNuls) {
+  std::string header("\x14\0\0\0" "\0\0\0\0" "\0\0\0\0" "\0\0\0\0" "\x01\0\0\0", 20);
+  EXPECT_EQ(ui::dropFilesBlock(u"C:\\件.eml"),
+            header + std::string("C\0:\0\\\0\xF6\x4E.\0e\0m\0l\0\0\0\0\0", 20));
   // No path (nothing was prepared): the empty list.
-  EXPECT_EQ(ui::dropFilesBlock(""), std::string(20, '\0').replace(0, 1, "\x14") + std::string(2, '\0'));
+  EXPECT_EQ(ui::dropFilesBlock(u""), header + std::string(4, '\0'));
 }
