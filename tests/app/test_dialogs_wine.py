@@ -238,3 +238,20 @@ def test_browse_buttons_fill_the_folder_and_the_sound_file(quorvel):
     assert quorvel.close() == 0
     got = settings.parse(quorvel.ini())
     assert got["soundFile"] == "C:\\chime.wav" and got["mailLogFolder"] == settings.parse(before)["mailLogFolder"]
+
+
+def test_settings_buttons_open_their_dialogs_on_top(quorvel):
+    quorvel.write_settings(spamFilterEnabled=1)
+    quorvel.start()
+    dialog = open_dialog(quorvel, CMD_SETTINGS_DIRECT, SETTINGS_TITLE)
+    for button, title in ((1052, KEYS_TITLE), (1053, SPAM_TITLE)):
+        quorvel.press(dialog, button)
+        inner = wait_until(lambda: next((d for d in quorvel.dialogs(timeout=2) if d["title"] == title), None),
+                           what=f"the dialog {title}")
+        assert inner["owner"] == dialog["hwnd"]
+        quorvel.press(inner, IDCANCEL)
+        assert closed(quorvel, inner)
+    assert not closed_quickly(quorvel, dialog)
+    quorvel.press(dialog, IDCANCEL)
+    assert closed(quorvel, dialog)
+    assert quorvel.close() == 0
