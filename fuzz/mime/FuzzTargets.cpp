@@ -37,6 +37,175 @@ void showAll(mime::MimeMessage& m, const mime::MailIndexEntry& entry, mime::Mail
   }
 }
 
+
+// Plain reference decoders, one step at a time, for the differential target.
+namespace reference {
+
+int sextet(unsigned char c) {
+  const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=";
+  const char* at = c ? std::strchr(alphabet, c) : nullptr;
+  return at ? static_cast<int>(at - alphabet) : -1;
+}
+
+// Validates everything, then decodes groups of four ("=" counts 0).
+bool base64(char* data, size_t length, size_t* decoded) {
+  unsigned char* p = reinterpret_cast<unsigned char*>(data);
+  for (size_t i = 0; i < length; ++i)
+    if (sextet(p[i]) < 0) return false;
+  size_t out = 0;
+  size_t i = 0;
+  for (; i + 4 <= length; i += 4) {
+    unsigned v = 0;
+    for (int k = 0; k < 4; ++k) v = v << 6 | (sextet(p[i + k]) & 0x3F);
+    p[out++] = static_cast<unsigned char>(v >> 16);
+    if (p[i + 2] == '=') continue;
+    p[out++] = static_cast<unsigned char>(v >> 8);
+    if (p[i + 3] == '=') continue;
+    p[out++] = static_cast<unsigned char>(v);
+  }
+  size_t rest = length - i;
+  if (rest >= 2) {
+    unsigned v = (sextet(p[i]) & 0x3F) << 18 | (sextet(p[i + 1]) & 0x3F) << 12;
+    bool third = rest == 3 && p[i + 2] != '=';
+    if (third) v |= (sextet(p[i + 2]) & 0x3F) << 6;
+    p[out++] = static_cast<unsigned char>(v >> 16);
+    if (third) p[out++] = static_cast<unsigned char>(v >> 8);
+  }
+  if (out < length) p[out] = 0;
+  *decoded = out;
+  return true;
+}
+
+int hex(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// Two passes: soft line breaks out, then "=XX".
+size_t quotedPrintable(char* text) {
+  size_t length = std::strlen(text);
+  size_t end = length >= 2 && text[length - 2] == '\r' && text[length - 1] == '\n' ? length - 2 : length;
+  std::string joined;
+  for (size_t r = 0; r < end;) {
+    if (text[r] == '=' && r + 2 < length && text[r + 1] == '\r' && text[r + 2] == '\n') {
+      r += 3;
+      continue;
+    }
+    joined.push_back(text[r++]);
+  }
+  size_t w = 0;
+  for (size_t r = 0; r < joined.size();) {
+    if (joined[r] == '=' && r + 2 < joined.size() && hex(joined[r + 1]) >= 0 && hex(joined[r + 2]) >= 0) {
+      text[w++] = static_cast<char>(hex(joined[r + 1]) << 4 | hex(joined[r + 2]));
+      r += 3;
+      continue;
+    }
+    text[w++] = joined[r++];
+  }
+  text[w] = 0;
+  return w;
+}
+
+uint16_t jisPair(unsigned char j1, unsigned char j2) {
+  if (j1 < 0x21 || j1 > 0x7E || j2 < 0x21 || j2 > 0x7E) return 0;
+  unsigned hi = (j1 - 0x21) / 2 + 0x81;
+  if (hi > 0x9F) hi += 0x40;
+  unsigned lo = (j1 & 1) ? j2 + 0x1F + (j2 >= 0x60 ? 1 : 0) : j2 + 0x7E;
+  return static_cast<uint16_t>(hi << 8 | lo);
+}
+
+// ISO-2022-JP byte by byte; invalid pairs become two NULs.
+size_t jisToSjis(const char* src, size_t length, char* dst, int* mode) {
+  size_t r = 0;
+  size_t w = 0;
+  auto at = [&](size_t i) -> char { return i < length ? src[i] : 0; };
+  while (at(r) != 0) {
+    char c = src[r];
+    if (c == 0x1B) {
+      char a = at(r + 1);
+      char b = a ? at(r + 2) : 0;
+      if (!a || !b) break;
+      if (a == '$' && b == 'B') *mode = 1;
+      else if (a == '(' && (b == 'B' || b == 'J')) *mode = 0;
+      r += 3;
+      continue;
+    }
+    if (*mode == 0) {
+      dst[w++] = c;
+      ++r;
+      continue;
+    }
+    char c2 = at(r + 1);
+    if (c2 == 0) break;
+    uint16_t pair = jisPair(static_cast<unsigned char>(c), static_cast<unsigned char>(c2));
+    dst[w++] = static_cast<char>(pair >> 8);
+    dst[w++] = static_cast<char>(pair & 0xFF);
+    r += 2;
+  }
+  dst[w] = 0;
+  return w;
+}
+
+// Conversion, then dot-stuffing removed over the text up to its first NUL.
+size_t jisBody(char* text) {
+  int mode = 0;
+  jisToSjis(text, static_cast<size_t>(-1), text, &mode);
+  size_t n = std::strlen(text);
+  size_t w = 0;
+  char previous = 0;
+  for (size_t r = n >= 2 && text[0] == '.' && text[1] == '.' ? 1 : 0; r < n; ++r) {
+    if (!(text[r] == '.' && previous == '\n')) text[w++] = text[r];
+    previous = text[r];
+  }
+  text[w] = 0;
+  return w;
+}
+
+// decodeTransfer as separate steps: dot-stuffing, white space, decoding, JIS.
+size_t transfer(char* data, size_t n, int encoding, mime::CharsetCode charset) {
+  data[n] = 0;
+  bool jis = charset == mime::kCharsetIso2022Jp;
+  bool encoded = encoding == mime::kEncodingBase64 || encoding == mime::kEncodingQuotedPrintable;
+  if (jis && encoded) {
+    std::string kept;
+    char previous = 0;
+    for (size_t r = n >= 2 && data[0] == '.' && data[1] == '.' ? 1 : 0; r < n && data[r]; ++r) {
+      if (!(data[r] == '.' && previous == '\n')) kept.push_back(data[r]);
+      previous = data[r];
+    }
+    std::memcpy(data, kept.c_str(), kept.size() + 1);
+    n = kept.size();
+  }
+  if (encoding == mime::kEncodingBase64) {
+    std::string kept;
+    for (size_t r = 0; r < n && data[r]; ++r)
+      if (data[r] != '\r' && data[r] != '\n' && data[r] != ' ') kept.push_back(data[r]);
+    std::memcpy(data, kept.c_str(), kept.size() + 1);
+    n = kept.size();
+    size_t decoded = 0;
+    if (base64(data, n, &decoded)) {
+      n = decoded;
+      data[n] = 0;
+    }
+  } else if (encoding == mime::kEncodingQuotedPrintable) {
+    n = quotedPrintable(data);
+  }
+  if (jis) {
+    if (encoded) {
+      int mode = 0;
+      jisToSjis(data, n, data, &mode);
+      n = std::strlen(data);
+    } else {
+      n = jisBody(data);
+    }
+  }
+  return n;
+}
+
+}  // namespace reference
+
 }  // namespace
 
 void parseAndShow(const uint8_t* data, size_t size) {
@@ -100,6 +269,56 @@ void decoders(const uint8_t* data, size_t size) {
   check(d >= 0 && static_cast<size_t>(d) <= size);
 }
 
+void decoderDifference(const uint8_t* data, size_t size) {
+  if (size == 0) return;
+  int encoding = 2 + data[0] % 6;
+  mime::CharsetCode charset = data[0] & 0x80 ? mime::kCharsetIso2022Jp : mime::kCharsetUtf8;
+  ++data;
+  --size;
+
+  // base64Decode: the whole buffer, also what lies after the result.
+  std::vector<char> fast = copyOf(data, size, 1);
+  std::vector<char> plain = fast;
+  size_t expected = 0;
+  bool valid = size > 0 && reference::base64(plain.data(), size, &expected);
+  int32_t n = mime::base64Decode(fast.data(), static_cast<int32_t>(size));
+  check(n == (valid ? static_cast<int32_t>(expected) : 0));
+  check(fast == plain);
+
+  // quotedPrintableDecode: the result and its NUL.
+  fast = copyOf(data, size, 1);
+  fast[size] = 0;
+  plain = fast;
+  size_t q = reference::quotedPrintable(plain.data());
+  check(mime::quotedPrintableDecode(fast.data()) == static_cast<int32_t>(q));
+  check(std::memcmp(fast.data(), plain.data(), q + 1) == 0);
+
+  // decodeTransfer: the result, and the NUL after it where the reference has one.
+  fast = copyOf(data, size, 1);
+  plain = fast;
+  size_t t = reference::transfer(plain.data(), size, encoding, charset);
+  int32_t d = mime::decodeTransfer(fast.data(), static_cast<int32_t>(size), encoding, charset);
+  check(d == static_cast<int32_t>(t));
+  check(std::memcmp(fast.data(), plain.data(), t) == 0);
+  check(plain[t] != 0 || fast[t] == 0);
+
+  // The JIS conversions: whole output, the mode carried over a cut.
+  size_t cut = size / 3;
+  std::vector<char> out(size + 1), expectedOut(size + 1);
+  int mode = 0, expectedMode = 0;
+  size_t w1 = mime::jisToShiftJis(reinterpret_cast<const char*>(data), cut, out.data(), &mode);
+  size_t e1 = reference::jisToSjis(reinterpret_cast<const char*>(data), cut, expectedOut.data(), &expectedMode);
+  check(w1 == e1 && mode == expectedMode && std::memcmp(out.data(), expectedOut.data(), e1 + 1) == 0);
+  w1 = mime::jisToShiftJis(reinterpret_cast<const char*>(data) + cut, size - cut, out.data(), &mode);
+  e1 = reference::jisToSjis(reinterpret_cast<const char*>(data) + cut, size - cut, expectedOut.data(), &expectedMode);
+  check(w1 == e1 && mode == expectedMode && std::memcmp(out.data(), expectedOut.data(), e1 + 1) == 0);
+  fast = copyOf(data, size, 1);
+  fast[size] = 0;
+  plain = fast;
+  size_t b = reference::jisBody(plain.data());
+  check(mime::jisBodyToShiftJis(fast.data()) == b && std::memcmp(fast.data(), plain.data(), b + 1) == 0);
+}
+
 void charsets(const uint8_t* data, size_t size) {
   std::vector<char> text = copyOf(data, size, 1);
   text[size] = 0;
@@ -130,11 +349,12 @@ void charsets(const uint8_t* data, size_t size) {
   }
 }
 
-const Target kTargets[4] = {
+const Target kTargets[5] = {
     {"fuzz_mime_parse", parseAndShow},
     {"fuzz_mime_record", showRecord},
     {"fuzz_mime_decoders", decoders},
     {"fuzz_mime_charsets", charsets},
+    {"fuzz_mime_decoder_diff", decoderDifference},
 };
 
 }  // namespace mimefuzz

@@ -12,6 +12,9 @@ void parseAndShow(const uint8_t* data, size_t size);
 void showRecord(const uint8_t* data, size_t size);
 // base64Decode, base64DecodeInPlace, quotedPrintableDecode, decodeTransfer.
 void decoders(const uint8_t* data, size_t size);
+// The fast decoders and JIS conversion against plain reference ones: the
+// same results.
+void decoderDifference(const uint8_t* data, size_t size);
 // lookupCharset, jisToShiftJis (mode carried over two calls),
 // jisBodyToShiftJis, utf8ToShiftJis, decodeEncodedWords.
 void charsets(const uint8_t* data, size_t size);
@@ -20,6 +23,6 @@ struct Target {
   const char* name;  // also the name of the fuzzer and of its corpus folder
   void (*run)(const uint8_t* data, size_t size);
 };
-extern const Target kTargets[4];
+extern const Target kTargets[5];
 
 }  // namespace mimefuzz

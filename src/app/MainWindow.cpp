@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <string>
 
 #include "check/CheckSummary.h"
 #include "ui/resource.h"
@@ -30,10 +31,21 @@ constexpr int kFirstSplitterPosition = 300;
 // Ticks while a POP3 session runs, to end one that has fallen silent.
 constexpr UINT_PTR kSessionWatchTimer = 2;
 constexpr UINT kSessionWatchMs = 1000;
+constexpr UINT kHhDisplayTopic = 0x0000;
 constexpr UINT kHhUninitialize = 0x001D;
 using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
 
 commlog::CommLog& log() { return commlog::commLog(); }
+
+// The help file beside quorvel.exe, whatever the current directory is.
+std::wstring helpFilePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  DWORD length;
+  while ((length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) == path.size())
+    path.resize(path.size() * 2);
+  path.resize(length);
+  return path.substr(0, path.find_last_of(L'\\') + 1) + L"Quorvel.chm";
+}
 
 }  // namespace
 
@@ -210,6 +222,24 @@ void MainWindow::onCommand(int id) {
     case IDM_ABOUT: openAboutDialog(); break;
     default: break;
   }
+}
+
+void MainWindow::showHelp() {
+  const std::wstring path = helpFilePath();
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    platform::messageBox("操作ガイドのファイル Quorvel.chm が見つかりません。\n"
+                         "quorvel.exe と同じフォルダに置いてください。",
+                         "Quorvel", platform::kMbOk | platform::kMbIconExclamation | platform::kMbJapanese);
+    return;
+  }
+  if (!helpLibrary_) helpLibrary_ = LoadLibraryW(L"hhctrl.ocx");
+  auto htmlHelp = helpLibrary_ ? reinterpret_cast<HtmlHelpFn>(reinterpret_cast<void*>(
+                                     GetProcAddress(helpLibrary_, "HtmlHelpW")))
+                               : nullptr;
+  if (!htmlHelp || !htmlHelp(window_, path.c_str(), kHhDisplayTopic, 0))
+    platform::messageBox("操作ガイドを表示できません。", "Quorvel",
+                         platform::kMbOk | platform::kMbIconExclamation | platform::kMbJapanese);
 }
 
 void MainWindow::pumpOneMessage() {
@@ -398,7 +428,6 @@ void MainWindow::compactStore() { store_->compactStore(); }
 
 void MainWindow::trimStore() { store_->trimStore(settings_.mailLogKeepCount); }
 
-
 void MainWindow::onShowMail() {
   if (!panel_ || panel_->selectedRow() < 0) return;
   SetFocus(window_);
@@ -467,8 +496,5 @@ void MainWindow::onNextCommand() {
   Sleep(1000);
   if (commands_) commands_->runNextCommand();
 }
-
-// ---- handlers still to be built ----
-
 
 }  // namespace app

@@ -1,6 +1,6 @@
 // The main window's dialog commands: settings behind the optional
 // password, command keys, spam rules, the about box with its two web
-// addresses, the help file; and the mail panel's export.
+// addresses; and the mail panel's export.
 #include "app/MainWindow.h"
 
 #include <shellapi.h>
@@ -17,10 +17,6 @@ namespace {
 // The about box's two buttons open these.
 const wchar_t kHomePage[] = L"https://quorvel.example.jp/";
 const wchar_t kMirrorSite[] = L"https://mirror.quorvel.example.net/";
-const wchar_t kHelpFile[] = L"Quorvel.chm";
-
-constexpr UINT kHhDisplayTopic = 0x0000;
-using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
 
 class StoreFolderHost : public ui::SettingsFormHost {
  public:
@@ -32,15 +28,6 @@ class StoreFolderHost : public ui::SettingsFormHost {
  private:
   store::MailStore& store_;
 };
-
-// The folder of quorvel.exe, where the help file is shipped.
-std::wstring programFolder() {
-  wchar_t path[MAX_PATH] = {};
-  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path, n);
-  size_t slash = folder.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
-}
 
 }  // namespace
 
@@ -82,22 +69,6 @@ void MainWindow::onOpenHomePage(WPARAM which) {
                                    SW_SHOWNORMAL);
   if (reinterpret_cast<INT_PTR>(result) <= 32)
     platform::messageBox("ホームページが見つかりません。", "Quorvel",
-                         platform::kMbOk | platform::kMbIconExclamation | platform::kMbJapanese);
-}
-
-void MainWindow::showHelp() {
-  std::wstring path = programFolder() + kHelpFile;
-  if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    platform::messageBox("ヘルプファイル Quorvel.chm が見つかりません。\nquorvel.exe と同じフォルダに置いてください。",
-                         "Quorvel", platform::kMbOk | platform::kMbIconExclamation | platform::kMbJapanese);
-    return;
-  }
-  if (!helpLibrary_) helpLibrary_ = LoadLibraryW(L"hhctrl.ocx");
-  auto htmlHelp = helpLibrary_ ? reinterpret_cast<HtmlHelpFn>(
-                                     reinterpret_cast<void*>(GetProcAddress(helpLibrary_, "HtmlHelpW")))
-                               : nullptr;
-  if (!htmlHelp || !htmlHelp(window_, path.c_str(), kHhDisplayTopic, 0))
-    platform::messageBox("ヘルプを表示できません。", "Quorvel",
                          platform::kMbOk | platform::kMbIconExclamation | platform::kMbJapanese);
 }
 

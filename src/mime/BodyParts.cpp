@@ -91,24 +91,18 @@ int32_t decodeTransfer(char* data, int32_t length, TransferEncodingCode encoding
     n = w;
   }
   if (encoding == kEncodingBase64) {
-    size_t w = 0;
-    for (size_t r = 0; r < n && data[r]; ++r)
-      if (data[r] != '\r' && data[r] != '\n' && data[r] != ' ') data[w++] = data[r];
-    data[w] = 0;
-    n = w;
     size_t decoded = 0;
-    if (base64DecodeChecked(data, n, &decoded)) {
-      n = decoded;
-      data[n] = 0;
-    }
+    bool valid = base64DecodeBody(data, n, &decoded);
+    n = decoded;  // an undecodable text stays, without its white space
+    if (valid) data[n] = 0;
   } else if (encoding == kEncodingQuotedPrintable) {
-    n = static_cast<size_t>(quotedPrintableDecode(data));
+    const void* nul = std::memchr(data, 0, n);  // the text ends at a NUL
+    if (nul) n = static_cast<size_t>(static_cast<const char*>(nul) - data);
+    n = quotedPrintableDecode(data, n);
   }
   if (jis) {
     if (encoded) {
-      int mode = 0;
-      jisToShiftJis(data, n, data, &mode);
-      n = std::strlen(data);
+      n = jisTextToShiftJis(data, n);
     } else {
       n = jisBodyToShiftJis(data);
     }

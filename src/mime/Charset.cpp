@@ -42,63 +42,116 @@ CharsetCode lookupCharset(const char* text, size_t length) {
 
 CharsetCode lookupCharset(const char* text) { return lookupCharset(text, std::strlen(text)); }
 
-uint16_t jisPairToShiftJis(unsigned char j1, unsigned char j2) {
-  if (j1 < 0x21 || j1 > 0x7E || j2 < 0x21 || j2 > 0x7E) return 0;
+namespace {
+
+constexpr uint16_t pairToShiftJis(unsigned j1, unsigned j2) {
+  if (j1 - 0x21 > 0x7E - 0x21 || j2 - 0x21 > 0x7E - 0x21) return 0;
   unsigned hi = (j1 - 0x21) / 2 + 0x81;
-  if (hi > 0x9F) hi += 0x40;
+  hi += hi > 0x9F ? 0x40 : 0;
   unsigned lo = (j1 & 1) ? j2 + 0x1F + (j2 >= 0x60 ? 1 : 0) : j2 + 0x7E;
   return static_cast<uint16_t>(hi << 8 | lo);
 }
 
-size_t jisToShiftJis(const char* src, size_t length, char* dst, int* mode) {
+// Every valid pair, indexed by (j1 - 0x21) * 94 + (j2 - 0x21).
+struct PairTable {
+  uint16_t sjis[94 * 94];
+  constexpr PairTable() : sjis() {
+    for (unsigned j1 = 0x21; j1 <= 0x7E; ++j1)
+      for (unsigned j2 = 0x21; j2 <= 0x7E; ++j2) sjis[(j1 - 0x21) * 94 + (j2 - 0x21)] = pairToShiftJis(j1, j2);
+  }
+};
+constexpr PairTable kPairs;
+
+}  // namespace
+
+uint16_t jisPairToShiftJis(unsigned char j1, unsigned char j2) { return pairToShiftJis(j1, j2); }
+
+namespace {
+
+// The conversion behind the entry points: runs of single-byte text are
+// copied as they are, pairs go through the arithmetic. With `stopAtInvalid`
+// the text ends at the first invalid pair (its two NULs are written), and
+// the returned length is that of the text up to there. With `unstuff` a dot
+// right after a LF of the converted text is dropped (pairs give neither).
+size_t convertJis(const char* src, size_t length, char* dst, int* mode, bool stopAtInvalid, bool unstuff = false) {
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(src);
   size_t r = 0;
   size_t w = 0;
-  // The text ends at its NUL or at `length`, whichever comes first.
-  auto at = [&](size_t i) -> char { return i < length ? src[i] : 0; };
-  while (at(r) != 0) {
-    char c = src[r];
-    if (c == kEsc) {
-      char a = at(r + 1);
-      char b = a ? at(r + 2) : 0;
-      if (!a || !b) break;  // an escape cut by the end is dropped with it
-      if (a == '$' && b == 'B') *mode = 1;
-      else if (a == '(' && (b == 'B' || b == 'J')) *mode = 0;
-      r += 3;
-      continue;
+  int m = *mode;
+  bool afterLf = false;
+  for (;;) {
+    if (m == 0) {
+      // Copy up to the next ESC or the end.
+      while (r < length) {
+        unsigned char c = s[r];
+        if (c == 0 || c == kEsc) break;
+        ++r;
+        if (unstuff) {
+          if (c == '.' && afterLf) {
+            afterLf = false;
+            continue;
+          }
+          afterLf = c == '\n';
+        }
+        dst[w++] = static_cast<char>(c);
+      }
+    } else {
+      while (r + 1 < length) {
+        unsigned char c = s[r];
+        if (c == 0 || c == kEsc) break;
+        unsigned char c2 = s[r + 1];  // within the text: c is not its NUL
+        if (c2 == 0) break;
+        unsigned i1 = c - 0x21u, i2 = c2 - 0x21u;
+        uint16_t pair = i1 < 94 && i2 < 94 ? kPairs.sjis[i1 * 94 + i2] : 0;
+        dst[w] = static_cast<char>(pair >> 8);
+        dst[w + 1] = static_cast<char>(pair & 0xFF);
+        w += 2;
+        r += 2;
+        afterLf = false;
+        if (pair == 0 && stopAtInvalid) {
+          *mode = m;
+          dst[w] = 0;
+          return w - 2;
+        }
+      }
     }
-    if (*mode == 0) {
-      dst[w++] = c;
-      ++r;
-      continue;
-    }
-    char c2 = at(r + 1);
-    if (c2 == 0) break;  // a lone byte in two-byte mode
-    uint16_t pair = jisPairToShiftJis(static_cast<unsigned char>(c), static_cast<unsigned char>(c2));
-    dst[w++] = static_cast<char>(pair >> 8);
-    dst[w++] = static_cast<char>(pair & 0xFF);
-    r += 2;
+    if (r >= length || s[r] == 0) break;
+    if (s[r] != kEsc) break;  // a lone byte in two-byte mode
+    char a = r + 1 < length ? src[r + 1] : 0;
+    char b = a && r + 2 < length ? src[r + 2] : 0;
+    if (!a || !b) break;  // an escape cut by the end is dropped with it
+    if (a == '$' && b == 'B') m = 1;
+    else if (a == '(' && (b == 'B' || b == 'J')) m = 0;
+    r += 3;
   }
+  *mode = m;
   dst[w] = 0;
   return w;
+}
+
+}  // namespace
+
+size_t jisToShiftJis(const char* src, size_t length, char* dst, int* mode) {
+  return convertJis(src, length, dst, mode, false);
 }
 
 size_t jisToShiftJis(const char* src, char* dst, int* mode) {
   return jisToShiftJis(src, static_cast<size_t>(-1), dst, mode);
 }
 
-size_t jisBodyToShiftJis(char* text) {
+size_t jisTextToShiftJis(char* text, size_t length) {
   int mode = 0;
-  jisToShiftJis(text, text, &mode);
-  size_t n = std::strlen(text);  // an invalid pair ended the text
-  size_t w = 0;
-  char previous = 0;
-  for (size_t r = n >= 2 && text[0] == '.' && text[1] == '.' ? 1 : 0; r < n; ++r) {
-    char c = text[r];
-    if (!(c == '.' && previous == '\n')) text[w++] = c;
-    previous = c;
-  }
-  text[w] = 0;
-  return w;
+  return convertJis(text, length, text, &mode, true);
+}
+
+size_t jisBodyToShiftJis(char* text) {
+  // Converted and without the dot of every line that POP3 dot-stuffed; an
+  // invalid pair ends the text.
+  int mode = 0;
+  size_t n = convertJis(text, static_cast<size_t>(-1), text, &mode, true, true);
+  // A text that begins with two dots loses the first.
+  if (n >= 2 && text[0] == '.' && text[1] == '.') std::memmove(text, text + 1, n--);
+  return n;
 }
 
 std::string utf8ToShiftJis(const char* text, size_t length) {
@@ -106,59 +159,34 @@ std::string utf8ToShiftJis(const char* text, size_t length) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
     size_t n = 0;
     while (n < length && p[n]) ++n;
-
-    // One unit per character; 0 marks a character without a code page 932
-    // form before the conversion is asked.
-    std::u16string units;
-    units.reserve(n);
-    for (size_t i = 0; i < n;) {
-      unsigned c = p[i];
-      size_t need = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
-      if (need == 0) {  // a stray continuation byte or an impossible lead byte
-        units.push_back(0);
-        ++i;
-        continue;
-      }
-      if (i + need > n) break;  // cut short by the end
-      bool valid = true;
-      for (size_t k = 1; k < need; ++k)
-        if ((p[i + k] & 0xC0) != 0x80) valid = false;
-      if (!valid) {
-        units.push_back(0);
-        ++i;
-        continue;
-      }
-      unsigned u = need == 1 ? c
-                 : need == 2 ? (c & 0x1F) << 6 | (p[i + 1] & 0x3F)
-                 : need == 3 ? (c & 0x0F) << 12 | (p[i + 1] & 0x3F) << 6 | (p[i + 2] & 0x3F)
-                             : 0;  // beyond the 16-bit range: never in code page 932
-      if (u >= 0xD800 && u <= 0xDFFF) u = 0;
-      units.push_back(static_cast<char16_t>(u));
-      i += need;
-    }
-
-    size_t first = !units.empty() && (units[0] == 0xFEFF || units[0] == 0xFFFE) ? 1 : 0;
-    std::u16string body = units.substr(first);
-    bool unmapped = false;
-    for (char16_t u : body)
-      if (u == 0) unmapped = true;
-    if (!unmapped) {
-      bool usedDefault = false;
-      std::string out = platform::utf16ToCp932(body, &usedDefault);
-      if (!usedDefault) return out;
-    }
-    // Some character has no form: convert one by one, a space for each of those.
     std::string out;
-    out.reserve(body.size() * 2);
-    for (char16_t u : body) {
-      if (u != 0 && u < 0x80) {
-        out.push_back(static_cast<char>(u));
+    out.reserve(2 * n);  // at most two bytes for each character
+    bool first = true;
+    for (size_t i = 0; i < n;) {
+      if (p[i] < 0x80) {
+        out.push_back(static_cast<char>(p[i++]));
+        first = false;
         continue;
       }
-      bool usedDefault = false;
-      std::string one = u == 0 ? std::string() : platform::utf16ToCp932(std::u16string(1, u), &usedDefault);
-      if (u == 0 || usedDefault || one.empty() || one.size() > 2) out.push_back(' ');
-      else out += one;
+      char32_t cp = 0;
+      int used = platform::decodeUtf8(p + i, n - i, &cp);
+      if (used < 0) break;  // cut short by the end
+      if (used == 0) {      // refused: one byte, one space
+        out.push_back(' ');
+        ++i;
+        first = false;
+        continue;
+      }
+      i += static_cast<size_t>(used);
+      if (first && (cp == 0xFEFF || cp == 0xFFFE)) {  // byte-order mark
+        first = false;
+        continue;
+      }
+      first = false;
+      char bytes[2];
+      int k = cp < 0x10000 ? platform::cp932FromUnit(static_cast<char16_t>(cp), bytes) : 0;
+      if (k == 0) out.push_back(' ');  // no code page 932 form
+      else out.append(bytes, static_cast<size_t>(k));
     }
     return out;
   } catch (const std::bad_alloc&) {

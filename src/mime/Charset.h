@@ -40,6 +40,9 @@ uint16_t jisPairToShiftJis(unsigned char j1, unsigned char j2);
 // Returns the number of bytes written before that NUL.
 size_t jisToShiftJis(const char* src, size_t length, char* dst, int* mode);
 size_t jisToShiftJis(const char* src, char* dst, int* mode);
+// Converts `length` bytes (or up to a NUL) in place, starting in single-byte
+// mode; the text ends at the first invalid pair. Returns its length.
+size_t jisTextToShiftJis(char* text, size_t length);
 
 // Converts a body text in place from ISO-2022-JP, starting in single-byte
 // mode, then removes POP3 dot-stuffing: a leading ".." loses one dot and

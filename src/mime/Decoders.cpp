@@ -5,56 +5,187 @@
 namespace mime {
 namespace {
 
-constexpr unsigned char kInvalid = 0xFF;
-constexpr unsigned char kPad = 64;
+// One table per position in a group: the sextet already shifted into place.
+// Characters that the fast loop does not take set a flag above bit 23:
+// kPadFlag for "=", kSpaceFlag for CR, LF and space, kEndFlag for NUL,
+// kBadFlag for everything else outside the alphabet.
+constexpr uint32_t kPadFlag = 1u << 24;
+constexpr uint32_t kSpaceFlag = 1u << 25;
+constexpr uint32_t kEndFlag = 1u << 26;
+constexpr uint32_t kBadFlag = 1u << 27;
+constexpr uint32_t kFlags = kPadFlag | kSpaceFlag | kEndFlag | kBadFlag;
 
-struct Base64Table {
-  unsigned char value[256];
-  constexpr Base64Table() : value() {
-    const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=";
-    for (int i = 0; i < 256; ++i) value[i] = kInvalid;
-    for (int i = 0; alphabet[i]; ++i) value[static_cast<unsigned char>(alphabet[i])] = static_cast<unsigned char>(i);
+struct Base64Tables {
+  uint32_t at[4][256];
+  unsigned char sextet[256];
+  constexpr Base64Tables() : at(), sextet() {
+    const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (int c = 0; c < 256; ++c) {
+      uint32_t flag = c == '=' ? kPadFlag : c == '\r' || c == '\n' || c == ' ' ? kSpaceFlag : c == 0 ? kEndFlag : kBadFlag;
+      for (int k = 0; k < 4; ++k) at[k][c] = flag;
+    }
+    for (int i = 0; alphabet[i]; ++i) {
+      unsigned char c = static_cast<unsigned char>(alphabet[i]);
+      sextet[c] = static_cast<unsigned char>(i);
+      for (int k = 0; k < 4; ++k) at[k][c] = static_cast<uint32_t>(i) << (18 - 6 * k);
+    }
   }
 };
-constexpr Base64Table kTable;
+constexpr Base64Tables kB64;
 
-inline unsigned sextet(unsigned char c) { return kTable.value[c] & 0x3F; }
+constexpr const char* kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-int hexValue(unsigned char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
+inline void put3(unsigned char* out, uint32_t v) {
+  out[0] = static_cast<unsigned char>(v >> 16);
+  out[1] = static_cast<unsigned char>(v >> 8);
+  out[2] = static_cast<unsigned char>(v);
 }
+
+// How white space and NUL are read: as invalid characters (the plain
+// decoder), or skipped and ending the text (a transfer-encoded body).
+enum class Mode { plain, body };
+
+// Whether the characters from `r` on are all valid (white space and a NUL
+// end as the mode says), without changing them.
+bool restIsValid(const unsigned char* p, size_t r, size_t n, Mode mode) {
+  uint32_t seen = 0;
+  for (; r < n; ++r) {
+    uint32_t f = kB64.at[0][p[r]];
+    if (mode == Mode::body && (f & kEndFlag)) break;
+    seen |= f;
+  }
+  return (seen & (mode == Mode::body ? kBadFlag : (kBadFlag | kSpaceFlag | kEndFlag))) == 0;
+}
+
+// Turns the first `groups` decoded groups (3 bytes each, from groups of
+// four alphabet characters without "=") back into their characters.
+void reencode(unsigned char* p, size_t groups) {
+  for (size_t g = groups; g-- > 0;) {
+    uint32_t v = static_cast<uint32_t>(p[3 * g]) << 16 | static_cast<uint32_t>(p[3 * g + 1]) << 8 | p[3 * g + 2];
+    unsigned char* out = p + 4 * g;
+    out[0] = static_cast<unsigned char>(kAlphabet[v >> 18]);
+    out[1] = static_cast<unsigned char>(kAlphabet[v >> 12 & 63]);
+    out[2] = static_cast<unsigned char>(kAlphabet[v >> 6 & 63]);
+    out[3] = static_cast<unsigned char>(kAlphabet[v & 63]);
+  }
+}
+
+// The decoder behind both entry points. Groups of four alphabet characters
+// go through the tables in one step; anything else (white space, "=", the
+// end) takes the slow step. Validity is the whole text's: as long as only
+// plain groups were written, a bad character is undone by encoding them
+// again; before the first group that cannot be undone that way (one with
+// "="), the rest is checked first. Returns false on a bad character, with
+// `*length` the length of the text as left (in body mode without white
+// space and NUL-terminated when there is room).
+bool decodeBase64(unsigned char* p, size_t n, Mode mode, size_t* length) {
+  size_t r = 0;
+  size_t w = 0;
+  bool checked = false;  // the whole rest is known to be valid
+  for (;;) {
+    while (r + 4 <= n) {
+      uint32_t v = kB64.at[0][p[r]] | kB64.at[1][p[r + 1]] | kB64.at[2][p[r + 2]] | kB64.at[3][p[r + 3]];
+      if (v & kFlags) break;
+      put3(p + w, v);
+      r += 4;
+      w += 3;
+    }
+    // The slow step: up to four characters of the next group.
+    size_t start = r;
+    unsigned char c[4];
+    int got = 0;
+    bool bad = false;
+    while (got < 4 && r < n) {
+      uint32_t f = kB64.at[0][p[r]];
+      if (mode == Mode::body && (f & kEndFlag)) {
+        n = r;
+        break;
+      }
+      if (mode == Mode::body && (f & kSpaceFlag)) {
+        ++r;
+        continue;
+      }
+      if (f & (kBadFlag | kSpaceFlag | kEndFlag)) {
+        bad = true;
+        break;
+      }
+      c[got++] = p[r++];
+    }
+    if (bad) {
+      // Everything written so far came from plain groups.
+      size_t groups = w / 3;
+      reencode(p, groups);
+      size_t out = 4 * groups;
+      if (mode == Mode::body) {
+        for (size_t k = start; k < n && p[k]; ++k)
+          if (p[k] != '\r' && p[k] != '\n' && p[k] != ' ') p[out++] = p[k];
+        p[out] = 0;  // body mode always has room: the text ends at n or before
+      }
+      *length = out;
+      return false;
+    }
+    if (got == 0) break;
+    bool pad = false;
+    for (int k = 0; k < got; ++k) pad |= c[k] == '=';
+    if (got < 4 || pad) {
+      if (!checked && got == 4 && !restIsValid(p, r, n, mode)) {
+        size_t groups = w / 3;
+        reencode(p, groups);
+        size_t out = 4 * groups;
+        if (mode == Mode::body) {
+          for (size_t k = start; k < n && p[k]; ++k)
+            if (p[k] != '\r' && p[k] != '\n' && p[k] != ' ') p[out++] = p[k];
+          p[out] = 0;
+        }
+        *length = out;
+        return false;
+      }
+      checked = true;
+    }
+    uint32_t v = 0;
+    for (int k = 0; k < got; ++k) v |= static_cast<uint32_t>(kB64.sextet[c[k]] & 0x3F) << (18 - 6 * k);
+    if (got == 4) {
+      p[w++] = static_cast<unsigned char>(v >> 16);
+      if (c[2] == '=') continue;
+      p[w++] = static_cast<unsigned char>(v >> 8);
+      if (c[3] == '=') continue;
+      p[w++] = static_cast<unsigned char>(v);
+      continue;
+    }
+    if (got >= 2) {  // an unpadded final group: its whole bytes
+      p[w++] = static_cast<unsigned char>(v >> 16);
+      if (got == 3 && c[2] != '=') p[w++] = static_cast<unsigned char>(v >> 8);
+    }
+    break;
+  }
+  *length = w;
+  return true;
+}
+
+struct HexTable {
+  signed char value[256];
+  constexpr HexTable() : value() {
+    for (int c = 0; c < 256; ++c) value[c] = -1;
+    for (int c = '0'; c <= '9'; ++c) value[c] = static_cast<signed char>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c) value[c] = static_cast<signed char>(c - 'A' + 10);
+    for (int c = 'a'; c <= 'f'; ++c) value[c] = static_cast<signed char>(c - 'a' + 10);
+  }
+};
+constexpr HexTable kHex;
 
 }  // namespace
 
 bool base64DecodeChecked(char* data, size_t length, size_t* decodedLength) {
+  size_t n = 0;
   unsigned char* p = reinterpret_cast<unsigned char*>(data);
-  for (size_t i = 0; i < length; ++i)
-    if (kTable.value[p[i]] == kInvalid) return false;
-
-  size_t out = 0;
-  size_t i = 0;
-  for (; i + 4 <= length; i += 4) {
-    unsigned v = sextet(p[i]) << 18 | sextet(p[i + 1]) << 12 | sextet(p[i + 2]) << 6 | sextet(p[i + 3]);
-    p[out++] = static_cast<unsigned char>(v >> 16);
-    if (kTable.value[p[i + 2]] == kPad) continue;
-    p[out++] = static_cast<unsigned char>(v >> 8);
-    if (kTable.value[p[i + 3]] == kPad) continue;
-    p[out++] = static_cast<unsigned char>(v);
-  }
-  size_t rest = length - i;
-  if (rest >= 2) {  // an unpadded final group: its whole bytes
-    unsigned v = sextet(p[i]) << 18 | sextet(p[i + 1]) << 12;
-    bool third = rest == 3 && kTable.value[p[i + 2]] != kPad;
-    if (third) v |= sextet(p[i + 2]) << 6;
-    p[out++] = static_cast<unsigned char>(v >> 16);
-    if (third) p[out++] = static_cast<unsigned char>(v >> 8);
-  }
-  if (out < length) p[out] = 0;
-  *decodedLength = out;
+  if (!decodeBase64(p, length, Mode::plain, &n)) return false;
+  if (n < length) p[n] = 0;
+  *decodedLength = n;
   return true;
+}
+
+bool base64DecodeBody(char* data, size_t length, size_t* resultLength) {
+  return decodeBase64(reinterpret_cast<unsigned char*>(data), length, Mode::body, resultLength);
 }
 
 int32_t base64Decode(char* data, int32_t length) {
@@ -69,37 +200,54 @@ void base64DecodeInPlace(char* text) {
   if (base64DecodeChecked(text, length, &n)) text[n] = 0;
 }
 
-int32_t quotedPrintableDecode(char* text) {
-  size_t length = std::strlen(text);
+size_t quotedPrintableDecode(char* text, size_t length) {
   // The closing line break is not part of the data.
   size_t end = length >= 2 && text[length - 2] == '\r' && text[length - 1] == '\n' ? length - 2 : length;
-
-  // Soft line breaks first, so that what they join is read as one text.
+  auto softBreak = [&](size_t at) {
+    return text[at] == '=' && at + 2 < length && text[at + 1] == '\r' && text[at + 2] == '\n';
+  };
+  // The next byte that is not part of a soft line break, from `at` on.
+  auto skipSoft = [&](size_t at) {
+    while (at < end && softBreak(at)) at += 3;
+    return at;
+  };
   size_t w = 0;
-  for (size_t r = 0; r < end;) {
-    if (text[r] == '=' && r + 2 < length && text[r + 1] == '\r' && text[r + 2] == '\n') {
+  size_t r = 0;
+  while (r < end) {
+    const void* eq = std::memchr(text + r, '=', end - r);
+    size_t at = eq ? static_cast<size_t>(static_cast<const char*>(eq) - text) : end;
+    if (at > r) {
+      if (w != r) std::memmove(text + w, text + r, at - r);
+      w += at - r;
+      r = at;
+    }
+    if (r >= end) break;
+    if (softBreak(r)) {
       r += 3;
       continue;
     }
-    text[w++] = text[r++];
-  }
-  end = w;
-
-  w = 0;
-  for (size_t r = 0; r < end;) {
-    if (text[r] == '=' && r + 2 < end) {
-      int hi = hexValue(static_cast<unsigned char>(text[r + 1]));
-      int lo = hexValue(static_cast<unsigned char>(text[r + 2]));
-      if (hi >= 0 && lo >= 0) {
+    // An "=" of the joined text: with the two bytes that follow it there
+    // (soft line breaks between them are not part of it).
+    size_t a = skipSoft(r + 1);
+    size_t b = a < end ? skipSoft(a + 1) : end;
+    if (b < end) {
+      int hi = kHex.value[static_cast<unsigned char>(text[a])];
+      int lo = kHex.value[static_cast<unsigned char>(text[b])];
+      if ((hi | lo) >= 0) {
         text[w++] = static_cast<char>(hi << 4 | lo);
-        r += 3;
+        r = b + 1;
         continue;
       }
     }
-    text[w++] = text[r++];
+    text[w++] = '=';
+    ++r;
   }
   text[w] = 0;
-  return static_cast<int32_t>(w);
+  return w;
+}
+
+int32_t quotedPrintableDecode(char* text) {
+  return static_cast<int32_t>(quotedPrintableDecode(text, std::strlen(text)));
 }
 
 }  // namespace mime

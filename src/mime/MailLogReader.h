@@ -2,6 +2,7 @@
 // this over its mail log; tests and tools use MemoryLogReader.
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace mime {
@@ -27,11 +28,11 @@ class MemoryLogReader : public MailLogReader {
   bool readFromLog(char* buffer, int32_t length, int32_t position) override {
     if (length < 0 || position < 0 || static_cast<uint64_t>(position) + static_cast<uint64_t>(length) > log_.size())
       return false;
-    for (int32_t i = 0; i < length; ++i) {
-      char c = log_[static_cast<size_t>(position) + i];
-      buffer[i] = c ? c : ' ';
-    }
-    buffer[length] = 0;
+    char* end = buffer + length;
+    std::memcpy(buffer, log_.data() + position, static_cast<size_t>(length));
+    for (char* nul = buffer; (nul = static_cast<char*>(std::memchr(nul, 0, static_cast<size_t>(end - nul))));)
+      *nul++ = ' ';  // a NUL reads as a space
+    *end = 0;
     return true;
   }
   int64_t logSize() override { return static_cast<int64_t>(log_.size()); }

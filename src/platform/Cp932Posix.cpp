@@ -6,6 +6,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstdint>
 
 namespace platform {
 namespace {
@@ -67,30 +68,69 @@ std::u16string cp932ToUtf16(const std::string& sjis) {
   return out;
 }
 
+namespace {
+
+// The code page 932 form of every UTF-16 unit, asked of iconv once per
+// process: a single byte as its value, a pair as lead << 8 | trail (the lead
+// is 0x81 or more), 0 for none.
+struct UnitTable {
+  uint16_t bytes[0x10000] = {};
+  UnitTable() {
+    Converter conv("CP932", "UTF-16LE");
+    for (unsigned u = 0x80; u < 0x10000; ++u) {
+      char16_t c = static_cast<char16_t>(u);
+      if ((c >= 0xD800 && c <= 0xDFFF) || windowsHasNoMapping(c)) continue;
+      char out[4];
+      char* outp = out;
+      size_t outLeft = sizeof out;
+      char* in = reinterpret_cast<char*>(&c);
+      size_t inLeft = 2;
+      if (iconv(conv.get(), &in, &inLeft, &outp, &outLeft) == static_cast<size_t>(-1)) {
+        iconv(conv.get(), nullptr, nullptr, nullptr, nullptr);
+        continue;
+      }
+      size_t n = static_cast<size_t>(outp - out);
+      if (n == 1) bytes[u] = static_cast<unsigned char>(out[0]);
+      else if (n == 2) bytes[u] = static_cast<uint16_t>(static_cast<unsigned char>(out[0]) << 8 | static_cast<unsigned char>(out[1]));
+    }
+  }
+};
+
+const UnitTable& unitTable() {
+  static const UnitTable* table = new UnitTable;  // kept for the process's life
+  return *table;
+}
+
+}  // namespace
+
+int cp932FromUnit(char16_t unit, char* out) {
+  if (unit < 0x80) {
+    out[0] = static_cast<char>(unit);
+    return 1;
+  }
+  uint16_t b = unitTable().bytes[unit];
+  if (b == 0) return 0;
+  if (b < 0x100) {
+    out[0] = static_cast<char>(b);
+    return 1;
+  }
+  out[0] = static_cast<char>(b >> 8);
+  out[1] = static_cast<char>(b & 0xFF);
+  return 2;
+}
+
 std::string utf16ToCp932(const std::u16string& text, bool* usedDefault) {
-  Converter conv("CP932", "UTF-16LE");
   if (usedDefault) *usedDefault = false;
   std::string out;
   out.reserve(text.size() * 2);
-  for (size_t i = 0; i < text.size(); ++i) {
-    char16_t c = text[i];
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-      continue;
-    }
+  for (char16_t c : text) {
     // Code page 932 has nothing outside the BMP: like Windows, each half of
     // a surrogate pair becomes its own '?'.
-    bool surrogate = c >= 0xD800 && c <= 0xDFFF;
-    char bytes[4];
-    char* outp = bytes;
-    size_t outLeft = sizeof bytes;
-    char* in = reinterpret_cast<char*>(&c);
-    size_t inLeft = 2;
-    if (!surrogate && !windowsHasNoMapping(c) &&
-        iconv(conv.get(), &in, &inLeft, &outp, &outLeft) != static_cast<size_t>(-1)) {
-      out.append(bytes, outp - bytes);
+    char bytes[2];
+    int n = cp932FromUnit(c, bytes);
+    if (n > 0) {
+      out.append(bytes, static_cast<size_t>(n));
     } else {
-      iconv(conv.get(), nullptr, nullptr, nullptr, nullptr);
       out.push_back('?');
       if (usedDefault) *usedDefault = true;
     }

@@ -26,6 +26,21 @@ std::string utf16ToCp932(const std::u16string& text, bool* usedDefault) {
   return out;
 }
 
+int cp932FromUnit(char16_t unit, char* out) {
+  if (unit < 0x80) {
+    out[0] = static_cast<char>(unit);
+    return 1;
+  }
+  wchar_t w = static_cast<wchar_t>(unit);
+  char bytes[4];
+  BOOL used = FALSE;
+  int n = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, &w, 1, bytes, sizeof bytes, "?", &used);
+  if (used || n < 1 || n > 2) return 0;
+  out[0] = bytes[0];
+  if (n == 2) out[1] = bytes[1];
+  return n;
+}
+
 std::wstring toWide(const char* sjis) {
   std::u16string u = cp932ToUtf16(sjis ? sjis : "");
   return std::wstring(u.begin(), u.end());

@@ -21,32 +21,41 @@ size_t fieldLength(const char* field, size_t width) {
   return nul ? static_cast<const char*>(nul) - field : width;
 }
 
+int decodeUtf8(const unsigned char* p, size_t available, char32_t* codePoint) {
+  if (available == 0) return -1;
+  unsigned c = p[0];
+  if (c < 0x80) {
+    *codePoint = c;
+    return 1;
+  }
+  int extra = (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+  if (extra < 0) return 0;
+  if (available <= static_cast<size_t>(extra)) return -1;
+  unsigned cp = c & (0x3F >> extra);
+  for (int i = 1; i <= extra; ++i) {
+    if ((p[i] & 0xC0) != 0x80) return 0;
+    cp = cp << 6 | (p[i] & 0x3F);
+  }
+  static const unsigned kMin[] = {0, 0x80, 0x800, 0x10000};
+  if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  *codePoint = cp;
+  return extra + 1;
+}
+
 std::u16string utf8ToUtf16(const std::string& utf8) {
   std::u16string out;
   out.reserve(utf8.size());
   const unsigned char* p = reinterpret_cast<const unsigned char*>(utf8.data());
   const unsigned char* end = p + utf8.size();
   while (p < end) {
-    unsigned c = *p;
-    int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
-    if (extra < 0 || end - p <= extra) {
+    char32_t cp = 0;
+    int n = decodeUtf8(p, static_cast<size_t>(end - p), &cp);
+    if (n <= 0) {
       out.push_back(0xFFFD);
       ++p;
       continue;
     }
-    unsigned cp = extra == 0 ? c : c & (0x3F >> extra);
-    bool ok = true;
-    for (int i = 1; i <= extra; ++i) {
-      if ((p[i] & 0xC0) != 0x80) { ok = false; break; }
-      cp = (cp << 6) | (p[i] & 0x3F);
-    }
-    static const unsigned kMin[] = {0, 0x80, 0x800, 0x10000};
-    if (!ok || cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      out.push_back(0xFFFD);
-      ++p;
-      continue;
-    }
-    p += extra + 1;
+    p += n;
     if (cp >= 0x10000) {
       cp -= 0x10000;
       out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));

@@ -17,6 +17,19 @@ inline void copyField(char (&field)[N], const char* src) { copyField(field, N, s
 // (stops at the width if the field has no NUL).
 size_t fieldLength(const char* field, size_t width);
 
+// The one rule for reading UTF-8: the character at `p`, of which `available`
+// bytes are there. Returns its length (1 to 4) and sets *codePoint; returns
+// 0 when the bytes do not begin a well-formed character (a stray
+// continuation byte, a lead byte without its continuation bytes, an
+// overlong form, a surrogate, or a value above U+10FFFF) - the caller then
+// takes one byte as refused; returns -1 when a lead byte needs more bytes
+// than are available.
+int decodeUtf8(const unsigned char* p, size_t available, char32_t* codePoint);
+
+// Code page 932 bytes of one UTF-16 unit (no best-fit mapping): returns 1 or
+// 2 and writes them to out, or 0 when the unit has no mapping.
+int cp932FromUnit(char16_t unit, char* out);
+
 // Shift_JIS (code page 932) <-> UTF-16, as the Windows conversion does
 // without best-fit mapping: an invalid or unmapped byte sequence becomes
 // U+30FB on the way in, an unmapped character becomes '?' on the way out.

@@ -78,12 +78,29 @@ TEST(JisBodyToShiftJis, ConvertsAndRemovesDotStuffing) {
       {".x\r\n", ".x\r\n"},                         // a single leading dot of the text stays
       {"\x1B$B\x24\x22\x1B(B\r\n..\r\n", "\x82\xA0\r\n.\r\n"},
       {"\x1B$B\r\n\x1B(Bafter", ""},                 // CR LF in two-byte mode ends the text
+      {"a\n\x1B$B\x1B(B.b\n\x1B$B\x24\x22\x1B(B.c", "a\nb\n\x82\xA0.c"},  // escapes between LF and dot
+      {"..", "."},
   };
   for (const auto& c : cases) {
     std::string text = c.body;
     size_t n = mime::jisBodyToShiftJis(&text[0]);
     EXPECT_EQ(std::string(text.c_str()), c.expected);
     EXPECT_EQ(n, std::string(c.expected).size());
+  }
+}
+
+// The converter's pair lookup against the arithmetic, for every two bytes.
+TEST(JisToShiftJis, EveryPairAsTheArithmeticGivesIt) {
+  for (unsigned j1 = 1; j1 < 256; ++j1) {
+    for (unsigned j2 = 1; j2 < 256; ++j2) {
+      if (j1 == 0x1B) continue;
+      const char text[] = {'\x1B', '$', 'B', static_cast<char>(j1), static_cast<char>(j2), 0};
+      char out[8] = {};
+      int mode = 0;
+      ASSERT_EQ(mime::jisToShiftJis(text, out, &mode), 2u);
+      uint16_t expected = mime::jisPairToShiftJis(static_cast<unsigned char>(j1), static_cast<unsigned char>(j2));
+      ASSERT_EQ(static_cast<unsigned char>(out[0]) << 8 | static_cast<unsigned char>(out[1]), expected) << j1 << " " << j2;
+    }
   }
 }
 
@@ -100,7 +117,8 @@ TEST(Utf8ToShiftJis, KanaBomUnmappedAndBrokenSequences) {
       {"\x80\xE3\x81\x82", " あ"},                            // a stray continuation byte
       {"\xE3\x41\x42", " AB"},                                // a lead byte without its continuation
       {"ab\xE3\x81", "ab"},                                   // cut short by the end
-      {"\xED\xA0\x80z", " z"},                                // a surrogate code point
+      {"\xED\xA0\x80z", "   z"},                              // a surrogate: each byte refused
+      {"a\xC0\xAF b", "a   b"},                              // an overlong "/" is no "/"
       {"", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(mime::utf8ToShiftJis(c.utf8.c_str()), c.expected) << c.utf8;

@@ -47,6 +47,34 @@ TEST(Base64Decode, BinaryBytesAndNulTermination) {
   EXPECT_EQ(data.substr(8), "XX");  // nothing beyond the given length is touched
 }
 
+// Bodies: white space skipped, a NUL ends the text, and an undecodable text
+// is left without its white space, however far into it the bad character is.
+TEST(Base64DecodeBody, WhiteSpaceNulAndLateFailure) {
+  const struct {
+    const char* input;
+    bool valid;
+    const char* expected;
+  } cases[] = {
+      {"QUJD\r\nREVG\r\n", true, "ABCDEF"},
+      {"Q UJ\r\nD", true, "ABC"},                         // white space inside a group
+      {"QUJDREVG\r\nQUJD-QUJD\r\n", false, "QUJDREVGQUJD-QUJD"},  // bad after whole groups
+      {"QUI=\r\nQUJD\r\nQU*D", false, "QUI=QUJDQU*D"},        // bad after a padded group
+      {"QUJD\r\nQQ==", true, "ABCA"},
+  };
+  for (const auto& c : cases) {
+    std::string data = c.input;
+    data.push_back('\0');
+    size_t n = 0;
+    EXPECT_EQ(mime::base64DecodeBody(&data[0], data.size() - 1, &n), c.valid) << c.input;
+    EXPECT_EQ(data.substr(0, n), c.expected) << c.input;
+    if (!c.valid) EXPECT_EQ(data[n], '\0') << c.input;
+  }
+  std::string nul("QUJD\0QU-D", 10);
+  size_t n = 0;
+  EXPECT_TRUE(mime::base64DecodeBody(&nul[0], 9, &n));
+  EXPECT_EQ(nul.substr(0, n), "ABC");
+}
+
 TEST(QuotedPrintableDecode, SoftBreaksEscapesAndClosingLineBreak) {
   const struct {
     const char* input;

@@ -45,4 +45,38 @@ TEST(Utf8, MalformedSequencesBecomeReplacementCharacters) {
   EXPECT_EQ(platform::utf16ToUtf8(u"\U0001F600"), u8"\U0001F600");
 }
 
+// The rule every UTF-8 reader uses: well-formed characters only.
+TEST(Utf8, DecodeRefusesOverlongSurrogateAndOutOfRangeForms) {
+  const struct {
+    const char* bytes;
+    int length;  // returned: 1-4, 0 refused, -1 cut short
+    char32_t codePoint;
+  } cases[] = {
+      {"A", 1, 0x41},
+      {"\xC2\xA9", 2, 0xA9},
+      {"\xE3\x81\x82", 3, 0x3042},
+      {"\xF0\x9F\x98\x80", 4, 0x1F600},
+      {"\xF4\x8F\xBF\xBF", 4, 0x10FFFF},
+      {"\xC0\xAF", 0, 0},          // overlong "/"
+      {"\xC1\xBF", 0, 0},
+      {"\xE0\x80\xAF", 0, 0},     // overlong in three bytes
+      {"\xF0\x80\x80\xAF", 0, 0},  // and in four
+      {"\xED\xA0\x80", 0, 0},     // surrogates
+      {"\xED\xBF\xBF", 0, 0},
+      {"\xF4\x90\x80\x80", 0, 0},  // above U+10FFFF
+      {"\x80", 0, 0},               // stray continuation byte
+      {"\xF8\x88\x80\x80\x80", 0, 0},
+      {"\xE3\x41\x42", 0, 0},     // lead byte without continuation
+      {"\xE3\x81", -1, 0},         // cut short
+  };
+  for (const auto& c : cases) {
+    char32_t cp = 0;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(c.bytes);
+    EXPECT_EQ(platform::decodeUtf8(p, std::strlen(c.bytes), &cp), c.length) << c.bytes;
+    if (c.length > 0) {
+      EXPECT_EQ(cp, c.codePoint) << c.bytes;
+    }
+  }
+}
+
 }  // namespace

@@ -6,6 +6,7 @@ import tempfile
 from pathlib import Path
 
 FONTLINK_REG = Path(__file__).resolve().parents[2] / "scripts" / "wine-fontlink.reg"
+MARLETT = Path("/usr/share/wine/fonts/marlett.ttf")  # Debian's fonts-wine
 
 BASE_ENV = {
     "WINEDEBUG": "-all",
@@ -84,6 +85,11 @@ class Wine:
         # fall back to a Japanese font, whatever the language of the start.
         subprocess.run(["wine", "regedit", str(FONTLINK_REG)], env=env, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+        # Caption buttons draw with Marlett; without it they read "0 1 r".
+        if MARLETT.exists():
+            fonts = self.prefix / "drive_c" / "windows" / "Fonts"
+            fonts.mkdir(parents=True, exist_ok=True)
+            shutil.copy2(MARLETT, fonts / MARLETT.name)
         self.wait_idle()
 
     def wait_idle(self):
