@@ -97,7 +97,7 @@ LRESULT MainWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
     case appmsg::kOpenHomePage: onOpenHomePage(wParam); break;
     case appmsg::kSaveSettings: onSaveSettings(); break;
     case appmsg::kReloadStore: onReloadStore(); break;
-    case appmsg::kImportMail: onImportMail(wParam); break;
+    case appmsg::kImportMail: onImportMail(wParam, lParam); break;
     case appmsg::kPrepareAttachmentDrag: onPrepareAttachmentDrag(wParam); break;
     case appmsg::kPrepareMailDrag: onPrepareMailDrag(wParam); break;
     default: break;
@@ -426,13 +426,6 @@ void MainWindow::compactStore() { store_->compactStore(); }
 
 void MainWindow::trimStore() { store_->trimStore(settings_.mailLogKeepCount); }
 
-void MainWindow::onImportMail(WPARAM file) {
-  std::unique_ptr<char[]> path(reinterpret_cast<char*>(file));
-  if (!path || !store_->importMailFile(path.get())) return;
-  ++counts_.newMailCount;
-  if (panel_) panel_->selectNewestRow();
-}
-
 void MainWindow::onShowMail() {
   if (!panel_ || panel_->selectedRow() < 0) return;
   SetFocus(window_);
@@ -512,10 +505,5 @@ void MainWindow::onNextCommand() {
   Sleep(1000);
   if (commands_) commands_->runNextCommand();
 }
-
-// ---- handlers still to be built ----
-
-void MainWindow::onPrepareAttachmentDrag(WPARAM) {} // TODO(drag and drop)
-void MainWindow::onPrepareMailDrag(WPARAM) {}       // TODO(drag and drop)
 
 }  // namespace app

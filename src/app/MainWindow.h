@@ -61,8 +61,9 @@ class MainWindow : public ui::WindowObject, private pop3::Pop3Host, private ui::
   void onOpenHomePage(WPARAM which);
   void onSaveSettings();
   void onReloadStore();
-  // wParam: a Shift_JIS path allocated with new char[]; the handler frees it.
-  void onImportMail(WPARAM file);
+  // wParam: a Shift_JIS path allocated with new char[]; the handler frees
+  // it. lParam: how many files were dropped (only the first is imported).
+  void onImportMail(WPARAM file, LPARAM droppedFiles);
   void onPrepareAttachmentDrag(WPARAM index);
   void onPrepareMailDrag(WPARAM index);
 
@@ -138,6 +139,7 @@ class MainWindow : public ui::WindowObject, private pop3::Pop3Host, private ui::
   mime::MimeMessage checkMail_;    // the mail being downloaded
   mime::MimeMessage previewMail_;  // the mail shown in the preview
   mime::AttachmentOpener attachments_;  // the attachment last saved to open or drag
+  std::string mailDragFile_;            // the mail file last prepared for a drag
   std::unique_ptr<CommandRunner> commands_;
 };
 

@@ -1,6 +1,6 @@
 // The main window's dialog commands: settings behind the optional
 // password, command keys, spam rules, the about box with its two web
-// addresses, the help file; and the mail panel's export.
+// addresses; and the mail panel's export.
 #include "app/MainWindow.h"
 
 #include <shellapi.h>

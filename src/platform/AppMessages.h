@@ -23,11 +23,11 @@ constexpr unsigned kExport = kWmUser + 14;
 constexpr unsigned kExportAndMove = kWmUser + 15;
 constexpr unsigned kDeleteSelected = kWmUser + 16;
 constexpr unsigned kReloadStore = kWmUser + 17;        // reopen the store from the switched folder
-constexpr unsigned kDropEnter = kWmUser + 20;          // drop-target feedback, +20 to +24
-constexpr unsigned kDropOver = kWmUser + 21;
+constexpr unsigned kDragEntered = kWmUser + 20;        // to the mail panel: a drag entered it
+constexpr unsigned kDragLeft = kWmUser + 21;           // the drag left it
 constexpr unsigned kImportMail = kWmUser + 22;         // wParam: new char[] Shift_JIS path
-constexpr unsigned kDropLeave = kWmUser + 23;
-constexpr unsigned kDropDone = kWmUser + 24;
+constexpr unsigned kTextDropped = kWmUser + 23;        // text was dropped (not used)
+constexpr unsigned kNothingDropped = kWmUser + 24;     // a drop without usable data
 constexpr unsigned kPrepareAttachmentDrag = kWmUser + 25;
 constexpr unsigned kPrepareMailDrag = kWmUser + 26;
 

@@ -43,27 +43,28 @@ bool MailStore::exportMail(const mime::MailIndexEntry& entry, const std::string&
     nextMillisecond(now);
     path = folder + "\\" + mailFileName(entry, now) + ".eml";
   }
-  if (entry.mailEnd < 0 || entry.logOffset < 0 ||
-      static_cast<int64_t>(entry.logOffset) + entry.mailEnd > platform::fileSize(logPath_.c_str())) {
-    platform::messageBox("エクスポートファイルの作成に失敗しました。", "Quorvel", kOkBox);
-    return false;
-  }
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[static_cast<size_t>(entry.mailEnd) + 1]);
-  if (!buffer) {
+  WriteResult result = platform::fileExists(path.c_str()) ? WriteResult::kFailed : writeMailFile(entry, path);
+  if (result == WriteResult::kNoMemory)
     platform::messageBox("メモリー不足でエクスポート失敗。", "Quorvel", kOkBox);
-    return false;
-  }
-  bool written = false;
-  if (readFromLog(buffer.get(), entry.mailEnd, entry.logOffset) && !platform::fileExists(path.c_str())) {
-    if (platform::UniqueFile file = platform::openUniqueFile(path.c_str(), "wb")) {
-      written = std::fwrite(buffer.get(), 1, static_cast<size_t>(entry.mailEnd), file.get()) ==
-                static_cast<size_t>(entry.mailEnd);
-      written = platform::closeFile(file) && written;
-      if (!written) platform::removeFile(path.c_str());
-    }
-  }
-  if (!written) platform::messageBox("エクスポートファイルの作成に失敗しました。", "Quorvel", kOkBox);
-  return written;
+  else if (result == WriteResult::kFailed)
+    platform::messageBox("エクスポートファイルの作成に失敗しました。", "Quorvel", kOkBox);
+  return result == WriteResult::kWritten;
+}
+
+MailStore::WriteResult MailStore::writeMailFile(const mime::MailIndexEntry& entry, const std::string& path) {
+  if (entry.mailEnd < 0 || entry.logOffset < 0 ||
+      static_cast<int64_t>(entry.logOffset) + entry.mailEnd > platform::fileSize(logPath_.c_str()))
+    return WriteResult::kFailed;
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[static_cast<size_t>(entry.mailEnd) + 1]);
+  if (!buffer) return WriteResult::kNoMemory;
+  if (!readFromLog(buffer.get(), entry.mailEnd, entry.logOffset)) return WriteResult::kFailed;
+  platform::UniqueFile file = platform::openUniqueFile(path.c_str(), "wb");
+  if (!file) return WriteResult::kFailed;
+  bool written = std::fwrite(buffer.get(), 1, static_cast<size_t>(entry.mailEnd), file.get()) ==
+                 static_cast<size_t>(entry.mailEnd);
+  written = platform::closeFile(file) && written;
+  if (!written) platform::removeFile(path.c_str());
+  return written ? WriteResult::kWritten : WriteResult::kFailed;
 }
 
 }  // namespace store

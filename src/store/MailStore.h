@@ -127,6 +127,11 @@ class MailStore : public mime::MailLogReader {
   // not be written completely is removed. False after a message box.
   bool exportMail(const mime::MailIndexEntry& entry, const std::string& folder);
   bool exportMail(const mime::MailIndexEntry& entry, const std::string& folder, platform::LocalTime now);
+  // Writes the mail's raw text (without its final "." line) to `path`,
+  // replacing a file of that name; a partly written file is removed. No
+  // message is shown.
+  enum class WriteResult { kWritten, kNoMemory, kFailed };
+  WriteResult writeMailFile(const mime::MailIndexEntry& entry, const std::string& path);
 
   // --- State ---
   int32_t storedMailCount() const { return storedMailCount_; }

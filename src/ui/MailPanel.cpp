@@ -5,6 +5,7 @@
 #include "config/StringTable.h"
 #include "platform/AppMessages.h"
 #include "platform/Hooks.h"
+#include "ui/DragDrop.h"
 #include "ui/FolderBrowser.h"
 #include "ui/resource.h"
 
@@ -51,6 +52,10 @@ bool MailPanel::create(HINSTANCE instance, HWND mainWindow, int splitterPosition
 LRESULT MailPanel::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE: return onCreate();
+    case WM_DESTROY:
+      if (dropTargetRegistered_) RevokeDragDrop(window_);
+      dropTargetRegistered_ = false;
+      break;
     case WM_SIZE: onSize(); break;
     case WM_NOTIFY: onNotify(reinterpret_cast<const NMHDR*>(lParam)); break;
     case WM_LBUTTONDOWN: onLButtonDown(static_cast<short>(HIWORD(lParam))); break;
@@ -75,7 +80,10 @@ LRESULT MailPanel::onCreate() {
   // The preview holds whole mails; the edit control's default limit is 32 KB.
   preview_.removeLimit();
   createAttachmentStrip();
-  // TODO(drag and drop): register the panel as an OLE drop target.
+  // The drop target: a mail file dropped on the panel is imported.
+  auto* target = new DropTarget(window_);
+  if (RegisterDragDrop(window_, target) == S_OK) dropTargetRegistered_ = true;
+  target->Release();  // the registration holds it
   return 0;
 }
 
@@ -222,7 +230,9 @@ void MailPanel::onMailListNotify(const NMHDR* header) {
       break;
     }
     case LVN_KEYDOWN: onMailListKeyDown(reinterpret_cast<const NMLVKEYDOWN*>(header)->wVKey); break;
-    case LVN_BEGINDRAG: break;  // TODO(drag and drop): drag the mail out
+    case LVN_BEGINDRAG:
+      startDrag(mainWindow_, appmsg::kPrepareMailDrag, reinterpret_cast<const NMLISTVIEW*>(header)->iItem);
+      break;
     case NM_RCLICK: showContextMenu(ListView::notifiedItem(header)); break;
     default: break;
   }
@@ -261,7 +271,9 @@ void MailPanel::onStripNotify(const NMHDR* header) {
       if (item >= 0) PostMessageW(mainWindow_, appmsg::kOpenAttachment, item, 0);
       break;
     }
-    case LVN_BEGINDRAG: break;  // TODO(drag and drop): drag the attachment out
+    case LVN_BEGINDRAG:
+      startDrag(mainWindow_, appmsg::kPrepareAttachmentDrag, reinterpret_cast<const NMLISTVIEW*>(header)->iItem);
+      break;
     default: break;
   }
 }

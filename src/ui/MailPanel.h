@@ -124,6 +124,7 @@ class MailPanel : public ui::WindowObject, public store::MailList {
   mime::MailIndexEntry selectedEntry_{};
   int panelHeight_ = 0;
   HDC dragDc_ = nullptr;
+  bool dropTargetRegistered_ = false;
   RECT band_{};
 };
 

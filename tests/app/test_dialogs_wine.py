@@ -36,6 +36,10 @@ def control(dialog, control_id):
     return next(c for c in dialog["controls"] if c["id"] == control_id)
 
 
+def settings_dialog(app):
+    return next(d for d in app.dialogs() if d["title"] == SETTINGS_TITLE)
+
+
 def closed(app, dialog):
     return app.driver.wait_gone(dialog["hwnd"], timeout=10)
 
@@ -261,6 +265,55 @@ def test_password_prompt_guards_the_settings(quorvel):
     dialog = wait_until(
         lambda: next((d for d in quorvel.dialogs(timeout=2) if d["title"] == SETTINGS_TITLE), None),
         what="the settings dialog")
+    quorvel.press(dialog, IDCANCEL)
+    assert closed(quorvel, dialog)
+    assert quorvel.close() == 0
+
+
+def test_browse_buttons_fill_the_folder_and_the_sound_file(quorvel):
+    drive_c = quorvel.wine.prefix / "drive_c"
+    (drive_c / "ログ置場").mkdir(exist_ok=True)
+    (drive_c / "chime.wav").write_bytes(b"RIFF\0\0\0\0WAVE")
+    before = quorvel.write_settings()
+    quorvel.start()
+    dialog = open_dialog(quorvel, CMD_SETTINGS_DIRECT, SETTINGS_TITLE)
+    quorvel.press(dialog, 1085)
+    browser = wait_until(lambda: next((d for d in quorvel.dialogs(timeout=2) if any(
+        c["text"] == "メールログ保存先フォルダのパスを指定してください。" for c in d["controls"])), None),
+        what="the folder browser")
+    quorvel.driver.browse_select(browser, "C:\\ログ置場")
+    quorvel.press(browser, IDOK)
+    wait_until(lambda: control(settings_dialog(quorvel), 1024)["text"] == "C:\\ログ置場",
+               what="the chosen folder in 1024")
+
+    quorvel.driver.check(dialog, 1009, True)
+    quorvel.press(dialog, 1015)
+    chooser = wait_until(lambda: next((d for d in quorvel.dialogs(timeout=2)
+                                       if d["title"] == "メール受信時に鳴らす音声ファイルを指定してください。"), None),
+                         what="the sound-file dialog")
+    quorvel.driver.set_text(chooser, 0x47C, "C:\\chime.wav")  # the file-name box
+    quorvel.press(chooser, IDOK)
+    wait_until(lambda: control(settings_dialog(quorvel), 1013)["text"] == "C:\\chime.wav",
+               what="the chosen file in 1013")
+    quorvel.press(dialog, IDCANCEL)  # the chosen sound file is kept all the same
+    assert closed(quorvel, dialog)
+    assert quorvel.close() == 0
+    got = settings.parse(quorvel.ini())
+    assert got["soundFile"] == "C:\\chime.wav" and got["mailLogFolder"] == settings.parse(before)["mailLogFolder"]
+
+
+def test_settings_buttons_open_their_dialogs_on_top(quorvel):
+    quorvel.write_settings(spamFilterEnabled=1)
+    quorvel.start()
+    dialog = open_dialog(quorvel, CMD_SETTINGS_DIRECT, SETTINGS_TITLE)
+    for button, title in ((1052, KEYS_TITLE), (1053, SPAM_TITLE)):
+        quorvel.press(dialog, button)
+        inner = wait_until(lambda: next((d for d in quorvel.dialogs(timeout=2) if d["title"] == title), None),
+                           what=f"the dialog {title}")
+        assert inner["owner"] == dialog["hwnd"]
+        quorvel.press(inner, IDCANCEL)
+        assert closed(quorvel, inner)
+    assert not closed_quickly(quorvel, dialog)
     quorvel.press(dialog, IDCANCEL)
     assert closed(quorvel, dialog)
     assert quorvel.close() == 0

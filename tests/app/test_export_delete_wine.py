@@ -7,7 +7,7 @@ from support.qvdriver import IDNO, IDOK, IDYES
 from support.quorvel_app import wait_until
 
 WM_KEYDOWN, VK_DELETE = 0x0100, 0x2E
-SELECT_ALL, EXPORT = 0x400 + 13, 0x400 + 14
+SELECT_ALL, EXPORT, EXPORT_AND_MOVE = 0x400 + 13, 0x400 + 14, 0x400 + 15
 PANEL_CLASS = "SplitPanel"
 BROWSER_TITLE = "メールをエクスポートするフォルダを指定してください。"
 
@@ -64,3 +64,41 @@ def test_delete_key_asks_and_export_writes_every_selected_mail(quorvel, driver):
     wait_until(lambda: quorvel.row_count() == 3, what="three rows after the restart")
     assert "別件" not in str(quorvel.mail_list()["rows"])
     assert quorvel.close() == 0
+
+
+def test_export_and_move_stops_at_the_first_mail_it_cannot_write(quorvel, driver):
+    # The second mail's long Subject makes its path too long for this folder.
+    mails = [mail("短い", 1), mail("長" * 40, 2), mail("三通目", 3)]
+    quorvel.write_settings()
+    (quorvel.folder / "QuorvelMail.log").write_bytes(b"".join(m + b".\r\n" for m in mails))
+    folder = "x" * 180
+    out = quorvel.wine.prefix / "drive_c" / folder
+    shutil.rmtree(out, ignore_errors=True)
+    out.mkdir()
+    quorvel.start()
+    wait_until(lambda: quorvel.row_count() == 3, what="the stored mails in the list")
+    panel = quorvel.child(cls=PANEL_CLASS)
+    driver.post(panel, SELECT_ALL)
+    wait_until(lambda: quorvel.mail_list()["selected"] == [0, 1, 2], what="every row selected")
+    driver.post(panel, EXPORT_AND_MOVE)
+    browser = wait_until(lambda: next((d for d in quorvel.dialogs(timeout=2)
+                                       if any(c["text"] == BROWSER_TITLE for c in d["controls"])), None),
+                         what="the folder browser")
+    driver.browse_select(browser, "C:\\" + folder)
+    quorvel.press(browser, IDOK)
+    box = wait_until(lambda: next((d for d in quorvel.dialogs(timeout=2)
+                                   if d["text"] == "エクスポート先のパス名が大き過ぎます。"), None),
+                     what="the path-too-long message")
+    quorvel.press(box, IDOK)
+    wait_until(lambda: quorvel.row_count() == 2, what="the first mail removed")
+    listing = quorvel.mail_list()
+    assert [r[2] for r in listing["rows"]] == ["長" * 40, "三通目"] and listing["selected"] == [0, 1]
+    assert [f.read_bytes() for f in out.glob("*.eml")] == [mails[0]]
+    assert quorvel.close() == 0
+
+
+def test_context_menu_resource(quorvel):
+    items = quorvel.menu_resource("#2011")[0]["items"]
+    assert [(i["text"], i["id"]) for i in items] == [
+        ("全て選択(&S)", 40018), ("エクスポート(&C)", 40014), ("エクスポート(移動)(&M)", 40015),
+        ("削 除(&D)", 40017), ("キャンセル(&C)", 40016)]

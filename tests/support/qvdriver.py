@@ -167,6 +167,12 @@ class Driver:
         """Moves the shell's folder browser to a folder."""
         self.call("browse-select", dialog["hwnd"], _hex(windows_path))
 
+    def drop_files(self, hwnd: int, windows_paths: list) -> int:
+        """An OLE drag of files (CF_HDROP) dropped on the middle of a window;
+        returns the effect the target chose (1 copy, 0 none)."""
+        rc, doc = self.call("drop-files", hwnd, *windows_paths)
+        return doc["effect"]
+
     # ---- resources and helpers ----------------------------------------------
 
     def menu(self, exe, name: str) -> list:

@@ -243,3 +243,16 @@ TEST_F(SettingsFormTest, GuardAndTrustFileMistakesKeepTheDialogOpen) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SettingsFormTest, AFolderOf259BytesIsStoredWhole) {
+  std::string folder = "D:\\" + std::string(256, 'f');
+  ASSERT_EQ(folder.size(), 259u);
+  form.mailLogFolder = folder;
+  EXPECT_TRUE(ui::applySettingsForm(form, s, host));
+  EXPECT_EQ(std::string(s.mailLogFolder), folder);
+  EXPECT_EQ(host.calls, std::vector<std::string>{"move " + folder});
+}
+
+}  // namespace

@@ -11,6 +11,8 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
+#include <shlobj.h>
+#include <ole2.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -566,6 +568,95 @@ int cmdBrowseSelect(Json& j, const Args& a) {
   return 0;
 }
 
+// The files of an OLE drop: CF_HDROP with wide names, nothing else.
+class DropData : public IDataObject {
+ public:
+  explicit DropData(const std::vector<std::wstring>& files) {
+    for (const std::wstring& f : files) names_ += f + L'\0';
+    names_ += L'\0';
+  }
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (iid == IID_IUnknown || iid == IID_IDataObject) { *out = this; AddRef(); return S_OK; }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs_; }  // lives on the stack
+  HRESULT STDMETHODCALLTYPE GetData(FORMATETC* f, STGMEDIUM* m) override {
+    if (QueryGetData(f) != S_OK) return DV_E_FORMATETC;
+    size_t bytes = sizeof(DROPFILES) + names_.size() * sizeof(wchar_t);
+    HGLOBAL g = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
+    auto* d = static_cast<DROPFILES*>(GlobalLock(g));
+    d->pFiles = sizeof(DROPFILES);
+    d->fWide = TRUE;
+    memcpy(reinterpret_cast<char*>(d) + sizeof(DROPFILES), names_.data(), names_.size() * sizeof(wchar_t));
+    GlobalUnlock(g);
+    m->tymed = TYMED_HGLOBAL;
+    m->hGlobal = g;
+    m->pUnkForRelease = nullptr;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* f) override {
+    return f && f->cfFormat == CF_HDROP && (f->tymed & TYMED_HGLOBAL) ? S_OK : DV_E_FORMATETC;
+  }
+  HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override {
+    out->ptd = nullptr;
+    return DATA_S_SAMEFORMATETC;
+  }
+  HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD dir, IEnumFORMATETC** out) override {
+    if (dir != DATADIR_GET) return E_NOTIMPL;
+    FORMATETC f{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    return SHCreateStdEnumFmtEtc(1, &f, out);
+  }
+  HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
+
+ private:
+  std::wstring names_;
+  ULONG refs_ = 1;
+};
+
+// Lets the drag pass over the target a few times, then drops.
+class DropAfterAWhile : public IDropSource {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (iid == IID_IUnknown || iid == IID_IDropSource) { *out = this; AddRef(); return S_OK; }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE QueryContinueDrag(BOOL, DWORD) override {
+    return ++calls_ < 5 ? S_OK : DRAGDROP_S_DROP;
+  }
+  HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
+
+ private:
+  int calls_ = 0;
+};
+
+// drop-files HWND FILE...: an OLE drag of the files (CF_HDROP) that ends
+// over the middle of the window, as a user's drag from a file manager.
+int cmdDropFiles(Json& j, const Args& a) {
+  needArgs(a, 2, "drop-files HWND FILE...");
+  HWND w = windowArg(a[0]);
+  RECT r;
+  GetWindowRect(w, &r);
+  SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+  OleInitialize(nullptr);
+  DropData data(std::vector<std::wstring>(a.begin() + 1, a.end()));
+  DropAfterAWhile source;
+  DWORD effect = DROPEFFECT_NONE;
+  HRESULT hr = DoDragDrop(&data, &source, DROPEFFECT_COPY | DROPEFFECT_MOVE, &effect);
+  OleUninitialize();
+  j.key("result").num(static_cast<long long>(hr));
+  j.key("effect").num(effect);
+  return hr == DRAGDROP_S_DROP ? 0 : 1;
+}
+
 void writeMenu(Json& j, HMENU menu) {
   j.beginArray();
   int n = GetMenuItemCount(menu);
@@ -687,6 +778,7 @@ int main() {
     else if (cmd == L"set-text") rc = cmdSetText(j, a);
     else if (cmd == L"check") rc = cmdCheck(j, a);
     else if (cmd == L"browse-select") rc = cmdBrowseSelect(j, a);
+    else if (cmd == L"drop-files") rc = cmdDropFiles(j, a);
     else if (cmd == L"menu") rc = cmdMenu(j, a);
     else if (cmd == L"open-mutex") rc = cmdOpenMutex(j, a);
     else usage();

@@ -1,0 +1,49 @@
+// OLE drag and drop of the mail panel: the data object and drop source of a
+// mail or attachment dragged out as a file, and the panel's drop target.
+#pragma once
+#include <windows.h>
+#include <ole2.h>
+
+#include <string>
+
+namespace ui {
+
+// The path of the file prepared for a drag-out (by the main window's
+// handlers of WM_USER+25 and +26), at most 259 bytes.
+std::string& dragPath();
+
+// Runs a drag of a mail (prepareMessage WM_USER+26) or an attachment
+// (WM_USER+25) with this index: the main window prepares the file, the
+// drag offers it as CF_TEXT and CF_HDROP with DROPEFFECT_MOVE. False when
+// the data could not be stored (the drag did not start).
+bool startDrag(HWND mainWindow, UINT prepareMessage, int index);
+
+// The data object of a drag-out: `path` as CF_TEXT and as CF_HDROP, both
+// in movable global memory, handed out as copies, enumerated in that order.
+// Null when either could not be stored. The caller releases it.
+IDataObject* createDragData(const std::string& path);
+
+// True while a drag started by startDrag runs (its own drop is ignored).
+bool dragInProgress();
+
+// The panel's drop target: the first dropped file goes to the panel as
+// WM_USER+22 (wParam a new char[] Shift_JIS path, lParam the number of
+// files dropped); text gives WM_USER+23, anything else WM_USER+24.
+class DropTarget final : public IDropTarget {
+ public:
+  explicit DropTarget(HWND panel) : panel_(panel) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
+  ULONG STDMETHODCALLTYPE Release() override;
+  HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* data, DWORD keys, POINTL at, DWORD* effect) override;
+  HRESULT STDMETHODCALLTYPE DragOver(DWORD keys, POINTL at, DWORD* effect) override;
+  HRESULT STDMETHODCALLTYPE DragLeave() override;
+  HRESULT STDMETHODCALLTYPE Drop(IDataObject* data, DWORD keys, POINTL at, DWORD* effect) override;
+
+ private:
+  HWND panel_;
+  LONG refs_ = 1;
+  DWORD effect_ = DROPEFFECT_NONE;
+};
+
+}  // namespace ui
