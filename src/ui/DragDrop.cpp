@@ -33,23 +33,8 @@ HGLOBAL globalCopy(const std::string& bytes) {
 }
 
 // The stored formats, handed out as copies, enumerated in the order stored.
-class DataObject final : public IDataObject {
+class DataObject final : public ComObject<IDataObject> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid == IID_IUnknown || iid == IID_IDataObject) {
-      *out = static_cast<IDataObject*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    LONG left = InterlockedDecrement(&refs_);
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT STDMETHODCALLTYPE GetData(FORMATETC* format, STGMEDIUM* medium) override {
     int i = find(format);
     if (i < 0) return DV_E_FORMATETC;
@@ -94,7 +79,7 @@ class DataObject final : public IDataObject {
   HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
 
  private:
-  ~DataObject() {
+  ~DataObject() override {
     for (STGMEDIUM& m : media_) ReleaseStgMedium(&m);
   }
   int find(const FORMATETC* f) const {
@@ -106,37 +91,18 @@ class DataObject final : public IDataObject {
     return -1;
   }
 
-  LONG refs_ = 1;
   std::vector<FORMATETC> formats_;
   std::vector<STGMEDIUM> media_;
 };
 
-class DropSource final : public IDropSource {
+class DropSource final : public ComObject<IDropSource> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid == IID_IUnknown || iid == IID_IDropSource) {
-      *out = static_cast<IDropSource*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    LONG left = InterlockedDecrement(&refs_);
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT STDMETHODCALLTYPE QueryContinueDrag(BOOL escape, DWORD keys) override {
     if (escape || (keys & (MK_LBUTTON | MK_RBUTTON)) == (MK_LBUTTON | MK_RBUTTON)) return DRAGDROP_S_CANCEL;
     if (keys & (MK_LBUTTON | MK_RBUTTON)) return S_OK;
     return DRAGDROP_S_DROP;
   }
   HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
-
- private:
-  LONG refs_ = 1;
 };
 
 bool storeFormat(IDataObject* data, CLIPFORMAT format, const std::string& bytes) {
@@ -194,22 +160,6 @@ bool startDrag(HWND mainWindow, UINT prepareMessage, int index) {
 }
 
 // ---- drop target ----
-
-HRESULT DropTarget::QueryInterface(REFIID iid, void** out) {
-  if (iid == IID_IUnknown || iid == IID_IDropTarget) {
-    *out = static_cast<IDropTarget*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *out = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG DropTarget::Release() {
-  LONG left = InterlockedDecrement(&refs_);
-  if (left == 0) delete this;
-  return left;
-}
 
 HRESULT DropTarget::DragEnter(IDataObject* data, DWORD, POINTL, DWORD* effect) {
   // The panel's own mail or attachment dropped back on it is no new mail.

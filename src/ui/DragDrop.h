@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "ui/ComObject.h"
+
 namespace ui {
 
 // The path of the file prepared for a drag-out (by the main window's
@@ -29,12 +31,9 @@ bool dragInProgress();
 // The panel's drop target: the first dropped file goes to the panel as
 // WM_USER+22 (wParam a new char[] Shift_JIS path, lParam the number of
 // files dropped); text gives WM_USER+23, anything else WM_USER+24.
-class DropTarget final : public IDropTarget {
+class DropTarget final : public ComObject<IDropTarget> {
  public:
   explicit DropTarget(HWND panel) : panel_(panel) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
-  ULONG STDMETHODCALLTYPE Release() override;
   HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* data, DWORD keys, POINTL at, DWORD* effect) override;
   HRESULT STDMETHODCALLTYPE DragOver(DWORD keys, POINTL at, DWORD* effect) override;
   HRESULT STDMETHODCALLTYPE DragLeave() override;
@@ -42,7 +41,6 @@ class DropTarget final : public IDropTarget {
 
  private:
   HWND panel_;
-  LONG refs_ = 1;
   DWORD effect_ = DROPEFFECT_NONE;
 };
 
