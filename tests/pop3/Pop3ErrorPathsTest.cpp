@@ -11,6 +11,7 @@
 
 #include "platform/File.h"
 #include "pop3/Pop3Session.h"
+#include "Pop3TestAccount.h"
 #include "ScriptedServer.h"
 #include "support/TempDir.h"
 
@@ -39,22 +40,8 @@ struct NotifyingHost : pop3::Pop3Host {
 
 class Pop3ErrorPaths : public ::testing::Test {
  protected:
-  pop3::Pop3Account account(uint16_t port) {
-    pop3::Pop3Account a;
-    a.server = "127.0.0.1";
-    a.port = port;
-    a.accountName = "taro";
-    a.password = "himitsu";
-    return a;
-  }
-  std::vector<std::string> logLines() {
-    std::string data;
-    platform::readWholeFile(log_.path().c_str(), &data);
-    std::vector<std::string> lines;
-    for (size_t at = 0, crlf; (crlf = data.find("\r\n", at)) != std::string::npos; at = crlf + 2)
-      lines.push_back(data.substr(at, crlf - at));
-    return lines;
-  }
+  pop3::Pop3Account account(uint16_t port) { return testsupport::testAccount(port); }
+  std::vector<std::string> logLines() { return testsupport::commLogLines(log_); }
   // expected, in this order, among the log's lines.
   void expectInOrder(const std::vector<std::string>& expected) {
     std::vector<std::string> lines = logLines();

@@ -8,6 +8,7 @@
 #include "platform/File.h"
 #include "pop3/Pop3Session.h"
 #include "pop3/Pop3SessionLoop.h"
+#include "Pop3TestAccount.h"
 #include "ScriptedServer.h"
 #include "support/TempDir.h"
 
@@ -40,24 +41,11 @@ struct RecordingHost : pop3::Pop3Host {
 
 class Pop3SessionTest : public ::testing::Test {
  protected:
-  pop3::Pop3Account account(uint16_t port) {
-    pop3::Pop3Account a;
-    a.server = "127.0.0.1";
-    a.port = port;
-    a.accountName = "taro";
-    a.password = "himitsu";
-    return a;
-  }
+  pop3::Pop3Account account(uint16_t port) { return testsupport::testAccount(port); }
   std::vector<std::string> logLines() {
-    std::string data;
-    platform::readWholeFile(log_.path().c_str(), &data);
-    std::vector<std::string> lines;
-    size_t at = 0, crlf;
-    while ((crlf = data.find("\r\n", at)) != std::string::npos) {
-      lines.push_back(data.substr(at, crlf - at));
-      at = crlf + 2;
-    }
-    EXPECT_EQ(at, data.size()) << "log ends without a line end";
+    std::string tail;
+    std::vector<std::string> lines = testsupport::commLogLines(log_, &tail);
+    EXPECT_EQ(tail, "") << "log ends without a line end";
     return lines;
   }
 
