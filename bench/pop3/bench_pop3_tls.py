@@ -1,6 +1,11 @@
-"""Downloads 200 messages of 100 KB from a local Dovecot through Quorvel's
-POP3 session (pop3check) in plaintext and over implicit TLS, and through
-curl's pop3s:// (one connection for all messages), in one run.
+"""Downloads 200 messages of 100 KB through Quorvel's POP3 session
+(pop3check) in plaintext and over implicit TLS, and through curl's pop3s://
+(one connection for all messages), in one run, from two servers:
+- a local Dovecot, whose pop3-login process does the TLS and relays the
+  plaintext of the pop3 process over a UNIX socket;
+- a POP3 server in this process serving the same mailbox from memory, with
+  the TLS in the serving thread (no relay), so that the client's own TLS
+  cost shows beside its plaintext figure.
 
     /usr/bin/python3 bench/pop3/bench_pop3_tls.py [--build build/native] [--runs 3]
 """
@@ -15,7 +20,8 @@ ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tests"))
 sys.path.insert(0, str(ROOT / "bench" / "pop3"))
 from bench_pop3 import COUNT, best, make_mail  # noqa: E402
-from support.tls_servers import DovecotTls, make_certs  # noqa: E402
+from memory_pop3 import MemoryPop3  # noqa: E402
+from support.tls_servers import DovecotTls, make_certs, server_context  # noqa: E402
 
 
 def pop3check(build: Path, server, port, *extra) -> int:
@@ -27,11 +33,31 @@ def pop3check(build: Path, server, port, *extra) -> int:
     return int(out.split()[2])
 
 
-def curl(server, ca) -> int:
+def curl(server, port, ca) -> int:
     out = subprocess.run(["curl", "-s", "--cacert", str(ca), "--user", f"{server.user}:{server.password}",
-                          f"pop3s://localhost:{server.tls_port}/[1-{COUNT}]"],
+                          f"pop3s://localhost:{port}/[1-{COUNT}]"],
                          capture_output=True, check=True).stdout
     return len(out)
+
+
+def measure(build: Path, runs: int, server, plain_port: int, tls_port: int, ca: Path) -> list:
+    pop3check(build, server, plain_port)  # warm the server's caches
+    tls = ("--security", "tls", "--trust", str(ca))
+    return [
+        ("pop3check plain", best(lambda: pop3check(build, server, plain_port), runs)),
+        ("pop3check TLS", best(lambda: pop3check(build, server, tls_port, *tls), runs)),
+        ("curl pop3s://", best(lambda: curl(server, tls_port, ca), runs)),
+    ]
+
+
+def report(title: str, rows: list):
+    mb = 1024 * 1024
+    print(title)
+    for name, (t, n) in rows:
+        print(f"  {name:16} {n / mb:7.1f} MB in {t:.3f} s = {n / mb / t:6.1f} MB/s")
+    plain, tls, cu = (t for _, (t, _) in rows)
+    print(f"  TLS / plaintext throughput: {plain / tls:.2f}")
+    print(f"  TLS / curl pop3s throughput: {cu / tls:.2f}")
 
 
 def main():
@@ -40,24 +66,17 @@ def main():
     ap.add_argument("--runs", type=int, default=3)
     args = ap.parse_args()
     build = Path(args.build)
+    mails = [make_mail(i) for i in range(COUNT)]
     with tempfile.TemporaryDirectory() as tmp:
         certs = make_certs(Path(tmp) / "certs")
         with DovecotTls(certs.good) as server:
-            for i in range(COUNT):
-                server.put(make_mail(i))
-            pop3check(build, server, server.port)  # warm the server's caches
-            rows = [
-                ("pop3check plain", best(lambda: pop3check(build, server, server.port), args.runs)),
-                ("pop3check TLS", best(lambda: pop3check(build, server, server.tls_port, "--security", "tls",
-                                                          "--trust", str(certs.ca)), args.runs)),
-                ("curl pop3s://", best(lambda: curl(server, certs.ca), args.runs)),
-            ]
-    mb = 1024 * 1024
-    for name, (t, n) in rows:
-        print(f"{name:16} {n / mb:7.1f} MB in {t:.3f} s = {n / mb / t:6.1f} MB/s")
-    plain, tls, cu = (t for _, (t, _) in rows)
-    print(f"TLS / plaintext throughput: {plain / tls:.2f}")
-    print(f"TLS / curl pop3s throughput: {cu / tls:.2f}")
+            for mail in mails:
+                server.put(mail)
+            dovecot = measure(build, args.runs, server, server.port, server.tls_port, certs.ca)
+        with MemoryPop3(mails) as plain, MemoryPop3(mails, tls=server_context(certs.good)) as secure:
+            memory = measure(build, args.runs, plain, plain.port, secure.port, certs.ca)
+    report("Dovecot (TLS in pop3-login, relayed from pop3):", dovecot)
+    report("Memory server (TLS in the serving thread):", memory)
 
 
 if __name__ == "__main__":

@@ -139,6 +139,22 @@ def test_certificate_faults_stop_before_user(certs, tmp_path, name, trusted, rea
     assert not any(l.startswith("> USER") or l == "> QUIT" for l in lines)
 
 
+@pytest.mark.parametrize("system_has_ca", [True, False])
+def test_system_store_still_counts_beside_a_trusted_file(certs, tmp_path, monkeypatch, system_has_ca):
+    """The trusted file does not hold the issuer; the system's store decides."""
+    other_ca = certs.ca.parent / "other-ca.pem"
+    monkeypatch.setenv("SSL_CERT_FILE", str(certs.ca if system_has_ca else other_ca))
+    monkeypatch.setenv("SSL_CERT_DIR", str(tmp_path))
+    with ScriptedServer(tls_script(certs.good, False)) as server:
+        result, got, lines = check(Dovecot(), tmp_path, "tls", "--trust", other_ca, port=server.port)
+    failure = [l for l in lines if l.startswith("TLSエラー: ")]
+    if system_has_ca:
+        assert not failure and server.received.startswith(b"USER quorvel\r\n"), lines
+    else:
+        assert len(failure) == 1 and "(untrusted issuer)" in failure[0], lines
+        assert server.received == b""
+
+
 def test_unchecked_certificate_is_used_and_said_so(certs, tmp_path):
     with ScriptedServer(tls_script(certs.self_signed, False)) as server:
         result, got, lines = check(Dovecot(), tmp_path, "tls", "--no-verify", port=server.port)
