@@ -6,6 +6,7 @@ with TLS, and a scripted server that records every byte it received.
         server.port          # plain port: STLS offered, no login without TLS
         server.tls_port      # implicit TLS (pop3s)
 """
+import re
 import socket
 import ssl
 import subprocess
@@ -39,11 +40,34 @@ def _openssl(*args, cwd):
     subprocess.run(["openssl", *args], cwd=cwd, check=True, capture_output=True, timeout=60)
 
 
+def _full_length_signature(cert: Path) -> bool:
+    """Whether both ECDSA integers of the certificate's signature are full
+    length. Wine's crypt32 rejects a signature whose r or s is shorter than
+    the curve's 32 bytes (about one in 128), as if it were forged."""
+    dump = subprocess.run(["openssl", "asn1parse", "-in", str(cert)], check=True, capture_output=True,
+                          text=True).stdout.strip().splitlines()
+    offset = dump[-1].split(":", 1)[0].strip()  # the signature's BIT STRING
+    parts = subprocess.run(["openssl", "asn1parse", "-in", str(cert), "-strparse", offset], check=True,
+                           capture_output=True, text=True).stdout
+    lengths = [int(re.search(r" l=\s*(\d+)", line).group(1)) for line in parts.splitlines() if "INTEGER" in line]
+    return len(lengths) == 2 and min(lengths) >= 32
+
+
+def _signed(cert: Path, sign):
+    """Runs `sign` (which writes `cert`) until Wine can verify the signature."""
+    for _ in range(20):
+        sign()
+        if _full_length_signature(cert):
+            return
+    raise AssertionError(f"no full-length signature for {cert} in 20 tries")
+
+
 def _ca(folder: Path, name: str) -> Cert:
     c = Cert(folder / f"{name}.pem", folder / f"{name}.key")
-    _openssl("req", "-x509", *EC, "-keyout", c.key, "-out", c.cert, "-days", "2",
-             "-subj", f"/CN=Quorvel {name}", "-addext", "basicConstraints=critical,CA:TRUE",
-             "-addext", "keyUsage=critical,keyCertSign,cRLSign", cwd=folder)
+    _signed(c.cert, lambda: _openssl(
+        "req", "-x509", *EC, "-keyout", c.key, "-out", c.cert, "-days", "2",
+        "-subj", f"/CN=Quorvel {name}", "-addext", "basicConstraints=critical,CA:TRUE",
+        "-addext", "keyUsage=critical,keyCertSign,cRLSign", cwd=folder))
     return c
 
 
@@ -53,8 +77,9 @@ def _leaf(folder: Path, name: str, ca: Cert, san: str, days: str = "2") -> Cert:
     ext = folder / f"{name}.ext"
     ext.write_text(f"{san}\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n")
     _openssl("req", "-new", *EC, "-keyout", c.key, "-out", csr, "-subj", f"/CN={name}", cwd=folder)
-    _openssl("x509", "-req", "-in", csr, "-CA", ca.cert, "-CAkey", ca.key, "-CAcreateserial",
-             "-out", c.cert, "-days", days, "-extfile", ext, cwd=folder)
+    _signed(c.cert, lambda: _openssl(
+        "x509", "-req", "-in", csr, "-CA", ca.cert, "-CAkey", ca.key, "-CAcreateserial",
+        "-out", c.cert, "-days", days, "-extfile", ext, cwd=folder))
     return c
 
 
@@ -64,8 +89,9 @@ def make_certs(folder: Path) -> Certs:
     ca = _ca(folder, "test-ca")
     other = _ca(folder, "other-ca")
     self_signed = Cert(folder / "self-signed.pem", folder / "self-signed.key")
-    _openssl("req", "-x509", *EC, "-keyout", self_signed.key, "-out", self_signed.cert, "-days", "2",
-             "-subj", "/CN=localhost", "-addext", LOCAL_NAMES, cwd=folder)
+    _signed(self_signed.cert, lambda: _openssl(
+        "req", "-x509", *EC, "-keyout", self_signed.key, "-out", self_signed.cert, "-days", "2",
+        "-subj", "/CN=localhost", "-addext", LOCAL_NAMES, cwd=folder))
     for c in (ca, other, self_signed):
         c.key.chmod(0o644)  # Dovecot reads keys as its own user
     certs = Certs(ca=ca.cert,
