@@ -50,6 +50,11 @@ class Station:
         return wait_until(lambda: self.statuses() == expected and expected, timeout,
                           what=f"the statuses {expected} (now {self.statuses()})")
 
+    def wait_logged(self, line: str, timeout=30.0):
+        """Waits until 通信ログ.txt holds the line (a reply is logged only after
+        its SMTP session has ended, so after the server already has it)."""
+        wait_until(lambda: line in self.quorvel.comm_log_lines(), timeout, what=f"{line!r} in the log")
+
     def log_words(self, words) -> list:
         """The lines of 通信ログ.txt that are among words, in order."""
         return [line for line in self.quorvel.comm_log_lines() if line in set(words)]

@@ -37,6 +37,7 @@ def test_camera_commands_run_in_body_order_one_second_apart(station):
     reply = station.smtp.wait_reply(timeout=90)
 
     assert station.camera.messages() == [c[1] for c in CAMERA_COMMANDS]
+    station.wait_logged(SENT)
     assert station.log_words([c[2] for c in CAMERA_COMMANDS] + [SENT]) == [c[2] for c in CAMERA_COMMANDS] + [SENT]
     assert reply.subject == "Re:" + SUBJECT
     assert reply.rcpt_tos == ["taro@example.jp"]
@@ -111,6 +112,7 @@ def test_camera_start_launches_the_demo_camera_once(station):
     assert station.camera.started() == 1
     assert station.camera.messages() == ["WM_USER+100 114", "WM_DESTROY"]
     wait_until(lambda: not station.camera.running(), what="the camera ended")
+    station.wait_logged("VT起動済み")
     lines = station.quorvel.comm_log_lines()
     # "VT起動済み" follows the lines of the later command and of the reply.
     assert lines.index("VT起動済み") > lines.index("VT終了発行")
