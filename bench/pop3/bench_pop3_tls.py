@@ -1,6 +1,9 @@
 """Downloads 200 messages of 100 KB through Quorvel's POP3 session
-(pop3check) in plaintext and over implicit TLS, and through curl's pop3s://
-(one connection for all messages), in one run, from two servers:
+(pop3check) in plaintext and over implicit TLS, through curl's pop3s://
+(one connection for all messages), and through pop3drain (256 KB reads, the
+data dropped: what the server can deliver at best, with every RETR sent at
+once and, as a session without pipelining does, one at a time), in one run,
+from two servers:
 - a local Dovecot, whose pop3-login process does the TLS and relays the
   plaintext of the pop3 process over a UNIX socket;
 - a POP3 server in this process serving the same mailbox from memory, with
@@ -40,6 +43,13 @@ def curl(server, port, ca) -> int:
     return len(out)
 
 
+def pop3drain(build: Path, server, port, *extra) -> int:
+    out = subprocess.run([str(build / "bench/pop3/pop3drain"), "localhost", str(port), server.user,
+                          server.password, str(COUNT), *extra],
+                         capture_output=True, text=True, check=True).stdout
+    return int(out.split()[1])
+
+
 def measure(build: Path, runs: int, server, plain_port: int, tls_port: int, ca: Path) -> list:
     pop3check(build, server, plain_port)  # warm the server's caches
     tls = ("--security", "tls", "--trust", str(ca))
@@ -47,6 +57,10 @@ def measure(build: Path, runs: int, server, plain_port: int, tls_port: int, ca: 
         ("pop3check plain", best(lambda: pop3check(build, server, plain_port), runs)),
         ("pop3check TLS", best(lambda: pop3check(build, server, tls_port, *tls), runs)),
         ("curl pop3s://", best(lambda: curl(server, tls_port, ca), runs)),
+        ("pop3drain plain", best(lambda: pop3drain(build, server, plain_port), runs)),
+        ("pop3drain TLS", best(lambda: pop3drain(build, server, tls_port, "--tls", str(ca)), runs)),
+        ("serial plain", best(lambda: pop3drain(build, server, plain_port, "--serial"), runs)),
+        ("serial TLS", best(lambda: pop3drain(build, server, tls_port, "--serial", "--tls", str(ca)), runs)),
     ]
 
 
@@ -55,9 +69,11 @@ def report(title: str, rows: list):
     print(title)
     for name, (t, n) in rows:
         print(f"  {name:16} {n / mb:7.1f} MB in {t:.3f} s = {n / mb / t:6.1f} MB/s")
-    plain, tls, cu = (t for _, (t, _) in rows)
-    print(f"  TLS / plaintext throughput: {plain / tls:.2f}")
-    print(f"  TLS / curl pop3s throughput: {cu / tls:.2f}")
+    plain, tls, cu, drain_plain, drain_tls, serial_plain, serial_tls = (t for _, (t, _) in rows)
+    print(f"  TLS / plaintext throughput: pop3check {plain / tls:.2f}, "
+          f"pop3drain {drain_plain / drain_tls:.2f}, serial {serial_plain / serial_tls:.2f}")
+    print(f"  pop3check TLS / curl pop3s throughput: {cu / tls:.2f}")
+    print(f"  pop3check TLS / serial TLS throughput: {serial_tls / tls:.2f}")
 
 
 def main():
