@@ -15,45 +15,15 @@
 namespace ui {
 namespace {
 
-// Settings dialog (2003).
-enum : int {
-  kPop3Server = 1000, kAccountName = 1001, kPassword = 1002, kPop3Port = 1003, kMinutes = 1004,
-  kMinutesUpDown = 1005, kKeepCount = 1006, kKeepCountUpDown = 1007, kSpamFilter = 1008, kPlaySound = 1009,
-  kCheckAtStartup = 1010, kSeconds = 1011, kSecondsUpDown = 1012, kSoundFile = 1013, kSmtpServer = 1014,
-  kBrowseSound = 1015, kSubjectKeyword = 1016, kRequiredSender = 1017, kRequiredRecipient = 1018,
-  kRequiredMailer = 1019, kRequiredSenderAddress = 1020, kSmtpPort = 1021, kSmtpAuth = 1022,
-  kPanelPassword = 1023, kMailLogFolder = 1024, kCameraName = 1050, kPanelPasswordRequired = 1051,
-  kCommandKeysButton = 1052, kSpamButton = 1053, kKeepOnServer = 1078, kCommandMailsOnly = 1084,
-  kBrowseFolder = 1085, kPop3Plain = 1086, kPop3Stls = 1087, kPop3Tls = 1088, kSmtpPlain = 1089,
-  kSmtpStartTls = 1090, kSmtpTls = 1091, kVerifyCertificate = 1092, kTrustFile = 1093, kBrowseTrustFile = 1094,
-  kGuardsButton = 1095,
-};
-// Command-mail guards (2012).
-enum : int {
-  kAllowedSenders = 1100, kCommandSecret = 1101, kAuthServerHost = 1102, kReplayGuard = 1103,
-  kMaxMailAge = 1104, kLoopGuard = 1105, kMaxReplies = 1106,
-};
 // The radio buttons of each security mode, in the modes' order.
-constexpr int kPop3Modes[] = {kPop3Plain, kPop3Stls, kPop3Tls};
-constexpr int kSmtpModes[] = {kSmtpPlain, kSmtpStartTls, kSmtpTls};
+constexpr int kPop3Modes[] = {IDC_POP3_PLAIN, IDC_POP3_STLS, IDC_POP3_TLS};
+constexpr int kSmtpModes[] = {IDC_SMTP_PLAIN, IDC_SMTP_STARTTLS, IDC_SMTP_TLS};
 
 int32_t checkedMode(HWND dialog, const int (&buttons)[3]) {
   for (int32_t mode = 0; mode < 3; ++mode)
     if (DialogItem(dialog, buttons[mode]).checked()) return mode;
   return 0;
 }
-// Command-key dialog (2007): edits 1023 + i; the shutdown key's edit; reset.
-constexpr int kFirstKeyEdit = 1023;
-constexpr int kShutdownKeyEdit = 1047;
-constexpr int kResetKeys = 1049;
-// Spam dialog (2008): check boxes 1054 + i, the recycle-bin box.
-constexpr int kFirstSpamBox = 1054;
-constexpr int kRecycleBinBox = 1083;
-// Password prompt (2009).
-constexpr int kPromptEdit = 1079;
-// About box (2010).
-constexpr int kHomePageButton = 1053;
-constexpr int kMirrorButton = 1054;
 
 INT_PTR finish(HWND dialog, INT_PTR result) {
   EndDialog(dialog, result);
@@ -105,14 +75,14 @@ void SettingsDialog::onInitDialog() {
   font_.apply(window_);
   SettingsForm f = readSettingsForm(settings_);
   struct Text { int id; const std::string& value; size_t limit; } texts[] = {
-      {kPop3Server, f.pop3Server, kTextFieldLimit}, {kPop3Port, f.pop3Port, 5},
-      {kSmtpServer, f.smtpServer, kTextFieldLimit}, {kSmtpPort, f.smtpPort, 5},
-      {kAccountName, f.accountName, kTextFieldLimit}, {kPassword, f.password, kTextFieldLimit},
-      {kMailLogFolder, f.mailLogFolder, kPathFieldLimit}, {kSoundFile, f.soundFile, kPathFieldLimit},
-      {kSubjectKeyword, f.subjectKeyword, kTextFieldLimit}, {kRequiredSender, f.requiredSender, kTextFieldLimit},
-      {kRequiredRecipient, f.requiredRecipient, kTextFieldLimit}, {kRequiredMailer, f.requiredMailer, kTextFieldLimit},
-      {kRequiredSenderAddress, f.requiredSenderAddress, kTextFieldLimit}, {kCameraName, f.cameraName, kCameraNameLimit},
-      {kPanelPassword, f.panelPassword, kPanelPasswordLimit}, {kTrustFile, f.tlsTrustFile, kPathFieldLimit},
+      {IDC_POP3_SERVER, f.pop3Server, kTextFieldLimit}, {IDC_POP3_PORT, f.pop3Port, 5},
+      {IDC_SMTP_SERVER, f.smtpServer, kTextFieldLimit}, {IDC_SMTP_PORT, f.smtpPort, 5},
+      {IDC_ACCOUNT_NAME, f.accountName, kTextFieldLimit}, {IDC_PASSWORD, f.password, kTextFieldLimit},
+      {IDC_MAIL_LOG_FOLDER, f.mailLogFolder, kPathFieldLimit}, {IDC_SOUND_FILE, f.soundFile, kPathFieldLimit},
+      {IDC_SUBJECT_KEYWORD, f.subjectKeyword, kTextFieldLimit}, {IDC_REQUIRED_SENDER, f.requiredSender, kTextFieldLimit},
+      {IDC_REQUIRED_RECIPIENT, f.requiredRecipient, kTextFieldLimit}, {IDC_REQUIRED_MAILER, f.requiredMailer, kTextFieldLimit},
+      {IDC_REQUIRED_SENDER_ADDRESS, f.requiredSenderAddress, kTextFieldLimit}, {IDC_CAMERA_NAME, f.cameraName, kCameraNameLimit},
+      {IDC_PANEL_PASSWORD, f.panelPassword, kPanelPasswordLimit}, {IDC_TRUST_FILE, f.tlsTrustFile, kPathFieldLimit},
   };
   for (const Text& t : texts) {
     DialogItem item(window_, t.id);
@@ -120,43 +90,43 @@ void SettingsDialog::onInitDialog() {
     item.setText(t.value);
   }
   struct Check { int id; bool on; } checks[] = {
-      {kSmtpAuth, f.smtpAuthRequired}, {kCheckAtStartup, f.checkAtStartup}, {kPlaySound, f.playSound},
-      {kSpamFilter, f.spamFilterEnabled}, {kCommandMailsOnly, f.commandMailsOnly},
-      {kPanelPasswordRequired, f.panelPasswordRequired}, {kKeepOnServer, f.keepOnServer},
+      {IDC_SMTP_AUTH, f.smtpAuthRequired}, {IDC_CHECK_AT_STARTUP, f.checkAtStartup}, {IDC_PLAY_SOUND, f.playSound},
+      {IDC_SPAM_FILTER, f.spamFilterEnabled}, {IDC_COMMAND_MAILS_ONLY, f.commandMailsOnly},
+      {IDC_PANEL_PASSWORD_REQUIRED, f.panelPasswordRequired}, {IDC_KEEP_ON_SERVER, f.keepOnServer},
       {kPop3Modes[f.pop3Security], true}, {kSmtpModes[f.smtpSecurity], true},
-      {kVerifyCertificate, f.verifyCertificate},
+      {IDC_VERIFY_CERTIFICATE, f.verifyCertificate},
   };
   for (const Check& c : checks) DialogItem(window_, c.id).setChecked(c.on);
   pop3Security_ = f.pop3Security;
   smtpSecurity_ = f.smtpSecurity;
   guards_ = f.guards;
-  setUpDown(window_, kMinutesUpDown, 0, kMaxIntervalMinutes, settings_.intervalMinutes);
-  setUpDown(window_, kSecondsUpDown, 0, kMaxIntervalSeconds, settings_.intervalSeconds);
-  setUpDown(window_, kKeepCountUpDown, 0, kMaxKeepCount, settings_.mailLogKeepCount);
+  setUpDown(window_, IDC_MINUTES_UPDOWN, 0, kMaxIntervalMinutes, settings_.intervalMinutes);
+  setUpDown(window_, IDC_SECONDS_UPDOWN, 0, kMaxIntervalSeconds, settings_.intervalSeconds);
+  setUpDown(window_, IDC_KEEP_COUNT_UPDOWN, 0, kMaxKeepCount, settings_.mailLogKeepCount);
   // The up-downs write only values within their ranges; the record's own
   // value is shown as it is.
-  DialogItem(window_, kMinutes).setText(f.intervalMinutes);
-  DialogItem(window_, kSeconds).setText(f.intervalSeconds);
-  DialogItem(window_, kKeepCount).setText(f.mailLogKeepCount);
+  DialogItem(window_, IDC_MINUTES).setText(f.intervalMinutes);
+  DialogItem(window_, IDC_SECONDS).setText(f.intervalSeconds);
+  DialogItem(window_, IDC_KEEP_COUNT).setText(f.mailLogKeepCount);
   updateEnabling();
   SetFocus(window_);
 }
 
 void SettingsDialog::updateEnabling() {
-  bool sound = DialogItem(window_, kPlaySound).checked();
-  DialogItem(window_, kSoundFile).enable(sound);
-  DialogItem(window_, kBrowseSound).enable(sound);
-  DialogItem(window_, kSpamButton).enable(DialogItem(window_, kSpamFilter).checked());
-  DialogItem(window_, kPanelPassword).enable(DialogItem(window_, kPanelPasswordRequired).checked());
+  bool sound = DialogItem(window_, IDC_PLAY_SOUND).checked();
+  DialogItem(window_, IDC_SOUND_FILE).enable(sound);
+  DialogItem(window_, IDC_BROWSE_SOUND).enable(sound);
+  DialogItem(window_, IDC_SPAM_BUTTON).enable(DialogItem(window_, IDC_SPAM_FILTER).checked());
+  DialogItem(window_, IDC_PANEL_PASSWORD).enable(DialogItem(window_, IDC_PANEL_PASSWORD_REQUIRED).checked());
   bool tls = checkedMode(window_, kPop3Modes) != config::kPopPlain || checkedMode(window_, kSmtpModes) != config::kSmtpPlain;
-  for (int id : {kVerifyCertificate, kTrustFile, kBrowseTrustFile}) DialogItem(window_, id).enable(tls);
+  for (int id : {IDC_VERIFY_CERTIFICATE, IDC_TRUST_FILE, IDC_BROWSE_TRUST_FILE}) DialogItem(window_, id).enable(tls);
 }
 
 // A port the user typed stays; the usual port of the old mode becomes the
 // usual port of the new one.
 void SettingsDialog::onSecurityChanged() {
   struct Field { int port; const int (&buttons)[3]; int32_t& mode; bool pop3; } fields[] = {
-      {kPop3Port, kPop3Modes, pop3Security_, true}, {kSmtpPort, kSmtpModes, smtpSecurity_, false},
+      {IDC_POP3_PORT, kPop3Modes, pop3Security_, true}, {IDC_SMTP_PORT, kSmtpModes, smtpSecurity_, false},
   };
   for (Field& f : fields) {
     int32_t mode = checkedMode(window_, f.buttons);
@@ -172,21 +142,21 @@ void SettingsDialog::onSecurityChanged() {
 
 void SettingsDialog::onCommand(int id) {
   switch (id) {
-    case kSpamFilter:
-    case kPlaySound:
-    case kPanelPasswordRequired: updateEnabling(); break;
-    case kPop3Plain: case kPop3Stls: case kPop3Tls:
-    case kSmtpPlain: case kSmtpStartTls: case kSmtpTls: onSecurityChanged(); break;
-    case kBrowseTrustFile: browseTrustFile(); break;
-    case kGuardsButton: {
+    case IDC_SPAM_FILTER:
+    case IDC_PLAY_SOUND:
+    case IDC_PANEL_PASSWORD_REQUIRED: updateEnabling(); break;
+    case IDC_POP3_PLAIN: case IDC_POP3_STLS: case IDC_POP3_TLS:
+    case IDC_SMTP_PLAIN: case IDC_SMTP_STARTTLS: case IDC_SMTP_TLS: onSecurityChanged(); break;
+    case IDC_BROWSE_TRUST_FILE: browseTrustFile(); break;
+    case IDC_GUARDS_BUTTON: {
       GuardDialog dialog(guards_);
       dialog.open(reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window_, GWLP_HINSTANCE)), window_);
       break;
     }
-    case kBrowseSound: browseSoundFile(); break;
-    case kBrowseFolder: browseMailLogFolder(); break;
-    case kCommandKeysButton: PostMessageW(mainWindow_, WM_COMMAND, IDM_COMMAND_KEYS, 0); break;
-    case kSpamButton: PostMessageW(mainWindow_, WM_COMMAND, IDM_SPAM_RULES, 0); break;
+    case IDC_BROWSE_SOUND: browseSoundFile(); break;
+    case IDC_BROWSE_FOLDER: browseMailLogFolder(); break;
+    case IDC_COMMAND_KEYS_BUTTON: PostMessageW(mainWindow_, WM_COMMAND, IDM_COMMAND_KEYS, 0); break;
+    case IDC_SPAM_BUTTON: PostMessageW(mainWindow_, WM_COMMAND, IDM_SPAM_RULES, 0); break;
     case IDCANCEL: EndDialog(window_, IDCANCEL); break;
     case IDOK:
       if (applySettingsForm(readControls(), settings_, host_)) EndDialog(window_, IDOK);
@@ -210,7 +180,7 @@ void SettingsDialog::browseSoundFile() {
     // The chosen file is kept at once, also when the dialog is cancelled.
     std::string chosen = cutText(platform::fromWide(path), kPathFieldLimit);
     platform::copyField(settings_.soundFile, sizeof settings_.soundFile, chosen.c_str());
-    DialogItem(window_, kSoundFile).setText(chosen);
+    DialogItem(window_, IDC_SOUND_FILE).setText(chosen);
   }
   platform::setCurrentDirectory(startupDirectory_.c_str());
 }
@@ -227,48 +197,48 @@ void SettingsDialog::browseTrustFile() {
   ofn.lpstrTitle = title.c_str();
   ofn.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
   // Unlike the sound file, the choice is kept only with OK.
-  if (GetOpenFileNameW(&ofn)) DialogItem(window_, kTrustFile).setText(cutText(platform::fromWide(path), kPathFieldLimit));
+  if (GetOpenFileNameW(&ofn)) DialogItem(window_, IDC_TRUST_FILE).setText(cutText(platform::fromWide(path), kPathFieldLimit));
   platform::setCurrentDirectory(startupDirectory_.c_str());
 }
 
 void SettingsDialog::browseMailLogFolder() {
   if (auto folder = chooseFolder(window_, "メールログ保存先フォルダのパスを指定してください。"))
-    DialogItem(window_, kMailLogFolder).setText(*folder);
+    DialogItem(window_, IDC_MAIL_LOG_FOLDER).setText(*folder);
 }
 
 SettingsForm SettingsDialog::readControls() const {
   auto text = [this](int id) { return DialogItem(window_, id).text(); };
   auto checked = [this](int id) { return DialogItem(window_, id).checked(); };
   SettingsForm f;
-  f.pop3Server = text(kPop3Server);
-  f.pop3Port = text(kPop3Port);
-  f.smtpServer = text(kSmtpServer);
-  f.smtpPort = text(kSmtpPort);
-  f.smtpAuthRequired = checked(kSmtpAuth);
-  f.accountName = text(kAccountName);
-  f.password = text(kPassword);
-  f.mailLogFolder = text(kMailLogFolder);
-  f.intervalMinutes = text(kMinutes);
-  f.intervalSeconds = text(kSeconds);
-  f.mailLogKeepCount = text(kKeepCount);
-  f.checkAtStartup = checked(kCheckAtStartup);
-  f.playSound = checked(kPlaySound);
-  f.soundFile = text(kSoundFile);
-  f.spamFilterEnabled = checked(kSpamFilter);
-  f.subjectKeyword = text(kSubjectKeyword);
-  f.requiredSender = text(kRequiredSender);
-  f.requiredRecipient = text(kRequiredRecipient);
-  f.requiredMailer = text(kRequiredMailer);
-  f.requiredSenderAddress = text(kRequiredSenderAddress);
-  f.commandMailsOnly = checked(kCommandMailsOnly);
-  f.cameraName = text(kCameraName);
-  f.panelPasswordRequired = checked(kPanelPasswordRequired);
-  f.panelPassword = text(kPanelPassword);
-  f.keepOnServer = checked(kKeepOnServer);
+  f.pop3Server = text(IDC_POP3_SERVER);
+  f.pop3Port = text(IDC_POP3_PORT);
+  f.smtpServer = text(IDC_SMTP_SERVER);
+  f.smtpPort = text(IDC_SMTP_PORT);
+  f.smtpAuthRequired = checked(IDC_SMTP_AUTH);
+  f.accountName = text(IDC_ACCOUNT_NAME);
+  f.password = text(IDC_PASSWORD);
+  f.mailLogFolder = text(IDC_MAIL_LOG_FOLDER);
+  f.intervalMinutes = text(IDC_MINUTES);
+  f.intervalSeconds = text(IDC_SECONDS);
+  f.mailLogKeepCount = text(IDC_KEEP_COUNT);
+  f.checkAtStartup = checked(IDC_CHECK_AT_STARTUP);
+  f.playSound = checked(IDC_PLAY_SOUND);
+  f.soundFile = text(IDC_SOUND_FILE);
+  f.spamFilterEnabled = checked(IDC_SPAM_FILTER);
+  f.subjectKeyword = text(IDC_SUBJECT_KEYWORD);
+  f.requiredSender = text(IDC_REQUIRED_SENDER);
+  f.requiredRecipient = text(IDC_REQUIRED_RECIPIENT);
+  f.requiredMailer = text(IDC_REQUIRED_MAILER);
+  f.requiredSenderAddress = text(IDC_REQUIRED_SENDER_ADDRESS);
+  f.commandMailsOnly = checked(IDC_COMMAND_MAILS_ONLY);
+  f.cameraName = text(IDC_CAMERA_NAME);
+  f.panelPasswordRequired = checked(IDC_PANEL_PASSWORD_REQUIRED);
+  f.panelPassword = text(IDC_PANEL_PASSWORD);
+  f.keepOnServer = checked(IDC_KEEP_ON_SERVER);
   f.pop3Security = checkedMode(window_, kPop3Modes);
   f.smtpSecurity = checkedMode(window_, kSmtpModes);
-  f.verifyCertificate = checked(kVerifyCertificate);
-  f.tlsTrustFile = text(kTrustFile);
+  f.verifyCertificate = checked(IDC_VERIFY_CERTIFICATE);
+  f.tlsTrustFile = text(IDC_TRUST_FILE);
   f.guards = guards_;
   return f;
 }
@@ -278,42 +248,42 @@ SettingsForm SettingsDialog::readControls() const {
 INT_PTR GuardDialog::open(HINSTANCE instance, HWND owner) { return runModal(instance, IDD_COMMAND_GUARDS, owner); }
 
 void GuardDialog::updateEnabling() {
-  DialogItem(window_, kMaxMailAge).enable(DialogItem(window_, kReplayGuard).checked());
-  DialogItem(window_, kMaxReplies).enable(DialogItem(window_, kLoopGuard).checked());
+  DialogItem(window_, IDC_MAX_MAIL_AGE).enable(DialogItem(window_, IDC_REPLAY_GUARD).checked());
+  DialogItem(window_, IDC_MAX_REPLIES).enable(DialogItem(window_, IDC_LOOP_GUARD).checked());
 }
 
 LRESULT GuardDialog::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     font_.apply(window);
     struct Text { int id; const std::string& value; size_t limit; } texts[] = {
-        {kAllowedSenders, guards_.allowedSenders, kAllowedSendersLimit},
-        {kCommandSecret, guards_.commandSecret, kTextFieldLimit},
-        {kAuthServerHost, guards_.authServerHost, kTextFieldLimit},
-        {kMaxMailAge, guards_.maxMailAgeMinutes, 5}, {kMaxReplies, guards_.maxRepliesPerHour, 4},
+        {IDC_ALLOWED_SENDERS, guards_.allowedSenders, kAllowedSendersLimit},
+        {IDC_COMMAND_SECRET, guards_.commandSecret, kTextFieldLimit},
+        {IDC_AUTH_SERVER_HOST, guards_.authServerHost, kTextFieldLimit},
+        {IDC_MAX_MAIL_AGE, guards_.maxMailAgeMinutes, 5}, {IDC_MAX_REPLIES, guards_.maxRepliesPerHour, 4},
     };
     for (const Text& t : texts) {
       DialogItem item(window, t.id);
       item.limitText(t.limit);
       item.setText(t.value);
     }
-    DialogItem(window, kReplayGuard).setChecked(guards_.replayGuard);
-    DialogItem(window, kLoopGuard).setChecked(guards_.loopGuard);
+    DialogItem(window, IDC_REPLAY_GUARD).setChecked(guards_.replayGuard);
+    DialogItem(window, IDC_LOOP_GUARD).setChecked(guards_.loopGuard);
     updateEnabling();
     return TRUE;  // the focus goes to the sender list
   }
   if (message != WM_COMMAND) return WindowObject::handleMessage(window, message, wParam, lParam);
   switch (LOWORD(wParam)) {
-    case kReplayGuard:
-    case kLoopGuard: updateEnabling(); return TRUE;
+    case IDC_REPLAY_GUARD:
+    case IDC_LOOP_GUARD: updateEnabling(); return TRUE;
     case IDOK: {
       GuardForm g;
-      g.allowedSenders = DialogItem(window, kAllowedSenders).text();
-      g.commandSecret = cutText(DialogItem(window, kCommandSecret).text(), kTextFieldLimit);
-      g.authServerHost = cutText(DialogItem(window, kAuthServerHost).text(), kTextFieldLimit);
-      g.replayGuard = DialogItem(window, kReplayGuard).checked();
-      g.maxMailAgeMinutes = DialogItem(window, kMaxMailAge).text();
-      g.loopGuard = DialogItem(window, kLoopGuard).checked();
-      g.maxRepliesPerHour = DialogItem(window, kMaxReplies).text();
+      g.allowedSenders = DialogItem(window, IDC_ALLOWED_SENDERS).text();
+      g.commandSecret = cutText(DialogItem(window, IDC_COMMAND_SECRET).text(), kTextFieldLimit);
+      g.authServerHost = cutText(DialogItem(window, IDC_AUTH_SERVER_HOST).text(), kTextFieldLimit);
+      g.replayGuard = DialogItem(window, IDC_REPLAY_GUARD).checked();
+      g.maxMailAgeMinutes = DialogItem(window, IDC_MAX_MAIL_AGE).text();
+      g.loopGuard = DialogItem(window, IDC_LOOP_GUARD).checked();
+      g.maxRepliesPerHour = DialogItem(window, IDC_MAX_REPLIES).text();
       if (!checkGuardForm(g)) return TRUE;
       guards_ = g;
       return finish(window, IDOK);
@@ -331,7 +301,7 @@ LRESULT CommandKeyDialog::handleMessage(HWND window, UINT message, WPARAM wParam
   if (message == WM_INITDIALOG) {
     font_.apply(window);
     for (int i = 0; i < config::kCommandKeyCount; ++i) {
-      DialogItem item(window, kFirstKeyEdit + i);
+      DialogItem item(window, IDC_FIRST_KEY_EDIT + i);
       item.limitText(kTextFieldLimit);
       item.setText(std::string(settings_.commandKeyNames[i],
                                platform::fieldLength(settings_.commandKeyNames[i], sizeof settings_.commandKeyNames[i])));
@@ -341,18 +311,18 @@ LRESULT CommandKeyDialog::handleMessage(HWND window, UINT message, WPARAM wParam
   }
   if (message != WM_COMMAND) return WindowObject::handleMessage(window, message, wParam, lParam);
   switch (LOWORD(wParam)) {
-    case kResetKeys:
+    case IDC_RESET_KEYS:
       // The defaults are shown; the record changes only with OK.
       for (int i = 0; i < config::kCommandKeyCount; ++i) {
         char text[80] = {};
         config::loadString(static_cast<unsigned>(i + 1), text, sizeof text);
-        DialogItem(window, kFirstKeyEdit + i).setText(text);
+        DialogItem(window, IDC_FIRST_KEY_EDIT + i).setText(text);
       }
-      DialogItem(window, kShutdownKeyEdit).setText("");
+      DialogItem(window, IDC_SHUTDOWN_KEY_EDIT).setText("");
       return TRUE;
     case IDOK:
       for (int i = 0; i < config::kCommandKeyCount; ++i) {
-        std::string name = cutText(DialogItem(window, kFirstKeyEdit + i).text(), kTextFieldLimit);
+        std::string name = cutText(DialogItem(window, IDC_FIRST_KEY_EDIT + i).text(), kTextFieldLimit);
         platform::copyField(settings_.commandKeyNames[i], sizeof settings_.commandKeyNames[i], name.c_str());
       }
       return finish(window, IDOK);
@@ -369,8 +339,8 @@ LRESULT SpamDialog::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
   if (message == WM_INITDIALOG) {
     font_.apply(window);
     for (int i = 0; i < config::kSpamRuleCount; ++i)
-      DialogItem(window, kFirstSpamBox + i).setChecked(settings_.spamRules[i] != 0);
-    DialogItem(window, kRecycleBinBox).setChecked(settings_.spamToRecycleBin != 0);
+      DialogItem(window, IDC_FIRST_SPAM_BOX + i).setChecked(settings_.spamRules[i] != 0);
+    DialogItem(window, IDC_RECYCLE_BIN_BOX).setChecked(settings_.spamToRecycleBin != 0);
     SetFocus(window);
     return FALSE;
   }
@@ -378,8 +348,8 @@ LRESULT SpamDialog::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
   switch (LOWORD(wParam)) {
     case IDOK:
       for (int i = 0; i < config::kSpamRuleCount; ++i)
-        settings_.spamRules[i] = DialogItem(window, kFirstSpamBox + i).checked() ? 1 : 0;
-      settings_.spamToRecycleBin = DialogItem(window, kRecycleBinBox).checked() ? 1 : 0;
+        settings_.spamRules[i] = DialogItem(window, IDC_FIRST_SPAM_BOX + i).checked() ? 1 : 0;
+      settings_.spamToRecycleBin = DialogItem(window, IDC_RECYCLE_BIN_BOX).checked() ? 1 : 0;
       return finish(window, IDOK);
     case IDCANCEL: return finish(window, IDCANCEL);
     default: return TRUE;
@@ -393,13 +363,13 @@ INT_PTR PasswordDialog::open(HINSTANCE instance, HWND owner) { return runModal(i
 LRESULT PasswordDialog::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     font_.apply(window);
-    DialogItem(window, kPromptEdit).limitText(kPanelPasswordLimit);
+    DialogItem(window, IDC_PROMPT_EDIT).limitText(kPanelPasswordLimit);
     return TRUE;  // the focus goes to the edit
   }
   if (message != WM_COMMAND) return WindowObject::handleMessage(window, message, wParam, lParam);
   switch (LOWORD(wParam)) {
     case IDOK: {
-      std::string entered = cutText(DialogItem(window, kPromptEdit).text(), kPanelPasswordLimit);
+      std::string entered = cutText(DialogItem(window, IDC_PROMPT_EDIT).text(), kPanelPasswordLimit);
       if (config::panelPasswordMatches(settings_, entered.c_str())) {
         PostMessageW(mainWindow_, WM_COMMAND, IDM_OPEN_SETTINGS, 0);
         return finish(window, IDOK);
@@ -425,10 +395,10 @@ LRESULT AboutDialog::handleMessage(HWND window, UINT message, WPARAM wParam, LPA
   }
   if (message != WM_COMMAND) return WindowObject::handleMessage(window, message, wParam, lParam);
   switch (LOWORD(wParam)) {
-    case kHomePageButton:
-    case kMirrorButton: {
+    case IDC_HOME_PAGE_BUTTON:
+    case IDC_MIRROR_BUTTON: {
       int button = LOWORD(wParam);
-      PostMessageW(mainWindow_, appmsg::kOpenHomePage, button == kHomePageButton ? 0 : 1, 0);
+      PostMessageW(mainWindow_, appmsg::kOpenHomePage, button == IDC_HOME_PAGE_BUTTON ? 0 : 1, 0);
       return finish(window, button);
     }
     case IDOK:
