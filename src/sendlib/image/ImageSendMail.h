@@ -11,8 +11,8 @@ namespace sendlib {
 
 // Result codes: 0 sent; 1 the file could not be read; 2 the picture could
 // not be loaded, scaled or encoded; 10 to 12 and 100 to 135 the step that
-// failed (see imageResult); 136 STARTTLS not offered or
-// refused, 137 the TLS handshake or certificate check failed.
+// failed (see imageResult); 136 STARTTLS not offered or refused; 137 the
+// TLS handshake or certificate check failed.
 enum ImageResult : int {
   kImageSent = 0,
   kFileUnreadable = 1,
