@@ -11,10 +11,8 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tests"))
+from support.desktop import desktop  # noqa: E402
 from support.quorvel_app import QuorvelApp, wait_until  # noqa: E402
-from support.qvdriver import Driver  # noqa: E402
-from support.wine import Wine  # noqa: E402
-from support.xvfb import Xvfb  # noqa: E402
 
 
 def make_log(count: int) -> bytes:
@@ -31,12 +29,7 @@ def main():
     ap.add_argument("--mails", type=int, default=10000)
     ap.add_argument("--runs", type=int, default=3)
     args = ap.parse_args()
-    wine = Wine(Path(tempfile.mkdtemp(prefix="quorvel-bench-wine-")))
-    wine.boot()
-    screen = Xvfb()
-    wine.display = screen.display
-    driver = Driver(wine)
-    try:
+    with desktop() as (wine, driver):
         app = QuorvelApp(wine, driver, Path(tempfile.mkdtemp(prefix="quorvel-bench-")))
         app.write_settings(mailLogKeepCount=args.mails)
         (app.folder / "QuorvelMail.log").write_bytes(make_log(args.mails))
@@ -53,10 +46,6 @@ def main():
             app.close(timeout=120)
         print(f"start-up to a list of {args.mails} mails under Wine: "
               f"best {min(times):.2f} s, runs {', '.join(f'{t:.2f}' for t in times)}")
-    finally:
-        driver.close_all()
-        screen.stop()
-        wine.close()
 
 
 if __name__ == "__main__":

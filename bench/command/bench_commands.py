@@ -18,12 +18,10 @@ ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tests"))
 from support.camera import DemoCamera  # noqa: E402
 from support.command_mail import deliver  # noqa: E402
+from support.desktop import desktop  # noqa: E402
 from support.dovecot import Dovecot  # noqa: E402
 from support.quorvel_app import CMD_RECEIVE, QuorvelApp  # noqa: E402
-from support.qvdriver import Driver  # noqa: E402
 from support.smtp import ReplyServer  # noqa: E402
-from support.wine import Wine  # noqa: E402
-from support.xvfb import Xvfb  # noqa: E402
 
 BODY = "検知開始\n日時表示OFF\nスナップ返信\n"
 PAUSES = 2.0
@@ -33,14 +31,9 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--runs", type=int, default=5)
     args = ap.parse_args()
-    wine = Wine(Path(tempfile.mkdtemp(prefix="quorvel-bench-wine-")))
-    wine.boot()
-    screen = Xvfb()
-    wine.display = screen.display
-    driver = Driver(wine)
     camera = app = None
-    try:
-        with Dovecot() as dovecot, ReplyServer() as smtp:
+    with desktop() as (wine, driver), Dovecot() as dovecot, ReplyServer() as smtp:
+        try:
             app = QuorvelApp(wine, driver, Path(tempfile.mkdtemp(prefix="quorvel-bench-")))
             camera = DemoCamera(wine, driver, app.folder)
             app.write_settings(pop3Server="127.0.0.1", pop3Port=dovecot.port, accountName=dovecot.user,
@@ -60,13 +53,11 @@ def main():
             print(f"delivery to reply, minus {PAUSES:.0f} s of pauses, over {args.runs} mails: "
                   f"median {statistics.median(own):.3f} s, best {min(own):.3f} s, worst {max(own):.3f} s "
                   f"(goal: under 1 s)")
-    finally:
-        if app:
-            app.stop()
-        if camera:
-            camera.stop()
-        screen.stop()
-        wine.close()
+        finally:
+            if app:
+                app.stop()
+            if camera:
+                camera.stop()
 
 
 if __name__ == "__main__":
