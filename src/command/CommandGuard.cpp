@@ -14,14 +14,6 @@ const char kGuardFileName[] = "QuorvelGuard.dat";
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string lowered(std::string_view s) {
@@ -129,10 +121,10 @@ std::vector<std::string> headerValues(std::string_view header, std::string_view 
       continue;
     }
     size_t colon = line.find(':');
-    inField = colon != std::string_view::npos && sameText(trim(line.substr(0, colon)), name);
+    inField = colon != std::string_view::npos && sameText(platform::trimBlanks(line.substr(0, colon)), name);
     if (inField) values.emplace_back(line.substr(colon + 1));
   }
-  for (std::string& v : values) v = std::string(trim(v));
+  for (std::string& v : values) v = std::string(platform::trimBlanks(v));
   return values;
 }
 
@@ -162,12 +154,12 @@ std::string bareAddress(std::string_view from) {
   std::string_view address;
   if (open != std::string::npos) {
     if (close == std::string::npos) return std::string();
-    address = trim(std::string_view(text).substr(open + 1, close - open - 1));
+    address = platform::trimBlanks(std::string_view(text).substr(open + 1, close - open - 1));
   } else {
-    address = trim(text);
+    address = platform::trimBlanks(text);
   }
   for (char c : address)
-    if (isBlank(c) || c == '<' || c == '>') return std::string();
+    if (platform::isBlank(c) || c == '<' || c == '>') return std::string();
   return normalAddress(address).empty() ? std::string() : std::string(address);
 }
 
@@ -190,20 +182,20 @@ bool senderAllowed(std::string_view allowed, std::string_view fromValue) {
 }
 
 bool hasSecretLine(std::string_view body, std::string_view secret) {
-  secret = trim(secret);
+  secret = platform::trimBlanks(secret);
   if (secret.empty()) return false;
   size_t pos = 0;
   while (pos <= body.size()) {
     size_t end = body.find('\n', pos);
     if (end == std::string_view::npos) end = body.size();
-    if (trim(body.substr(pos, end - pos)) == secret) return true;
+    if (platform::trimBlanks(body.substr(pos, end - pos)) == secret) return true;
     pos = end + 1;
   }
   return false;
 }
 
 std::string maskSecret(std::string_view body, std::string_view secret) {
-  secret = trim(secret);
+  secret = platform::trimBlanks(secret);
   if (secret.empty()) return std::string(body);
   std::string out;
   size_t pos = 0;
@@ -225,8 +217,8 @@ std::string maskSecret(std::string_view body, std::string_view secret) {
 }
 
 bool authenticationPasses(std::string_view header, std::string_view host, std::string_view fromDomain) {
-  host = trim(host);
-  std::string domain = lowered(trim(fromDomain));
+  host = platform::trimBlanks(host);
+  std::string domain = lowered(platform::trimBlanks(fromDomain));
   if (host.empty() || domain.empty()) return false;
   std::vector<std::string> fields = headerValues(header, "Authentication-Results");
   if (fields.empty()) return false;
@@ -337,11 +329,12 @@ Refusal judgeDate(std::string_view date, int64_t now, int64_t maxAgeMinutes) {
 
 bool isAutomaticMail(std::string_view header) {
   for (const std::string& v : headerValues(header, "Auto-Submitted")) {
-    std::string value = lowered(trim(withoutComments(v).substr(0, withoutComments(v).find(';'))));
+    std::string text = withoutComments(v);
+    std::string value = lowered(platform::trimBlanks(std::string_view(text).substr(0, text.find(';'))));
     if (value != "no") return true;
   }
   for (const std::string& v : headerValues(header, "Precedence")) {
-    std::string value = lowered(trim(withoutComments(v)));
+    std::string value = lowered(platform::trimBlanks(withoutComments(v)));
     if (value == "bulk" || value == "list" || value == "junk") return true;
   }
   return !headerValues(header, "List-Id").empty();
@@ -413,7 +406,7 @@ std::string replayKey(const std::string& uniqueId, std::string_view header, std:
   std::vector<std::string> ids = headerValues(header, "Message-ID");
   std::string id = ids.empty() ? std::string() : ids.front();
   for (char& c : id)
-    if (isBlank(c)) c = '_';
+    if (platform::isBlank(c)) c = '_';
   return "M:" + id + " " + sendlib::toHex(sendlib::md5(text.data(), text.size()));
 }
 
@@ -427,13 +420,13 @@ Refusal CommandGuard::judge(std::string_view header, std::string_view body, cons
   std::string address = from.size() == 1 ? bareAddress(from.front()) : std::string();
   if (settings_.loopGuard && isAutomaticMail(header)) return Refusal::autoSubmitted;
   std::string_view allowed = settingText(settings_.allowedSenders);
-  if (!trim(allowed).empty() && !senderAllowed(allowed, from.size() == 1 ? from.front() : std::string()))
+  if (!platform::trimBlanks(allowed).empty() && !senderAllowed(allowed, from.size() == 1 ? from.front() : std::string()))
     return Refusal::sender;
   std::string_view host = settingText(settings_.authServerHost);
-  if (!trim(host).empty() && !authenticationPasses(header, host, addressDomain(address)))
+  if (!platform::trimBlanks(host).empty() && !authenticationPasses(header, host, addressDomain(address)))
     return Refusal::authentication;
   std::string_view secret = settingText(settings_.commandSecret);
-  if (!trim(secret).empty() && !hasSecretLine(body, secret)) return Refusal::secret;
+  if (!platform::trimBlanks(secret).empty() && !hasSecretLine(body, secret)) return Refusal::secret;
   if (settings_.replayGuard) {
     std::vector<std::string> dates = headerValues(header, "Date");
     if (dates.size() != 1) return Refusal::badDate;

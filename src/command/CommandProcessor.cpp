@@ -197,46 +197,35 @@ void CommandProcessor::runOne() {
   if (command.action == RotateReplyImage) settings_.rotateReplyImage = settings_.rotateReplyImage ? 0 : 1;
   switch (row.procedure) {
     case Procedure::kStart: startCamera(); break;
-    case Procedure::kCameraMessage: runCameraMessage(command, row.message, row.code); break;
-    case Procedure::kCameraText: runCameraText(command, row.code); break;
-    case Procedure::kLocal: runLocal(command); break;
-    case Procedure::kScreen: runScreen(command); break;
+    case Procedure::kCameraMessage:
+    case Procedure::kCameraText: runCameraCommand(command); break;
+    case Procedure::kLocal:
+    case Procedure::kScreen: runLocal(command); break;
     case Procedure::kKeyList: runKeyList(command); break;
     case Procedure::kShutdown: runShutdown(command); break;
   }
 }
 
-void CommandProcessor::runCameraMessage(const FoundCommand& command, unsigned message, uintptr_t wParam) {
+void CommandProcessor::runCameraCommand(const FoundCommand& command) {
   const ProcedureRow& row = kProcedures[command.action - 1];
   logLine(row.logWord);
   CameraWindow window = cameraPresent();
   if (!window) return;
-  camera_.sendCameraMessage(window, message, wParam, 0);
+  if (row.procedure == Procedure::kCameraText) {
+    camera_.sendCameraText(window, row.code, command.argument);
+  } else {
+    camera_.sendCameraMessage(window, row.message, row.code, 0);
+  }
   appendResult(row.resultLine);
   finishCommand();
 }
 
-void CommandProcessor::runCameraText(const FoundCommand& command, uintptr_t code) {
-  const ProcedureRow& row = kProcedures[command.action - 1];
-  logLine(row.logWord);
-  CameraWindow window = cameraPresent();
-  if (!window) return;
-  camera_.sendCameraText(window, code, command.argument);
-  appendResult(row.resultLine);
-  finishCommand();
-}
-
+// Commands without the camera: the screen picture, and those whose work is
+// done before (rotation) or at the reply (the newest recording).
 void CommandProcessor::runLocal(const FoundCommand& command) {
   const ProcedureRow& row = kProcedures[command.action - 1];
   logLine(row.logWord);
-  appendResult(row.resultLine);
-  finishCommand();
-}
-
-void CommandProcessor::runScreen(const FoundCommand& command) {
-  const ProcedureRow& row = kProcedures[command.action - 1];
-  logLine(row.logWord);
-  local_.captureScreen(settings_.replyImageWidth);
+  if (row.procedure == Procedure::kScreen) local_.captureScreen(settings_.replyImageWidth);
   appendResult(row.resultLine);
   finishCommand();
 }
@@ -275,20 +264,9 @@ void CommandProcessor::startCamera() {
     return;
   }
   switch (camera_.launchCamera()) {
-    case kProgramMissing:
-      logLine(kProgramMissingLog);
-      sendReply(kProgramMissingReply, "", false);
-      setOutcome(kOutcomeFailed);
-      remaining_ = 0;
-      return;
-    case kLaunchFailed:
-      logLine(kLaunchFailedLog);
-      sendReply(kLaunchFailedReply, "", false);
-      setOutcome(kOutcomeFailed);
-      remaining_ = 0;
-      return;
-    case kLaunched:
-      break;
+    case kProgramMissing: return failStart(kProgramMissingLog, kProgramMissingReply);
+    case kLaunchFailed: return failStart(kLaunchFailedLog, kLaunchFailedReply);
+    case kLaunched: break;
   }
   host_.pause(kCameraStartPauseMs);
   if (camera_.findCameraWindow()) {
@@ -296,8 +274,14 @@ void CommandProcessor::startCamera() {
     finishCommand();
     return;
   }
-  logLine(kStartTimeOver);
-  sendReply(kStartTimeOver, "", false);
+  failStart(kStartTimeOver, kStartTimeOver);
+}
+
+// The camera could not be started: the reply says only that, and no later
+// command of the mail runs.
+void CommandProcessor::failStart(const char* logText, const char* reply) {
+  logLine(logText);
+  sendReply(reply, "", false);
   setOutcome(kOutcomeFailed);
   remaining_ = 0;
 }

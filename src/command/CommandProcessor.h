@@ -88,13 +88,12 @@ class CommandProcessor {
 
  private:
   void runOne();
-  void runCameraMessage(const FoundCommand& command, unsigned message, uintptr_t wParam);
-  void runCameraText(const FoundCommand& command, uintptr_t code);
+  void runCameraCommand(const FoundCommand& command);
   void runLocal(const FoundCommand& command);
-  void runScreen(const FoundCommand& command);
   void runKeyList(const FoundCommand& command);
   void runShutdown(const FoundCommand& command);
   void startCamera();
+  void failStart(const char* logText, const char* reply);
   CameraWindow cameraPresent();
   void finishCommand();
   void appendResult(const char* text) { result_.append(text); }

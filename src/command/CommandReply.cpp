@@ -26,14 +26,6 @@ size_t characterPrefix(const char* text, size_t length, size_t limit) {
   return i;
 }
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string_view trimmed(std::string_view s) {
-  while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
 }  // namespace
 
 void ResultText::clear() {
@@ -76,11 +68,11 @@ std::string replyAddress(const char* from) {
   if (open != std::string_view::npos) {
     size_t close = text.find('>', open + 1);
     if (close != std::string_view::npos) {
-      std::string_view inside = trimmed(text.substr(open + 1, close - open - 1));
+      std::string_view inside = platform::trimBlanks(text.substr(open + 1, close - open - 1));
       if (!inside.empty()) return std::string(inside);
     }
   }
-  return std::string(trimmed(text));
+  return std::string(platform::trimBlanks(text));
 }
 
 int32_t parseWidth(const char* argument) {

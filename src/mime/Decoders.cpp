@@ -70,6 +70,21 @@ void reencode(unsigned char* p, size_t groups) {
   }
 }
 
+// Gives up at a bad character: the `w` bytes written so far, all from plain
+// groups, become their characters again and, in body mode, the text from
+// `start` follows without white space. Returns the length of the text left.
+size_t undoDecoding(unsigned char* p, size_t w, size_t start, size_t n, Mode mode) {
+  size_t groups = w / 3;
+  reencode(p, groups);
+  size_t out = 4 * groups;
+  if (mode == Mode::kBody) {
+    for (size_t k = start; k < n && p[k]; ++k)
+      if (p[k] != '\r' && p[k] != '\n' && p[k] != ' ') p[out++] = p[k];
+    p[out] = 0;  // body mode always has room: the text ends at n or before
+  }
+  return out;
+}
+
 // The decoder behind both entry points. Groups of four alphabet characters
 // go through the tables in one step; anything else (white space, "=", the
 // end) takes the slow step. Validity is the whole text's: as long as only
@@ -112,16 +127,7 @@ bool decodeBase64(unsigned char* p, size_t n, Mode mode, size_t* length) {
       c[got++] = p[r++];
     }
     if (bad) {
-      // Everything written so far came from plain groups.
-      size_t groups = w / 3;
-      reencode(p, groups);
-      size_t out = 4 * groups;
-      if (mode == Mode::kBody) {
-        for (size_t k = start; k < n && p[k]; ++k)
-          if (p[k] != '\r' && p[k] != '\n' && p[k] != ' ') p[out++] = p[k];
-        p[out] = 0;  // body mode always has room: the text ends at n or before
-      }
-      *length = out;
+      *length = undoDecoding(p, w, start, n, mode);
       return false;
     }
     if (got == 0) break;
@@ -129,15 +135,7 @@ bool decodeBase64(unsigned char* p, size_t n, Mode mode, size_t* length) {
     for (int k = 0; k < got; ++k) pad |= c[k] == '=';
     if (got < 4 || pad) {
       if (!checked && got == 4 && !restIsValid(p, r, n, mode)) {
-        size_t groups = w / 3;
-        reencode(p, groups);
-        size_t out = 4 * groups;
-        if (mode == Mode::kBody) {
-          for (size_t k = start; k < n && p[k]; ++k)
-            if (p[k] != '\r' && p[k] != '\n' && p[k] != ' ') p[out++] = p[k];
-          p[out] = 0;
-        }
-        *length = out;
+        *length = undoDecoding(p, w, start, n, mode);
         return false;
       }
       checked = true;

@@ -2,8 +2,18 @@
 #pragma once
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace platform {
+
+inline bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// `s` without blanks (space, tab, CR, LF) at either end.
+inline std::string_view trimBlanks(std::string_view s) {
+  while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
 
 // Copies src into a fixed-width field: clears all `width` bytes, copies at
 // most width-1 bytes, so the field always ends with a NUL.

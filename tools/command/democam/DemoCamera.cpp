@@ -103,10 +103,8 @@ void loadSettings(const std::string& cameraName) {
 
 // ---- the picture ------------------------------------------------------------
 
-// Draws the test card into a top-down 32-bit DIB section and hands its
-// pixels to `use`.
-template <class Use>
-bool withPicture(int width, int height, const std::string& caption, Use use) {
+// The header of a top-down 32-bit picture.
+BITMAPINFO topDown32(int width, int height) {
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
   info.bmiHeader.biWidth = width;
@@ -114,6 +112,14 @@ bool withPicture(int width, int height, const std::string& caption, Use use) {
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
+  return info;
+}
+
+// Draws the test card into a top-down 32-bit DIB section and hands its
+// pixels to `use`.
+template <class Use>
+bool withPicture(int width, int height, const std::string& caption, Use use) {
+  BITMAPINFO info = topDown32(width, height);
   void* bits = nullptr;
   HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   if (!bitmap) return false;
@@ -241,13 +247,7 @@ void onPaint(HWND window) {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(window, &ps);
   withPicture(kPreviewWidth, kPreviewHeight, pictureCaption(gCamera.snapshots), [&](const uint32_t* pixels) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = kPreviewWidth;
-    info.bmiHeader.biHeight = -kPreviewHeight;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = topDown32(kPreviewWidth, kPreviewHeight);
     SetDIBitsToDevice(dc, 8, 8, kPreviewWidth, kPreviewHeight, 0, 0, 0, kPreviewHeight, pixels, &info,
                       DIB_RGB_COLORS);
     return true;
