@@ -31,6 +31,16 @@ const char* tlsFailureText(TlsFailure failure) {
   return "";
 }
 
+const char kTlsNoVerifyWarning[] = "警告: サーバ証明書を検証しません (certificate check off)";
+
+std::string tlsConnectedLine(const TlsStream& tls) { return "TLS接続しました " + tls.description(); }
+
+std::string tlsFailureLine(const TlsStream& tls) {
+  std::string text = std::string("TLSエラー: ") + tlsFailureText(tls.failure());
+  if (!tls.failureDetail().empty()) text += " - " + tls.failureDetail();
+  return text;
+}
+
 TlsStream::TlsStream(TcpSocket& socket) : socket_(socket) {}
 
 TlsStream::~TlsStream() = default;

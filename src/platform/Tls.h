@@ -80,4 +80,10 @@ class TlsStream : public Stream {
 // The communication-log text of a failure, naming the reason.
 const char* tlsFailureText(TlsFailure failure);
 
+// The log lines of a secured session: the warning when the certificate is
+// not checked, the connection made, and the failure with the library's words.
+extern const char kTlsNoVerifyWarning[];
+std::string tlsConnectedLine(const TlsStream& tls);
+std::string tlsFailureLine(const TlsStream& tls);
+
 }  // namespace net

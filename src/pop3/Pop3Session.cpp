@@ -182,18 +182,16 @@ int Pop3Session::startTls() {
   options.hostName = account_.server;
   options.verify = account_.verifyCertificate;
   options.trustFile = account_.trustFile;
-  if (!options.verify) log_.logLine("警告: サーバ証明書を検証しません (certificate check off)");
+  if (!options.verify) log_.logLine(net::kTlsNoVerifyWarning);
   tls_ = std::make_unique<net::TlsStream>(socket_);
   if (!tls_->handshake(options, kGreetingTimeoutMs)) {
-    std::string text = std::string("TLSエラー: ") + net::tlsFailureText(tls_->failure());
-    if (!tls_->failureDetail().empty()) text += " - " + tls_->failureDetail();
-    log_.logLine(text.c_str());
+    log_.logLine(net::tlsFailureLine(*tls_).c_str());
     tls_.reset();
     connected_ = false;  // no QUIT in plaintext
     return kTlsFailed;
   }
   tls_->setOneReadPerCall(true);
-  log_.logLine(("TLS接続しました " + tls_->description()).c_str());
+  log_.logLine(net::tlsConnectedLine(*tls_).c_str());
   return 0;
 }
 

@@ -52,12 +52,13 @@ class SocketLayer {
 
 }  // namespace
 
-SendStep runDialogue(net::Stream& stream, const SendJob& job, const std::string& hostName, SendLog& log) {
+SendStep runDialogue(net::Stream& stream, const SendJob& job, const std::string& hostName, SendLog& log,
+                     const StartTls& startTls) {
   SmtpDialogue dialogue(stream, log);
   OutgoingMessage message;
   message.compose = [&job, &hostName] { return composeNext(job, hostName); };
   message.attachmentText = job.fields.hasAttachment ? &job.attachmentText : nullptr;
-  return dialogue.run(job.account, message);
+  return dialogue.run(job.account, message, startTls);
 }
 
 SendStep runSession(const SendJob& job, SendLog& log) {
@@ -90,27 +91,21 @@ SendStep runSession(const SendJob& job, SendLog& log) {
   options.hostName = job.server;
   options.verify = job.tls.verify;
   options.trustFile = job.tls.trustFile;
-  if (!options.verify) log.write("警告: サーバ証明書を検証しません (certificate check off)");
+  if (!options.verify) log.write(net::kTlsNoVerifyWarning);
   net::TlsStream tls(socket);
   auto handshake = [&]() -> net::Stream* {
     if (tls.handshake(options, kNetTimeoutMs)) {
-      log.write("TLS接続しました " + tls.description());
+      log.write(net::tlsConnectedLine(tls));
       return &tls;
     }
-    std::string text = std::string("TLSエラー: ") + net::tlsFailureText(tls.failure());
-    if (!tls.failureDetail().empty()) text += " - " + tls.failureDetail();
-    log.write(text);
+    log.write(net::tlsFailureLine(tls));
     return nullptr;
   };
   SendStep result;
   if (job.tls.mode == kSendTls) {
     result = handshake() ? runDialogue(tls, job, hostName, log) : SendStep::kTlsHandshake;
   } else {
-    SmtpDialogue dialogue(socket, log);
-    OutgoingMessage message;
-    message.compose = [&job, &hostName] { return composeNext(job, hostName); };
-    message.attachmentText = job.fields.hasAttachment ? &job.attachmentText : nullptr;
-    result = dialogue.run(job.account, message, handshake);
+    result = runDialogue(socket, job, hostName, log, handshake);
   }
   tls.close();
   return result;

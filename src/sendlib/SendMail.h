@@ -86,7 +86,8 @@ SendJob commonJob(const Record& r) {
 }
 
 // The dialogue over a connected stream; the Message-ID names `hostName`.
-SendStep runDialogue(net::Stream& stream, const SendJob& job, const std::string& hostName, SendLog& log);
+SendStep runDialogue(net::Stream& stream, const SendJob& job, const std::string& hostName, SendLog& log,
+                     const StartTls& startTls = nullptr);
 
 // Starts the socket layer, resolves, connects and runs the dialogue; the
 // socket is closed and the socket layer released before it returns.
