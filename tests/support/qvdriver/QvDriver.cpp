@@ -62,6 +62,22 @@ std::wstring hexText(const std::wstring& hex) {
 
 ULONGLONG now() { return GetTickCount64(); }
 
+// Control `id` of dialog `d`. Under load Wine has once missed a control of
+// another process's dialog that was there a moment before and after, so the
+// lookup is repeated for up to two seconds; a failure says what was there.
+HWND dialogControl(HWND d, int id) {
+  ULONGLONG end = now() + 2000;
+  for (;;) {
+    if (HWND c = GetDlgItem(d, id)) return c;
+    if (!IsWindow(d) || now() >= end) break;
+    Sleep(kPollMs);
+  }
+  wchar_t title[128] = L"";
+  GetWindowTextW(d, title, 128);
+  fail("no control " + std::to_string(id) + " in window " + std::to_string(reinterpret_cast<uintptr_t>(d)) +
+       (IsWindow(d) ? " \"" + qvd::toUtf8(title) + "\"" : " (gone)"));
+}
+
 std::wstring className(HWND w) {
   wchar_t buf[256] = {};
   GetClassNameW(w, buf, 256);
@@ -527,8 +543,7 @@ int cmdPress(Json& j, const Args& a) {
 // (WM_SETTEXT, which Windows carries across processes).
 int cmdSetText(Json& j, const Args& a) {
   needArgs(a, 3, "set-text HWND ID HEXTEXT");
-  HWND c = GetDlgItem(windowArg(a[0]), static_cast<int>(number(a[1])));
-  if (!c) fail("no control " + qvd::toUtf8(a[1]));
+  HWND c = dialogControl(windowArg(a[0]), static_cast<int>(number(a[1])));
   std::wstring text = hexText(a[2]);
   DWORD_PTR result = 0;
   BOOL ok = SendMessageTimeoutW(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_BLOCK, 5000,
@@ -543,8 +558,7 @@ int cmdCheck(Json& j, const Args& a) {
   needArgs(a, 3, "check HWND ID 0|1");
   HWND d = windowArg(a[0]);
   int id = static_cast<int>(number(a[1]));
-  HWND c = GetDlgItem(d, id);
-  if (!c) fail("no control " + qvd::toUtf8(a[1]));
+  HWND c = dialogControl(d, id);
   bool want = number(a[2]) != 0;
   bool is = SendMessageW(c, BM_GETCHECK, 0, 0) == BST_CHECKED;
   if (is != want) SendMessageW(c, BM_CLICK, 0, 0);
