@@ -460,7 +460,7 @@ void MainWindow::onOpenAttachment(WPARAM index) {
 // A text for the preview: every line holding the command-mail secret masked.
 std::string MainWindow::withoutSecret(const std::string& text) const {
   return command::maskSecret(
-      text, std::string(settings_.commandSecret, platform::fieldLength(settings_.commandSecret, sizeof settings_.commandSecret)));
+      text, platform::fieldText(settings_.commandSecret));
 }
 
 void MainWindow::showSource() {

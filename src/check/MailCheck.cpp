@@ -45,17 +45,16 @@ pop3::MessageAnswer handleDownloadedMail(const config::AppSettings& settings, mi
 }
 
 pop3::Pop3Account pop3Account(const config::AppSettings& s) {
-  auto text = [](const char* field, size_t width) { return std::string(field, platform::fieldLength(field, width)); };
   pop3::Pop3Account account;
-  account.server = text(s.pop3Server, sizeof s.pop3Server);
+  account.server = platform::fieldText(s.pop3Server);
   account.port = s.pop3Port;
-  account.accountName = text(s.accountName, sizeof s.accountName);
-  account.password = text(s.password, sizeof s.password);
+  account.accountName = platform::fieldText(s.accountName);
+  account.password = platform::fieldText(s.password);
   account.security = s.pop3Security == config::kPopPlain  ? pop3::Pop3Security::kPlain
                      : s.pop3Security == config::kPopStls ? pop3::Pop3Security::kStls
                                                           : pop3::Pop3Security::kTls;
   account.verifyCertificate = s.tlsNoVerify == 0;
-  account.trustFile = text(s.tlsTrustFile, sizeof s.tlsTrustFile);
+  account.trustFile = platform::fieldText(s.tlsTrustFile);
   return account;
 }
 

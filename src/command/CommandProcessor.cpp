@@ -83,7 +83,7 @@ std::vector<std::string> keyListLines(const config::AppSettings& settings) {
     char label[kKeyNameSize];
     config::loadString(static_cast<unsigned>(n), label, sizeof label);
     const char* slot = settings.commandKeyNames[n - 1];
-    std::string key(slot, platform::fieldLength(slot, kKeyNameSize));
+    std::string key = platform::fieldText(slot, kKeyNameSize);
     lines.push_back(std::string(label) + ": " + key + "\n");
   }
   lines.emplace_back("===================\n");
@@ -345,7 +345,7 @@ void CommandProcessor::sendReply(const char* body, const char* attachmentPath, b
   SendMailRequest request =
       buildReplyRequest(settings_, mail_, body, attachmentPath, deleteAttachment, host_.computerName());
   logLine(sender_.sendMail(request) == 0 ? kReplySent : kReplyFailed);
-  guard_.recordReply(replyAddress(std::string(mail_.from, platform::fieldLength(mail_.from, sizeof mail_.from)).c_str()),
+  guard_.recordReply(replyAddress(platform::fieldText(mail_.from).c_str()),
                      host_.now());
 }
 

@@ -97,18 +97,18 @@ SendMailRequest buildReplyRequest(const config::AppSettings& s, const mime::Mail
   std::memset(&r, 0, sizeof r);
   r.port = s.smtpPort;
   r.ccCount = 0;
-  std::string server(s.smtpServer, platform::fieldLength(s.smtpServer, sizeof s.smtpServer));
+  std::string server = platform::fieldText(s.smtpServer);
   platform::copyField(r.server, server.c_str());
   platform::copyField(r.fromAddress, server.c_str());
-  std::string from(mail.from, platform::fieldLength(mail.from, sizeof mail.from));
+  std::string from = platform::fieldText(mail.from);
   platform::copyField(r.toAddress, replyAddress(from.c_str()).c_str());
   platform::copyField(r.fromName, config::kProductName);
-  std::string subject = "Re:" + std::string(mail.subject, platform::fieldLength(mail.subject, sizeof mail.subject));
+  std::string subject = "Re:" + platform::fieldText(mail.subject);
   platform::copyField(r.subject, subject.c_str());
   platform::copyField(r.body, body);
   platform::copyField(r.attachmentPath, attachmentPath ? attachmentPath : "");
-  platform::copyField(r.userName, std::string(s.accountName, platform::fieldLength(s.accountName, sizeof s.accountName)).c_str());
-  platform::copyField(r.password, std::string(s.password, platform::fieldLength(s.password, sizeof s.password)).c_str());
+  platform::copyField(r.userName, platform::fieldText(s.accountName).c_str());
+  platform::copyField(r.password, platform::fieldText(s.password).c_str());
   std::string helo = computerName.empty() ? std::string("NO NAME CLIENT") : computerName.substr(0, 31);
   platform::copyField(r.heloName, helo.c_str());
   r.useAuth = s.smtpAuthRequired;
@@ -125,8 +125,7 @@ SendSecurity replySecurity(const config::AppSettings& s) {
                   : s.smtpSecurity == config::kSmtpStartTls ? kSendStartTls
                                                             : kSendTls;
   security.noVerify = s.tlsNoVerify != 0 ? 1 : 0;
-  platform::copyField(security.trustFile,
-                      std::string(s.tlsTrustFile, platform::fieldLength(s.tlsTrustFile, sizeof s.tlsTrustFile)).c_str());
+  platform::copyField(security.trustFile, platform::fieldText(s.tlsTrustFile).c_str());
   return security;
 }
 

@@ -145,11 +145,11 @@ void storePanelPassword(AppSettings& s, const char* text) {
 
 std::string panelPasswordForDisplay(const AppSettings& s) {
   return rearrangePassword(
-      std::string(s.panelPassword, platform::fieldLength(s.panelPassword, sizeof s.panelPassword)));
+      platform::fieldText(s.panelPassword));
 }
 
 bool panelPasswordMatches(const AppSettings& s, const char* entered) {
-  std::string stored(s.panelPassword, platform::fieldLength(s.panelPassword, sizeof s.panelPassword));
+  std::string stored = platform::fieldText(s.panelPassword);
   std::string e(entered ? entered : "");
   return e.size() == stored.size() && rearrangePassword(e) == stored;
 }

@@ -27,6 +27,11 @@ inline void copyField(char (&field)[N], const char* src) { copyField(field, N, s
 // (stops at the width if the field has no NUL).
 size_t fieldLength(const char* field, size_t width);
 
+// The text a field holds (up to its NUL or its width).
+inline std::string fieldText(const char* field, size_t width) { return std::string(field, fieldLength(field, width)); }
+template <size_t N>
+inline std::string fieldText(const char (&field)[N]) { return fieldText(field, N); }
+
 // The one rule for reading UTF-8: the character at `p`, of which `available`
 // bytes are there. Returns its length (1 to 4) and sets *codePoint; returns
 // 0 when the bytes do not begin a well-formed character (a stray

@@ -150,7 +150,7 @@ SendResult sendryResult(SendStep failed) {
 }
 
 std::string fieldText(const char* f, size_t width) {
-  return std::string(f, platform::fieldLength(f, width));
+  return platform::fieldText(f, width);
 }
 
 std::string lineText(const char* f, size_t width) {

@@ -27,7 +27,7 @@ int32_t decimal(const std::string& text) {
 }
 
 std::string field(const char* text, size_t width) {
-  return std::string(text, platform::fieldLength(text, width));
+  return platform::fieldText(text, width);
 }
 
 }  // namespace
@@ -57,7 +57,7 @@ int32_t attachmentFromText(const std::string& text) {
 }
 
 std::string displayDate(const char* date) {
-  std::string text(date, platform::fieldLength(date, 99));
+  std::string text = platform::fieldText(date, 99);
   if (text.size() < 25) return text;
   const char* p = text.c_str();
   const char* end = p + text.size();

@@ -303,8 +303,7 @@ LRESULT CommandKeyDialog::handleMessage(HWND window, UINT message, WPARAM wParam
     for (int i = 0; i < config::kCommandKeyCount; ++i) {
       DialogItem item(window, IDC_FIRST_KEY_EDIT + i);
       item.limitText(kTextFieldLimit);
-      item.setText(std::string(settings_.commandKeyNames[i],
-                               platform::fieldLength(settings_.commandKeyNames[i], sizeof settings_.commandKeyNames[i])));
+      item.setText(platform::fieldText(settings_.commandKeyNames[i]));
     }
     SetFocus(window);
     return FALSE;

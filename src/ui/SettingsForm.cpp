@@ -14,8 +14,6 @@ namespace {
 
 constexpr unsigned kWarning = platform::kMbOk | platform::kMbIconExclamation | platform::kMbJapanese;
 
-std::string field(const char* text, size_t size) { return std::string(text, platform::fieldLength(text, size)); }
-
 template <size_t N>
 void storeText(char (&target)[N], const std::string& text) {
   std::string cut = cutText(text, N - 1);
@@ -65,44 +63,44 @@ int32_t securityMode(int32_t mode) { return mode >= 0 && mode <= 2 ? mode : 0; }
 
 SettingsForm readSettingsForm(const config::AppSettings& s) {
   SettingsForm f;
-  f.pop3Server = field(s.pop3Server, sizeof s.pop3Server);
+  f.pop3Server = platform::fieldText(s.pop3Server);
   f.pop3Port = std::to_string(s.pop3Port);
-  f.smtpServer = field(s.smtpServer, sizeof s.smtpServer);
+  f.smtpServer = platform::fieldText(s.smtpServer);
   f.smtpPort = std::to_string(s.smtpPort);
   f.smtpAuthRequired = s.smtpAuthRequired != 0;
-  f.accountName = field(s.accountName, sizeof s.accountName);
-  f.password = field(s.password, sizeof s.password);
-  f.mailLogFolder = field(s.mailLogFolder, sizeof s.mailLogFolder);
+  f.accountName = platform::fieldText(s.accountName);
+  f.password = platform::fieldText(s.password);
+  f.mailLogFolder = platform::fieldText(s.mailLogFolder);
   f.intervalMinutes = std::to_string(s.intervalMinutes);
   f.intervalSeconds = std::to_string(s.intervalSeconds);
   f.mailLogKeepCount = std::to_string(s.mailLogKeepCount);
   f.checkAtStartup = s.checkAtStartup != 0;
   f.playSound = s.playSound != 0;
-  f.soundFile = field(s.soundFile, sizeof s.soundFile);
+  f.soundFile = platform::fieldText(s.soundFile);
   f.spamFilterEnabled = s.spamFilterEnabled != 0;
-  f.subjectKeyword = field(s.subjectKeyword, sizeof s.subjectKeyword);
-  f.requiredSender = field(s.requiredSender, sizeof s.requiredSender);
-  f.requiredRecipient = field(s.requiredRecipient, sizeof s.requiredRecipient);
-  f.requiredMailer = field(s.requiredMailer, sizeof s.requiredMailer);
-  f.requiredSenderAddress = field(s.requiredSenderAddress, sizeof s.requiredSenderAddress);
+  f.subjectKeyword = platform::fieldText(s.subjectKeyword);
+  f.requiredSender = platform::fieldText(s.requiredSender);
+  f.requiredRecipient = platform::fieldText(s.requiredRecipient);
+  f.requiredMailer = platform::fieldText(s.requiredMailer);
+  f.requiredSenderAddress = platform::fieldText(s.requiredSenderAddress);
   f.commandMailsOnly = s.commandMailsOnly != 0;
-  f.cameraName = field(s.cameraName, sizeof s.cameraName);
+  f.cameraName = platform::fieldText(s.cameraName);
   f.panelPasswordRequired = s.panelPasswordRequired != 0;
   if (s.panelPassword[0]) f.panelPassword = config::panelPasswordForDisplay(s);
   f.keepOnServer = s.keepOnServer != 0;
   f.pop3Security = securityMode(s.pop3Security);
   f.smtpSecurity = securityMode(s.smtpSecurity);
   f.verifyCertificate = s.tlsNoVerify == 0;
-  f.tlsTrustFile = field(s.tlsTrustFile, sizeof s.tlsTrustFile);
+  f.tlsTrustFile = platform::fieldText(s.tlsTrustFile);
   f.guards = readGuardForm(s);
   return f;
 }
 
 GuardForm readGuardForm(const config::AppSettings& s) {
   GuardForm g;
-  g.allowedSenders = joinEntries(senderEntries(field(s.allowedSenders, sizeof s.allowedSenders)), "\r\n");
-  g.commandSecret = field(s.commandSecret, sizeof s.commandSecret);
-  g.authServerHost = field(s.authServerHost, sizeof s.authServerHost);
+  g.allowedSenders = joinEntries(senderEntries(platform::fieldText(s.allowedSenders)), "\r\n");
+  g.commandSecret = platform::fieldText(s.commandSecret);
+  g.authServerHost = platform::fieldText(s.authServerHost);
   g.replayGuard = s.replayGuard != 0;
   g.maxMailAgeMinutes = std::to_string(effective(s.maxMailAgeMinutes, config::kDefaultMaxMailAgeMinutes));
   g.loopGuard = s.loopGuard != 0;
@@ -176,7 +174,7 @@ bool applySettingsForm(const SettingsForm& f, config::AppSettings& s, SettingsFo
   if (!checkGuardForm(f.guards)) return false;
 
   // 3: a new mail-log folder, created when asked, and the store moved there.
-  if (f.mailLogFolder != field(s.mailLogFolder, sizeof s.mailLogFolder)) {
+  if (f.mailLogFolder != platform::fieldText(s.mailLogFolder)) {
     if (!host.pathExists(f.mailLogFolder.c_str())) {
       int answer = platform::messageBox("指定のメールログ保存先フォルダはありません。新規に作成しますか？", "Quorvel",
                                         platform::kMbYesNo | platform::kMbIconExclamation | platform::kMbJapanese);
@@ -235,7 +233,7 @@ bool applySettingsForm(const SettingsForm& f, config::AppSettings& s, SettingsFo
   storeText(s.tlsTrustFile, f.tlsTrustFile);
   const GuardForm& g = f.guards;
   std::vector<std::string> senders = senderEntries(g.allowedSenders);
-  if (senders != senderEntries(field(s.allowedSenders, sizeof s.allowedSenders)))
+  if (senders != senderEntries(platform::fieldText(s.allowedSenders)))
     storeText(s.allowedSenders, joinEntries(senders, "\n"));
   storeText(s.commandSecret, g.commandSecret);
   storeText(s.authServerHost, g.authServerHost);
