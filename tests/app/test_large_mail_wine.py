@@ -2,11 +2,10 @@
 that does not fit (a server that announces too small a size) stays on the
 server and is skipped by the next check."""
 import re
-import socket
-import threading
 from pathlib import Path
 
 from support.quorvel_app import CMD_RECEIVE, wait_until
+from support.relay import Relay
 
 from test_check_wine import CLOSING, assert_in_order, check, configure
 
@@ -44,47 +43,15 @@ def test_twelve_megabyte_mail_arrives_whole(quorvel, dovecot):
     assert dovecot.messages() == []
 
 
-class ShrinkingProxy:
-    """Relays to Dovecot and announces every RETR as 50 octets."""
-
-    def __init__(self, target_port):
-        self.target_port = target_port
-        self.listener = socket.create_server(("127.0.0.1", 0))
-        self.port = self.listener.getsockname()[1]
-        threading.Thread(target=self._accept, daemon=True).start()
-
-    def _accept(self):
-        while True:
-            try:
-                client, _ = self.listener.accept()
-            except OSError:
-                return
-            server = socket.create_connection(("127.0.0.1", self.target_port))
-            threading.Thread(target=self._pipe, args=(client, server, False), daemon=True).start()
-            threading.Thread(target=self._pipe, args=(server, client, True), daemon=True).start()
-
-    @staticmethod
-    def _pipe(src, dst, shrink):
-        try:
-            while data := src.recv(65536):
-                if shrink:
-                    data = re.sub(rb"^\+OK \d+ octets\r\n", b"+OK 50 octets\r\n", data)
-                dst.sendall(data)
-        except OSError:
-            pass
-        for s in (src, dst):
-            s.close()
-
-    def close(self):
-        self.listener.close()
+def announced_as_50_octets(data: bytes) -> bytes:
+    return re.sub(rb"^\+OK \d+ octets\r\n", b"+OK 50 octets\r\n", data)
 
 
 def test_mail_that_does_not_fit_stays_and_is_skipped_next_time(quorvel, dovecot):
     mail = b"From: a@example.jp\r\nTo: quorvel\r\nSubject: liar\r\n\r\n" + b"more than announced\r\n" * 100
     dovecot.put(mail)
-    proxy = ShrinkingProxy(dovecot.port)
-    try:
-        configure(quorvel, dovecot, pop3Port=proxy.port)
+    with Relay(dovecot.port, alter=announced_as_50_octets) as relay:
+        configure(quorvel, dovecot, pop3Port=relay.port)
         quorvel.start()
         title = "Quorvel  新着メールはありません(迷惑メール 0件)(受信できないメール 1件)"
         check(quorvel, title)
@@ -104,5 +71,3 @@ def test_mail_that_does_not_fit_stays_and_is_skipped_next_time(quorvel, dovecot)
         assert "> RETR 1" not in second
         assert quorvel.mail_list()["rows"] == []
         assert dovecot.messages() == [mail]
-    finally:
-        proxy.close()

@@ -1,13 +1,12 @@
 """POP3 over TLS (STLS and implicit) with pop3check: Dovecot for the road,
 scripted servers for each way it must stop without a password going out."""
-import socket
 import ssl
-import threading
 import time
 
 import pytest
 
 from support.dovecot import Dovecot
+from support.relay import Relay
 from support.tls_servers import DovecotTls, ScriptedServer, make_certs, server_context
 from pop3.test_pop3_dovecot import MAILS, as_sent, run_check
 from support.commlog import CLOSING
@@ -50,47 +49,11 @@ def test_downloads_byte_exact_over_tls_and_deletes(tls_dovecot, certs, tmp_path,
     assert lines[-1] == CLOSING
 
 
-class Relay:
-    """Relays a connection to `port`, handing the server's bytes on in
-    pieces of 1 to 7 bytes, one send each."""
-
-    def __init__(self, port):
-        self.target = port
-        self.listener = socket.create_server(("127.0.0.1", 0))
-        self.port = self.listener.getsockname()[1]
-        threading.Thread(target=self._serve, daemon=True).start()
-
-    def _serve(self):
-        client, _ = self.listener.accept()
-        client.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-        server = socket.create_connection(("127.0.0.1", self.target))
-        threading.Thread(target=self._pipe, args=(client, server, False), daemon=True).start()
-        self._pipe(server, client, True)
-
-    @staticmethod
-    def _pipe(src, dst, pieces):
-        size = 0
-        try:
-            while data := src.recv(65536):
-                if not pieces:
-                    dst.sendall(data)
-                    continue
-                while data:
-                    size = size % 7 + 1
-                    dst.sendall(data[:size])
-                    data = data[size:]
-                    time.sleep(0.0005)  # lets each piece travel alone
-        except OSError:
-            pass
-        for s in (src, dst):
-            s.close()
-
-
 def test_records_in_pieces(tls_dovecot, certs, tmp_path):
     mail = b"Subject: pieces\r\n\r\n" + b"0123456789abcdef\r\n" * 200
     tls_dovecot.put(mail)
-    relay = Relay(tls_dovecot.tls_port)
-    result, got, lines = check(tls_dovecot, tmp_path, "tls", port=relay.port, certs=certs, timeout=60)
+    with Relay(tls_dovecot.tls_port, pieces=True) as relay:
+        result, got, lines = check(tls_dovecot, tmp_path, "tls", port=relay.port, certs=certs, timeout=60)
     assert result.returncode == 0, lines
     assert got == [as_sent(mail)]
 
