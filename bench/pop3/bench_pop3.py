@@ -4,7 +4,6 @@ POP3 session (pop3check) and through Python's poplib, and prints the ratio.
     /usr/bin/python3 bench/pop3/bench_pop3.py [--build build/native] [--runs 3]
 """
 import argparse
-import os
 import poplib
 import subprocess
 import sys

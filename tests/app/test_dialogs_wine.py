@@ -213,7 +213,7 @@ def closed_quickly(app, dialog):
 def test_command_keys_reset_then_cancel_changes_nothing_and_ok_stores(quorvel):
     keys = list(settings.DEFAULT_COMMAND_KEYS)
     keys[0], keys[24] = "起動X", "電源断"
-    before = quorvel.write_settings(commandKeyNames=keys)
+    quorvel.write_settings(commandKeyNames=keys)
     quorvel.start()
     dialog = open_dialog(quorvel, CMD_KEY_DIALOG, KEYS_TITLE)
     quorvel.press(dialog, 1049)

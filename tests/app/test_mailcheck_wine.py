@@ -5,8 +5,6 @@ import base64
 import struct
 import subprocess
 
-import pytest
-
 from support import paths
 from support.quorvel_app import CMD_CLEAR_LOG, CMD_RECEIVE, CMD_SOURCE, wait_until
 from support.qvdriver import IDYES

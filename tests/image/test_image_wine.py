@@ -4,7 +4,6 @@ probe. The pictures are made here with ImageMagick and cjpeg."""
 import shutil
 import struct
 import subprocess
-from pathlib import Path
 
 import pytest
 

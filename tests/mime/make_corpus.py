@@ -152,7 +152,7 @@ def attachment(rng, large):
         name = encoded_words(sentence(rng)[:8] + ".txt", cs, rng)[0]
         data = text_body(rng, 3, "utf-8").encode("utf-8")
         body = qp(data)
-        return [f"Content-Type: text/plain; charset=utf-8",
+        return ["Content-Type: text/plain; charset=utf-8",
                 f"Content-Disposition: attachment; filename=\"{name}\"",
                 "Content-Transfer-Encoding: quoted-printable"], body
     ctype = {"named-jpeg": "image/jpeg", "unnamed-jpeg": "image/jpeg", "unnamed-octet": "application/octet-stream",
