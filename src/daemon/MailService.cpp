@@ -1,0 +1,123 @@
+#include "daemon/MailService.h"
+
+#include <poll.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "check/CheckSummary.h"
+#include "command/CommandGuard.h"
+#include "platform/File.h"
+#include "pop3/Pop3SessionLoop.h"
+#include "sendlib/SendMail.h"
+
+namespace service {
+namespace {
+
+int64_t nowMs() {
+  struct timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+const char* outcomeText(int outcome) {
+  switch (outcome) {
+    case command::kOutcomeRejected: return "コマンドメール処理結果: 無 効";
+    case command::kOutcomeFailed: return "コマンドメール処理結果: 失 敗";
+    case command::kOutcomeDone: return "コマンドメール処理結果: 完 了";
+    default: return "コマンドメール処理結果: 拒 否";
+  }
+}
+
+}  // namespace
+
+MailService::MailService(config::AppSettings& settings, command::CameraBridge& camera, command::LocalActions& local,
+                         const commlog::CommLog& log)
+    : settings_(settings), log_(log), store_(list_, log),
+      processor_(settings, camera, local, *this, *this, log) {}
+
+void MailService::openStore() {
+  store_.setFolder(settings_.mailLogFolder);
+  store_.openStore();
+}
+
+int MailService::checkOnce() {
+  const int firstRow = list_.entryCount();
+  counts_ = check::CheckCounts{};
+  failures_ = 0;
+  pop3::Pop3Session session(*this, log_);
+  session_ = &session;
+  if (pop3::runSession(session, check::pop3Account(settings_)) != 0) {
+    ++failures_;
+    log_.logLine("メール受信前初期化でエラー");
+    session.abort();
+  }
+  session_ = nullptr;
+  log_.logLine(check::checkSummaryTitle(failures_ + counts_.storeFailureCount, counts_.newMailCount,
+                                        counts_.spamCount, session.unreceivableCount())
+                   .c_str());
+  for (int row = firstRow; row < list_.entryCount(); ++row) {
+    mime::MailIndexEntry mail = list_.entryAt(row);
+    if (mail.arrivalMark != store::kMarkCommand) continue;
+    auto id = counts_.uniqueIds.find(mail.logOffset);
+    if (!processor_.processCommandMail(mail, store_, row, id == counts_.uniqueIds.end() ? std::string() : id->second))
+      break;
+  }
+  trimStore();
+  return failures_;
+}
+
+void MailService::run(int stopFd, Ticker ticker, void* tickerContext) {
+  const int64_t periodMs = static_cast<int64_t>(settings_.intervalMinutes) * 60000 + settings_.intervalSeconds * 1000;
+  for (;;) {
+    checkOnce();
+    // A period of 0 checks once, as the program without a timer does.
+    const int64_t nextCheck = periodMs > 0 ? nowMs() + periodMs : -1;
+    for (;;) {
+      int64_t now = nowMs();
+      if (nextCheck >= 0 && now >= nextCheck) break;
+      int64_t wait = nextCheck >= 0 ? nextCheck - now : -1;
+      if (ticker) {
+        int64_t tick = ticker(tickerContext, now);
+        if (tick >= 0) wait = wait < 0 ? tick : std::min(wait, tick);
+      }
+      struct pollfd stop{stopFd, POLLIN, 0};
+      int ready = ::poll(&stop, 1, wait < 0 ? -1 : static_cast<int>(std::min<int64_t>(wait, 1 << 30)));
+      if (ready > 0) return;
+      if (ready < 0 && errno != EINTR) return;
+    }
+  }
+}
+
+pop3::MessageAnswer MailService::onMessageComplete(const char* data, size_t length) {
+  return check::handleDownloadedMail(settings_, mail_, data, length, store_, counts_, log_,
+                                     session_ ? session_->currentUniqueId() : std::string());
+}
+
+void MailService::pause(unsigned ms) {
+  struct timespec t{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+  while (nanosleep(&t, &t) != 0 && errno == EINTR) {
+  }
+}
+
+void MailService::handOver() {
+  pause(command::kCommandPauseMs);
+  processor_.runNextCommand();
+}
+
+void MailService::setRowStatus(int, int outcome) { log_.logLine(outcomeText(outcome)); }
+
+void MailService::trimStore() { store_.trimStore(settings_.mailLogKeepCount); }
+
+std::string MailService::computerName() { return platform::computerName(); }
+
+std::string MailService::guardFilePath() { return store_.folder() + "\\" + command::kGuardFileName; }
+
+int MailService::sendMail(const SendMailRequest& request) {
+  SendSecurity security = command::replySecurity(settings_);
+  return sendlib::sendMailSecure(request, &security);
+}
+
+}  // namespace service
