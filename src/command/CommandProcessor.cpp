@@ -211,7 +211,9 @@ void CommandProcessor::runOne() {
 void CommandProcessor::runCameraCommand(const FoundCommand& command) {
   const ProcedureRow& row = kProcedures[command.action - 1];
   logLine(row.logWord);
+  // A verb the camera did not carry out leaves no picture to wait for.
   if (!camera_.supports(row.verb)) {
+    attachmentKind_ = kindBefore_;
     appendResult(kUnsupported);
     finishCommand();
     return;
@@ -219,8 +221,12 @@ void CommandProcessor::runCameraCommand(const FoundCommand& command) {
   if (!cameraPresent()) return;
   switch (camera_.perform(row.verb, command.argument)) {
     case CameraAnswer::kDone: appendResult(row.resultLine); break;
-    case CameraAnswer::kUnsupported: appendResult(kUnsupported); break;
+    case CameraAnswer::kUnsupported:
+      attachmentKind_ = kindBefore_;
+      appendResult(kUnsupported);
+      break;
     case CameraAnswer::kFailed:
+      attachmentKind_ = kindBefore_;
       appendResult(kCameraFailed);
       logLine(kCameraFailedLog);
       failed_ = true;

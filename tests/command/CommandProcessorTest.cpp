@@ -335,6 +335,8 @@ TEST(CommandProcessor, CameraThatCannot) {
        "カメラが応答しませんでした。\nカメラが応答しませんでした。\n", kOutcomeFailed},
       {"VT最大化", true, false, CameraAnswer::kUnsupported, kLaunched, true, {"maximize", "reply ", "status 2"},
        "このカメラでは使えません\n", kOutcomeDone},
+      {"スナップ返信", true, false, CameraAnswer::kFailed, kLaunched, true, {"snapshotReply", "reply ", "status 1"},
+       "カメラが応答しませんでした。\n", kOutcomeFailed},
       {"VT起動 キー返信", false, false, CameraAnswer::kDone, kLaunchUnsupported, true,
        {"launch", "pause 1000", "reply ", "status 2"}, "このカメラでは使えません\n== コマンド 一覧 ==\n", kOutcomeDone},
       {"PC画面返信", true, false, CameraAnswer::kDone, kLaunched, false, {"capture -1", "reply ", "status 2"},
