@@ -97,22 +97,46 @@ class MotionRig:
         self._motion = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL, user=MOTION_UID, group=MOTION_GID,
                                         extra_groups=[], cwd=self.root)
-        deadline = time.monotonic() + timeout
+        self.started = time.monotonic()
+        deadline = self.started + timeout
         while True:
             try:
-                if self.get("") and (not wait_camera or self.get("detection/connection").endswith("OK")):
+                if self.get("") and (not wait_camera or self._camera_delivers()):
                     return self
             except OSError:
                 pass
             if self._motion.poll() is not None or time.monotonic() > deadline:
                 raise RuntimeError(f"motion not ready within {timeout} s: {self.log()[-2000:]}")
-            time.sleep(0.05)
+            time.sleep(0.1)
 
-    def stop(self):
-        """Ends motion (SIGTERM, then SIGKILL after 10 s); the camera and the
-        folders stay for a later start()."""
+    def _camera_delivers(self) -> bool:
+        """Whether motion has pictures: a snapshot asked for lands on disk
+        (it is removed again)."""
+        if "connected" not in self.log():
+            return False
+        before = set(self.snapshots())
+        self.get("action/snapshot")
+        deadline = time.monotonic() + 0.5
+        while time.monotonic() < deadline:
+            new = set(self.snapshots()) - before
+            if new:
+                for p in new:
+                    p.unlink()
+                (self.media / "lastsnap.jpg").unlink(missing_ok=True)
+                return True
+            time.sleep(0.01)
+        return False
+
+    def wait_events_ready(self):
+        """motion ignores eventstart for about 5 s after it started."""
+        while time.monotonic() < self.started + 6:
+            time.sleep(0.1)
+
+    def stop(self, kill=False):
+        """Ends motion (SIGTERM, then SIGKILL after 10 s; at once with kill);
+        the camera and the folders stay for a later start()."""
         if self._motion and self._motion.poll() is None:
-            self._motion.send_signal(signal.SIGTERM)
+            self._motion.send_signal(signal.SIGKILL if kill else signal.SIGTERM)
             try:
                 self._motion.wait(10)
             except subprocess.TimeoutExpired:
