@@ -124,10 +124,11 @@ int main(int argc, char** argv) {
     return kStopped;
   }
 
-  if (::chdir(service.stateDir.c_str()) != 0) {
+  if (::chdir(service.stateDir.c_str()) != 0 || ::access(".", W_OK) != 0) {
     fail("cannot work in " + service.stateDir + ": " + std::strerror(errno));
     return kCannotRun;
   }
+  if (::geteuid() == 0) fail("runs as root; set \"user\" in " + confPath + " to an unprivileged user");
   if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) return kCannotRun;
   struct sigaction stop{};
   stop.sa_handler = onStopSignal;

@@ -1,5 +1,6 @@
 #include "motion/MotionBridge.h"
 
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -118,17 +119,30 @@ std::string MotionBridge::lastSnapshotTarget() {
   return name[0] == '/' ? name : places_.snapshotDir + "/" + name;
 }
 
+namespace {
+
+// A snapshot file as it stands: its path, time and size tell a new one
+// from the last even when motion names both alike.
+std::string snapshotIdentity(const std::string& path) {
+  struct stat st;
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return path;
+  return path + "|" + std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec) + "|" +
+         std::to_string(st.st_size);
+}
+
+}  // namespace
+
 // motion answers "Done" before the file exists: the new snapshot is the one
 // lastsnap.jpg links once it changed, read when it is whole.
 CameraAnswer MotionBridge::snapshot(bool forReply) {
-  std::string before = lastSnapshotTarget();
+  const std::string before = snapshotIdentity(lastSnapshotTarget());
   if (forReply) platform::removeFile(command::kSnapshotFile);
   if (!request("action/snapshot")) return CameraAnswer::kFailed;
   const int64_t deadline = monotonicMs() + places_.snapshotTimeoutMs;
   std::string path, data;
   for (;;) {
     path = lastSnapshotTarget();
-    if (!path.empty() && path != before && readFile(path, &data) && jpegComplete(data)) break;
+    if (!path.empty() && snapshotIdentity(path) != before && readFile(path, &data) && jpegComplete(data)) break;
     if (monotonicMs() >= deadline) {
       log_.logLine("motionのスナップ画像が現れませんでした");
       return CameraAnswer::kFailed;

@@ -27,20 +27,23 @@ def test_commands_reach_motion_and_the_reply_carries_their_results(quorveld, rig
     snapshots_before = set(rig.snapshots())
     movies_before = len(rig.movies())
     quorveld.start()
-    deliver(dovecot, "検知停止\nスナップ保存\n録画開始\n録画停止\n録画返信\nVT最小化\nメールON\n画像幅\"160\"\nスナップ返信")
+    deliver(dovecot, "検知停止\nスナップ保存\n録画開始\n録画停止\n録画返信\nVT最小化\nメールON\n画像幅\"160\"\n回転\n"
+                     "スナップ返信")
     reply = smtp.wait_reply(timeout=30)
     assert reply.results() == [
         "検知を停止しました。\n", "スナップ(保存)しました。\n", "録画を開始しました。\n", "録画を停止しました。\n",
-        "録画返信しました。\n", UNSUPPORTED, UNSUPPORTED, "返信画像幅を設定しました。\n", "スナップ(返信)しました。\n"]
+        "録画返信しました。\n", UNSUPPORTED, UNSUPPORTED, "返信画像幅を設定しました。\n", "画像回転設定しました。\n",
+        "スナップ(返信)しました。\n"]
     assert rig.detection() == "PAUSE"
     assert len(set(rig.snapshots()) - snapshots_before) == 2  # one kept, one returned
     movies = rig.movies()
     assert len(movies) == movies_before + 1 and movies[-1].stat().st_size > 0
-    # The last attachment kind wins, as on Windows: the snapshot, scaled to 160 pixels.
+    # The last attachment kind wins, as on Windows: the snapshot, 320 x 240
+    # scaled to 160 pixels wide, then turned a quarter.
     assert [name for name, _ in reply.attachments] == ["snap.jpg"]
     data = reply.attachments[0][1]
     assert data[:2] == b"\xff\xd8" and data[-2:] == b"\xff\xd9"
-    assert _jpeg_width(data) == 160
+    assert _jpeg_size(data) == (120, 160)
     log = quorveld.wait_log("コマンドメール処理結果: 完 了")
     assert "返信しました" in log
     assert quorveld.stop() == 0
@@ -172,12 +175,12 @@ def test_configuration_faults_stop_it_with_a_clear_message(dovecot, change, mess
         d.close()
 
 
-def _jpeg_width(data: bytes) -> int:
+def _jpeg_size(data: bytes) -> tuple:
     i = 2
     while i < len(data):
         marker, length = data[i + 1], int.from_bytes(data[i + 2:i + 4], "big")
         if marker in (0xC0, 0xC1, 0xC2):
-            return int.from_bytes(data[i + 7:i + 9], "big")
+            return int.from_bytes(data[i + 7:i + 9], "big"), int.from_bytes(data[i + 5:i + 7], "big")
         i += 2 + length
     raise AssertionError("no frame header")
 

@@ -276,4 +276,20 @@ TEST(MotionBridge, SnapshotWaitsForTheNewWholeFile) {
   }
 }
 
+TEST(MotionBridge, SnapshotOfTheSameNameIsNewWhenItChanged) {
+  Fixture f;
+  const std::string path = f.dir.path() + "/snapshot.jpg";
+  write(path, kJpeg);
+  ASSERT_EQ(::symlink("snapshot.jpg", (f.dir.path() + "/lastsnap.jpg").c_str()), 0);
+  const std::string newer = std::string("\xFF\xD8") + std::string(100, 'n') + "\xFF\xD9";
+  f.http.onGet = [&](const std::string& asked) {
+    if (asked == "action/snapshot") write(path, newer);
+  };
+  motion::MotionBridge bridge(f.http, f.settings, f.places, f.log);
+  EXPECT_EQ(bridge.perform(CameraVerb::kSnapshotReply, ""), CameraAnswer::kDone);
+  std::string snap;
+  ASSERT_TRUE(platform::readWholeFile(command::kSnapshotFile, &snap));
+  EXPECT_EQ(snap, newer);
+}
+
 }  // namespace
