@@ -1,6 +1,7 @@
 """The Debian package as CPack builds it: its files, its control data and an
 example configuration that quorveld accepts."""
 import re
+import shutil
 import subprocess
 from pathlib import Path
 
@@ -34,6 +35,17 @@ def test_package_holds_the_service(package, tmp_path):
     postinst = tmp_path / "control" / "postinst"
     assert "adduser --system --group" in postinst.read_text()
     subprocess.run(["sh", "-n", str(postinst)], check=True)
+
+
+@pytest.mark.skipif(not shutil.which("systemd-analyze"), reason="no systemd here")
+def test_unit_file_is_valid(package, tmp_path):
+    subprocess.run(["dpkg-deb", "-x", str(package), str(tmp_path / "root")], check=True)
+    unit = (tmp_path / "root/usr/lib/systemd/system/quorveld.service").read_text()
+    # Checked against this machine's systemd, with the binary where it was built.
+    (tmp_path / "quorveld.service").write_text(unit.replace("/usr/sbin/quorveld", str(binary())))
+    done = subprocess.run(["systemd-analyze", "verify", "--man=no", str(tmp_path / "quorveld.service")],
+                          capture_output=True, text=True, timeout=60)
+    assert done.returncode == 0 and done.stderr == "", done.stderr
 
 
 def test_example_configuration_is_accepted(package, tmp_path):
