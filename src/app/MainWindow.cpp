@@ -93,7 +93,6 @@ LRESULT MainWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
     case appmsg::kLoadIndex: onLoadIndex(); break;
     case appmsg::kShowMail: onShowMail(); break;
     case appmsg::kOpenAttachment: onOpenAttachment(wParam); break;
-    case appmsg::kAddAttachment: onAddAttachment(wParam); break;
     case appmsg::kIntervalChanged: onIntervalChanged(); break;
     case appmsg::kNextCommand: onNextCommand(); break;
     case appmsg::kProcessingFinished: onProcessingFinished(); break;
@@ -123,6 +122,9 @@ LRESULT MainWindow::onCreate() {
   if (startupDirectory_.size() > 259) startupDirectory_.resize(259);
   config::loadSettings(settings_, startupDirectory_.c_str());
   createMailPanel();
+  previewMail_.onAttachmentFound = [this](const mime::AttachmentEntry& found) {
+    if (panel_) panel_->addAttachment(found.fileName);
+  };
   createStore();
   createCommandRunner();
   createCommandKeyList();
@@ -496,11 +498,6 @@ void MainWindow::onShowMail() {
       break;
   }
   panel_->focusList();
-}
-
-void MainWindow::onAddAttachment(WPARAM index) {
-  if (!panel_ || index >= previewMail_.attachments.size()) return;
-  panel_->addAttachment(previewMail_.attachments[index].fileName);
 }
 
 void MainWindow::onOpenAttachment(WPARAM index) {

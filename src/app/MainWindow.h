@@ -54,7 +54,6 @@ class MainWindow : public ui::WindowObject, private pop3::Pop3Host, private ui::
   void onLoadIndex();
   void onShowMail();
   void onOpenAttachment(WPARAM index);
-  void onAddAttachment(WPARAM index);
   void onIntervalChanged();
   void onNextCommand();
   void onProcessingFinished();
