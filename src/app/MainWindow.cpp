@@ -320,10 +320,7 @@ void MainWindow::startCheck() {
   pop3::Pop3Account account = check::pop3Account(settings_);
   session_ = std::make_unique<pop3::Pop3Session>(static_cast<pop3::Pop3Host&>(*this), log());
   SetTimer(window_, kSessionWatchTimer, kSessionWatchMs, nullptr);
-  if (session_->open(account) != 0) {
-    log().logLine("メール受信前初期化でエラー");
-    session_->abort();  // counts the failure (onSessionFailed) and posts WM_USER+3
-  }
+  check::openCheckSession(*session_, account, log());
 }
 
 void MainWindow::onSocketEvent(LPARAM lParam) {

@@ -48,6 +48,13 @@ pop3::MessageAnswer handleDownloadedMail(const config::AppSettings& settings, mi
   return settings.keepOnServer ? MessageAnswer::kKeep : MessageAnswer::kDelete;
 }
 
+bool openCheckSession(pop3::Pop3Session& session, const pop3::Pop3Account& account, const commlog::CommLog& log) {
+  if (session.open(account) == 0) return true;
+  log.logLine("メール受信前初期化でエラー");
+  session.abort();
+  return false;
+}
+
 pop3::Pop3Account pop3Account(const config::AppSettings& s) {
   pop3::Pop3Account account;
   account.server = platform::fieldText(s.pop3Server);

@@ -40,6 +40,13 @@ pop3::MessageAnswer handleDownloadedMail(const config::AppSettings& settings, mi
                                          const commlog::CommLog& log = commlog::commLog(),
                                          const std::string& uniqueId = std::string());
 
+// Opens the session of a check. When that fails: logs
+// "メール受信前初期化でエラー" and ends the session through its abort path,
+// which reports the failure to the host once (onSessionFailed) and ends
+// the session (onSessionEnded). False when the open failed.
+bool openCheckSession(pop3::Pop3Session& session, const pop3::Pop3Account& account,
+                      const commlog::CommLog& log = commlog::commLog());
+
 // The POP3 account of a check from the settings. A security mode the
 // program does not know is taken as TLS from the first byte, never as plain.
 pop3::Pop3Account pop3Account(const config::AppSettings& s);

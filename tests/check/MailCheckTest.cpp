@@ -122,6 +122,30 @@ TEST_F(StoreTest, CommandMailsOfACheckAreFoundAfterRowsAreDeleted) {
   EXPECT_EQ(view_.calls.back(), "change 3");
 }
 
+// A session that cannot even be opened is one failure, and ends once.
+TEST_F(StoreTest, FailedSessionOpenCountsOneFailure) {
+  struct Host : pop3::Pop3Host {
+    pop3::MessageAnswer onMessageComplete(const char*, size_t) override { return pop3::MessageAnswer::kKeep; }
+    void onSessionFailed() override { ++failures; }
+    void onSessionEnded() override { ++ends; }
+    int newMailCount() const override { return 0; }
+    bool requestNotifications(net::TcpSocket&, int*) override { return true; }
+    bool cancelNotifications(net::TcpSocket&, int*) override { return true; }
+    int failures = 0, ends = 0;
+  } host;
+  pop3::UnreceivableMails unreceivable;
+  pop3::Pop3Session session(host, log_, unreceivable);
+  pop3::Pop3Account account;
+  account.server = "127.0.0.1";
+  account.port = 1;  // nothing listens there
+  account.accountName = "user";
+  log_.clear();
+  EXPECT_FALSE(check::openCheckSession(session, account, log_));
+  EXPECT_EQ(host.failures, 1);
+  EXPECT_EQ(host.ends, 1);
+  EXPECT_NE(commLog().find("メール受信前初期化でエラー\r\n"), std::string::npos);
+}
+
 // A command mail the log cannot take stays on the server, unlisted and
 // uncounted, so it is neither run now nor run twice later.
 TEST_F(StoreTest, MailTheLogCannotTakeStaysOnTheServer) {

@@ -258,6 +258,32 @@ TEST_F(StoreTest, CompactAndTrim) {
   }
 }
 
+// A power-off that fails after the trim: the program goes on storing,
+// reading and deleting mails, and the exit rewrite copies whole mails.
+TEST_F(StoreTest, TrimDuringARunLeavesTheStoreUsable) {
+  std::vector<std::string> texts = mails(8);
+  st().createIndex();
+  store({texts[0], texts[1], texts[2], texts[3], texts[4]});
+  st().deleteMail(1);  // deleted before the trim: compacted first
+  ASSERT_TRUE(st().trimStore(2));
+  EXPECT_EQ(logFile(), texts[3] + texts[4]);
+  store({texts[5], texts[6], texts[7]});
+  EXPECT_EQ(logFile(), texts[3] + texts[4] + texts[5] + texts[6] + texts[7]);
+  for (int row = 0; row < st().model().count(); ++row) {
+    std::string source;
+    ASSERT_TRUE(st().showSource(&st().model().entryAt(row), &source));
+    EXPECT_EQ(source, texts[static_cast<size_t>(row) + 3].substr(0, texts[static_cast<size_t>(row) + 3].size() - 2));
+  }
+  st().deleteMail(2);  // mail 5
+  ASSERT_TRUE(st().compactStore());
+  EXPECT_EQ(logFile(), texts[3] + texts[4] + texts[6] + texts[7]);
+  restart();
+  EXPECT_FALSE(st().rebuildTried());
+  ASSERT_EQ(entries().size(), 4u);
+  EXPECT_EQ(std::string(entries()[2].subject), "mail 6");
+  EXPECT_TRUE(g_boxes.empty());
+}
+
 TEST_F(StoreTest, RewriteRefusesRecordsOutsideTheLog) {
   st().createIndex();
   store(mails(4));
