@@ -164,12 +164,7 @@ void MainWindow::onStartup() {
   openStore();
   serverConfigured_ = config::updateServerConfigured(settings_);
   resetReceiveTimer();
-  // Without server settings the start-up check would wait for a click on
-  // the "not configured" box: it is left out (the log says so).
-  if (settings_.checkAtStartup && serverConfigured_)
-    PostMessageW(window_, WM_COMMAND, IDM_RECEIVE, 0);
-  else if (settings_.checkAtStartup)
-    log().logLine("メールサーバ未設定のため起動時の受信を行いません");
+  if (settings_.checkAtStartup) PostMessageW(window_, WM_COMMAND, IDM_RECEIVE, 0);
 }
 
 void MainWindow::onDestroy() {

@@ -300,8 +300,9 @@ void MailPanel::rowsReset(int count) {
 }
 
 void MailPanel::rowAdded(int row) {
+  if (inBatch_) return;  // counted once when the batch ends
   list_.setItemCount(row + 1, true);
-  if (!inBatch_) list_.ensureVisible(row);
+  list_.ensureVisible(row);
 }
 
 void MailPanel::rowChanged(int row) { list_.redrawItem(row); }
@@ -319,6 +320,7 @@ void MailPanel::beginBatch() {
 
 void MailPanel::endBatch() {
   inBatch_ = false;
+  list_.setItemCount(rowCount(), true);
   list_.setRedraw(true);
   if (rowCount() > 0) list_.ensureVisible(rowCount() - 1);
 }

@@ -1,5 +1,4 @@
-"""Window messages from other programs carry nothing the program trusts,
-and a start-up check waits for nobody."""
+"""Window messages from other programs carry nothing the program trusts."""
 from support.quorvel_app import CMD_SOURCE, wait_until
 
 WM_USER = 0x400
@@ -35,11 +34,3 @@ def test_messages_from_outside_change_nothing(quorvel, driver):
     assert not quorvel.dialogs()
     assert quorvel.close() == 0
 
-
-def test_start_up_check_without_a_server_opens_no_box(quorvel):
-    quorvel.write_settings(checkAtStartup=1)
-    quorvel.start()
-    wait_until(lambda: "メールサーバ未設定のため起動時の受信を行いません" in quorvel.comm_log_lines(),
-               what="the log line of the skipped check")
-    assert not quorvel.dialogs(timeout=0.5)
-    assert quorvel.close() == 0
