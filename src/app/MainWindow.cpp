@@ -323,11 +323,6 @@ void MainWindow::onSocketEvent(LPARAM lParam) {
 }
 
 pop3::MessageAnswer MainWindow::onMessageComplete(const char* data, size_t length) {
-  ++unattended_;
-  struct Leave {
-    int& depth;
-    ~Leave() { --depth; }
-  } leave{unattended_};
   return check::handleDownloadedMail(settings_, checkMail_, data, length, *store_, counts_, log(),
                                      session_ ? session_->currentUniqueId() : std::string());
 }
@@ -375,9 +370,7 @@ void MainWindow::playArrivalSound() {
 }
 
 void MainWindow::processNewCommandMails() {
-  ++unattended_;
   if (commands_) commands_->processNewCommandMails(counts_.commandMails);
-  --unattended_;
   PostMessageW(window_, appmsg::kProcessingFinished, 0, 0);
 }
 
@@ -421,7 +414,9 @@ void MainWindow::createStore() {
 }
 
 void MainWindow::reportStoreFault(const store::StoreFault& fault) {
-  if (busy_ || unattended_ > 0)
+  // busy_ covers the check, its commands and what they call (the trim
+  // before a power-off).
+  if (busy_)
     log().logLine(fault.text);
   else
     platform::messageBox(fault.text, fault.caption, fault.flags);

@@ -94,7 +94,7 @@ class MainWindow : public ui::WindowObject, private pop3::Pop3Host, private ui::
   void openAboutDialog();
   void compactStore();
   // Shows a store failure in a box, or writes it to the communication log
-  // while a check, its commands or a timer run (nothing may wait for a click).
+  // while a check and its commands run (nothing may wait for a click).
   void reportStoreFault(const store::StoreFault& fault);
   // WM_USER+4 and WM_USER+17 are acted on only when the program posted them.
   void postLoadIndex();
@@ -136,7 +136,6 @@ class MainWindow : public ui::WindowObject, private pop3::Pop3Host, private ui::
   int busy_ = 0;
   bool checkRunning_ = false;     // a session runs; its WM_USER+3 is awaited
   bool processingPending_ = false;  // WM_USER+10 is awaited
-  int unattended_ = 0;            // > 0 while a check, a timer or commands run
   bool started_ = false;
   bool loadIndexPending_ = false;
   bool reloadPending_ = false;
