@@ -35,16 +35,16 @@ const char* outcomeText(int outcome) {
 
 MailService::MailService(config::AppSettings& settings, command::CameraBridge& camera, command::LocalActions& local,
                          const commlog::CommLog& log)
-    : settings_(settings), log_(log), store_(list_, log),
+    : settings_(settings), log_(log), store_(log),
       processor_(settings, camera, local, *this, *this, log) {}
 
 void MailService::openStore() {
   store_.setFolder(settings_.mailLogFolder);
-  store_.openStore();
+  // A rebuilt index is loaded once more.
+  if (store_.openStore() && store_.loadIndex()) store_.loadIndex();
 }
 
 int MailService::checkOnce() {
-  const int firstRow = list_.entryCount();
   counts_ = check::CheckCounts{};
   failures_ = 0;
   pop3::Pop3Session session(*this, log_);
@@ -58,12 +58,16 @@ int MailService::checkOnce() {
   log_.logLine(check::checkSummaryTitle(failures_ + counts_.storeFailureCount, counts_.newMailCount,
                                         counts_.spamCount, session.unreceivableCount())
                    .c_str());
-  for (int row = firstRow; row < list_.entryCount(); ++row) {
-    mime::MailIndexEntry mail = list_.entryAt(row);
-    if (mail.arrivalMark != store::kMarkCommand) continue;
-    auto id = counts_.uniqueIds.find(mail.logOffset);
-    if (!processor_.processCommandMail(mail, store_, row, id == counts_.uniqueIds.end() ? std::string() : id->second))
-      break;
+  for (mime::MailId id : counts_.commandMails) {
+    const mime::MailIndexEntry* found = store_.model().find(id);
+    if (!found || found->arrivalMark != mime::kMarkWaiting) continue;
+    mime::MailIndexEntry mail = *found;
+    auto uniqueId = counts_.uniqueIds.find(id);
+    currentMail_ = id;
+    bool ran = processor_.processCommandMail(mail, store_, store_.model().rowOf(id),
+                                             uniqueId == counts_.uniqueIds.end() ? std::string() : uniqueId->second);
+    currentMail_ = mime::kNoMail;
+    if (!ran) break;
   }
   trimStore();
   return failures_;
@@ -107,7 +111,13 @@ void MailService::handOver() {
   processor_.runNextCommand();
 }
 
-void MailService::setRowStatus(int, int outcome) { log_.logLine(outcomeText(outcome)); }
+void MailService::setRowStatus(int, int outcome) {
+  static const mime::ArrivalMark kMarks[] = {mime::kMarkRejected, mime::kMarkFailed, mime::kMarkDone,
+                                             mime::kMarkRefused};
+  if (outcome >= 0 && outcome < 4 && currentMail_ != mime::kNoMail)
+    store_.model().setArrivalMark(currentMail_, kMarks[outcome]);
+  log_.logLine(outcomeText(outcome));
+}
 
 void MailService::trimStore() { store_.trimStore(settings_.mailLogKeepCount); }
 

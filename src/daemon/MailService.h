@@ -14,7 +14,6 @@
 #include "config/AppSettings.h"
 #include "mime/MimeMessage.h"
 #include "pop3/Pop3Session.h"
-#include "store/MailList.h"
 #include "store/MailStore.h"
 
 namespace service {
@@ -63,12 +62,12 @@ class MailService : private pop3::Pop3Host, private command::CommandHost, privat
 
   config::AppSettings& settings_;
   const commlog::CommLog& log_;
-  store::MemoryMailList list_;
   store::MailStore store_;
   mime::MimeMessage mail_;
   check::CheckCounts counts_;
   int failures_ = 0;
   pop3::Pop3Session* session_ = nullptr;
+  mime::MailId currentMail_ = mime::kNoMail;  // the command mail being processed
   command::CommandProcessor processor_;
 };
 
