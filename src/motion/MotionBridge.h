@@ -65,7 +65,6 @@ class MotionBridge : public command::CameraBridge {
   const commlog::CommLog& log_;
   int wantedDetection_ = -1;
   int64_t recordingSinceMs_ = -1;  // a recording of ours runs since then
-  int64_t nowMs_ = 0;
 };
 
 // The monotonic clock in milliseconds.
