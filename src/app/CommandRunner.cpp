@@ -18,8 +18,7 @@ void CommandRunner::processNewCommandMails(int firstRow) {
   for (int row = firstRow; row < list.entryCount(); ++row) {
     mime::MailIndexEntry mail = list.entryAt(row);
     if (mail.arrivalMark != store::kMarkCommand) continue;
-    std::string uniqueId = services_.uniqueIdOf ? services_.uniqueIdOf(mail.logOffset) : std::string();
-    if (!processor_.processCommandMail(mail, services_.mailLog(), row, uniqueId)) break;
+    if (!processor_.processCommandMail(mail, services_.mailLog(), row)) break;
   }
 }
 

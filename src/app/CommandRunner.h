@@ -29,8 +29,6 @@ struct CommandRunnerServices {
   std::function<void()> saveSettings;
   std::function<void()> trimStore;
   std::function<void()> removeExtractedAttachment;
-  // The check's unique id of the mail at a log offset; empty when none.
-  std::function<std::string(int32_t logOffset)> uniqueIdOf;
   std::function<std::string()> guardFilePath;
 };
 

@@ -301,7 +301,7 @@ void MainWindow::onReceiveCommand() {
 void MainWindow::startCheck() {
   checkStartIndex_ = mailListCount();
   failureCount_ = 0;
-  counts_ = check::CheckCounts{};
+  mailbox_->begin();
   busy_ = 1;
   setTitle(check::checkRunningTitle());
   pop3::Pop3Account account = check::pop3Account(settings_);
@@ -316,11 +316,6 @@ void MainWindow::startCheck() {
 
 void MainWindow::onSocketEvent(LPARAM lParam) {
   if (session_) session_->onSocketEvent(WSAGETSELECTEVENT(lParam));
-}
-
-pop3::MessageAnswer MainWindow::onMessageComplete(const char* data, size_t length) {
-  return check::handleDownloadedMail(settings_, checkMail_, data, length, *store_, counts_, log(),
-                                     session_ ? session_->currentUniqueId() : std::string());
 }
 
 void MainWindow::onSessionFailed() { ++failureCount_; }
@@ -346,9 +341,10 @@ bool MainWindow::cancelNotifications(net::TcpSocket& socket, int* error) {
 
 void MainWindow::onCheckFinished() {
   // A mail the log could not take is a failure: the title points to the log.
-  setTitle(check::checkSummaryTitle(failureCount_ + counts_.storeFailureCount, counts_.newMailCount,
-                                    counts_.spamCount, session_ ? session_->unreceivableCount() : 0));
-  if (counts_.newMailCount > 0) {
+  const check::CheckCounts& counts = mailbox_->counts();
+  setTitle(check::checkSummaryTitle(failureCount_ + counts.storeFailureCount, counts.newMailCount, counts.spamCount,
+                                    counts.unreceivableCount));
+  if (counts.newMailCount > 0) {
     playArrivalSound();
     processNewCommandMails();
   } else {
@@ -403,6 +399,8 @@ void MainWindow::createStore() {
   store_ = std::make_unique<store::MailStore>(list, log());
   store_->setFolder(settings_.mailLogFolder);
   store_->setOwnerWindow(window_);
+  store_->setCompanionFiles({command::kGuardFileName});
+  mailbox_ = std::make_unique<check::MailboxCheck>(settings_, *store_, log());
 }
 
 void MainWindow::openStore() { store_->openStore(); }
@@ -415,11 +413,11 @@ void MainWindow::onLoadIndex() {
 
 void MainWindow::onReloadStore() {
   store_->reloadStore();
-  counts_.newMailCount = 0;
+  mailbox_->counts().newMailCount = 0;
 }
 
 void MainWindow::clearStore() {
-  if (store_->clearStore()) counts_.newMailCount = 0;
+  if (store_->clearStore()) mailbox_->counts().newMailCount = 0;
 }
 
 void MainWindow::compactStore() { store_->compactStore(); }
@@ -492,10 +490,6 @@ void MainWindow::createCommandRunner() {
   services.saveSettings = [this]() { saveSettingsNow(); };
   services.trimStore = [this]() { trimStore(); };
   services.removeExtractedAttachment = [this]() { attachments_.removeLast(); };
-  services.uniqueIdOf = [this](int32_t logOffset) {
-    auto found = counts_.uniqueIds.find(logOffset);
-    return found == counts_.uniqueIds.end() ? std::string() : found->second;
-  };
   services.guardFilePath = [this]() { return store_->folder() + "\\" + command::kGuardFileName; };
   commands_ = std::make_unique<CommandRunner>(std::move(services));
 }

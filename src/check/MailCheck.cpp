@@ -12,15 +12,31 @@ namespace check {
 
 pop3::MessageAnswer handleDownloadedMail(const config::AppSettings& settings, mime::MimeMessage& mail,
                                          const char* data, size_t length, store::MailStore& mailStore, CheckCounts& counts,
-                                         const commlog::CommLog& log, const std::string& uniqueId) {
+                                         const commlog::CommLog& log, store::MailboxMemory* memory,
+                                         const pop3::ListedMessage& listed) {
   using pop3::MessageAnswer;
   if (!mime::endsWithFinalLine(data, length)) return MessageAnswer::kKeep;
+  bool remembers = memory && !listed.id.empty();
+  auto remember = [&](store::Dealt dealt, bool durable) {
+    store::RememberedMail m;
+    m.dealt = dealt;
+    m.size = listed.size;
+    if (dealt == store::Dealt::kStoring) {
+      m.logOffset = mailStore.mailLogSize();
+      m.logLength = length;
+      m.digest = store::logDigest(data, length);
+    }
+    if (remembers) memory->remember(listed.id, m, durable);
+  };
 
   int64_t offset = mailStore.mailLogSize() < INT32_MAX ? mailStore.mailLogSize() : INT32_MAX;
   mail.parseMail(data, length, static_cast<int32_t>(offset), mailStore.storedMailCount());
   if (settings.spamFilterEnabled &&
       spam::isSpam(settings, mail, mail.bodyCharset(data, length), log)) {
-    if (settings.keepOnServer) return MessageAnswer::kKeep;
+    if (settings.keepOnServer) {
+      remember(store::Dealt::kSpamKept, false);
+      return MessageAnswer::kKeep;
+    }
     if (settings.spamToRecycleBin) mailStore.recycleSpam(mail, data, length);
     log.logPair("削除スパムの件名：", mail.subject);
     ++counts.spamCount;
@@ -30,18 +46,33 @@ pop3::MessageAnswer handleDownloadedMail(const config::AppSettings& settings, mi
     mail.arrivalMark = store::kMarkCommand;
   } else {
     log.logLine("非コマンドメールです");
-    if (settings.commandMailsOnly) return MessageAnswer::kKeep;
+    if (settings.commandMailsOnly) {
+      remember(store::Dealt::kGeneralKept, false);
+      return MessageAnswer::kKeep;
+    }
     mail.arrivalMark = store::kMarkGeneral;
   }
+  remember(store::Dealt::kStoring, true);
   if (!mailStore.appendMail(mail, data, length)) {
     // The log could not take it (the store said so): it stays on the server
     // for the next check, is not new and runs no commands.
+    if (remembers) memory->forget(listed.id);
     ++counts.storeFailureCount;
     return MessageAnswer::kKeep;
   }
+  // The log's text is on disk (appendMail flushes it), so a lost
+  // confirmation is found again in the log.
+  remember(store::Dealt::kStored, false);
   ++counts.newMailCount;
-  if (mail.arrivalMark == store::kMarkCommand && !uniqueId.empty()) counts.uniqueIds[mail.logOffset] = uniqueId;
   return settings.keepOnServer ? MessageAnswer::kKeep : MessageAnswer::kDelete;
+}
+
+store::MailboxKey mailboxKey(const config::AppSettings& s) {
+  store::MailboxKey key;
+  key.server = platform::fieldText(s.pop3Server);
+  key.port = s.pop3Port;
+  key.account = platform::fieldText(s.accountName);
+  return key;
 }
 
 pop3::Pop3Account pop3Account(const config::AppSettings& s) {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "mime/MailIndexEntry.h"
 #include "mime/MailLogReader.h"
@@ -105,10 +106,14 @@ class MailStore : public mime::MailLogReader {
   // Saves a spam mail as .eml in the mail-log folder and moves it to the
   // recycle bin; the outcome goes to the communication log. True when moved.
   bool recycleSpam(const mime::MailIndexEntry& mail, const char* text, size_t size);
-  // Moves the store to another folder. True when done (the caller records
+  // Moves the store to another folder, with the mailbox memories and the
+  // companion files beside the log. True when done (the caller records
   // the new folder in the settings), false when cancelled or failed (the
   // folder is unchanged).
   bool moveStoreFolder(const char* newFolder);
+  // Files of other rooms kept beside the log that move with it (the
+  // command guard's record).
+  void setCompanionFiles(std::vector<std::string> names) { companions_ = std::move(names); }
   // WM_USER+17: empties the list and reopens the store from the current
   // folder, rebuilding its index. The caller resets its count of new mails
   // and the session's current message to 1.
@@ -143,6 +148,8 @@ class MailStore : public mime::MailLogReader {
 
  private:
   void emptyStore();
+  // The mailbox memories and companion files that exist in `folder`.
+  std::vector<std::string> companionFiles(const std::string& folder) const;
   bool writeLogText(const char* text, size_t size);
   int64_t lastCompleteMailEnd(int64_t logSize);
   bool logEndsWithMail(int64_t logSize);
@@ -152,6 +159,7 @@ class MailStore : public mime::MailLogReader {
   MailList& list_;
   const commlog::CommLog& log_;
   std::string folder_, logPath_, indexPath_, tempLogPath_;
+  std::vector<std::string> companions_;
   void* owner_ = nullptr;
   int32_t storedMailCount_ = 0;
   int64_t mailLogSize_ = 0;
