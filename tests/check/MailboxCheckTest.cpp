@@ -217,6 +217,22 @@ TEST_F(MailboxCheckTest, KilledBetweenStoreAndDele) {
   }
 }
 
+// A damaged memory is not trusted: the check goes on as if it remembered
+// nothing, so nothing is deleted that this log does not hold.
+TEST_F(MailboxCheckTest, DamagedMemoryDeletesNothingUnfetched) {
+  const std::string mail = mailText(1, 600), size = std::to_string(mail.size());
+  remember("m1", Dealt::kStored, mail.size());
+  std::string data;
+  platform::readWholeFile(memory().path().c_str(), &data);
+  data[data.size() / 2] ^= 0x20;
+  platform::writeWholeFile(memory().path().c_str(), data);
+  EXPECT_EQ(runCheck({{"STAT", {"+OK 1 " + size + "\r\n"}}, listing("UIDL", {"m1"}), listing("LIST", {size}),
+                      retr(1, mail), ok("DELE 1")}),
+            (std::vector<std::string>{"STAT", "UIDL", "LIST", "RETR 1", "DELE 1", "QUIT"}));
+  EXPECT_EQ(copiesInLog(mail), 1u);
+  EXPECT_NE(commLog().find("が壊れています。記録なしで受信します"), std::string::npos);
+}
+
 // Ids that the listing gives to several messages are never used: with
 // keepOnServer off each mail is fetched, stored once and deleted after it;
 // with it on they are fetched at every check (as without UIDL).

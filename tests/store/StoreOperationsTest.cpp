@@ -183,15 +183,21 @@ TEST_F(StoreTest, MoveStoreFolderAnswers) {
   store(mails(3));
   const std::string log = logFile(), index = indexFile();
   const std::string otherLog = "other log\r\n.\r\n";
+  // The mailbox memories and the companion files travel with the log; with
+  // Yes the new folder's own are deleted with its log.
+  const std::string memory = "QuorvelMailbox-0123456789abcdef.dat", otherMemory = "QuorvelMailbox-ffff.dat";
+  st().setCompanionFiles({"QuorvelGuard.dat"});
   struct Case {
     int answer;
     bool result;
     bool folderChanged, reloadPosted;
     std::string logHere, logThere;
+    std::string memoryHere, memoryThere, guardHere, guardThere;
+    bool otherMemoryThere;
   } cases[] = {
-      {platform::kIdCancel, false, false, false, log, otherLog},
-      {platform::kIdNo, true, true, true, log, otherLog},
-      {platform::kIdYes, true, true, false, "", log},
+      {platform::kIdCancel, false, false, false, log, otherLog, "mine", "theirs", "my guard", "their guard", true},
+      {platform::kIdNo, true, true, true, log, otherLog, "mine", "theirs", "my guard", "their guard", true},
+      {platform::kIdYes, true, true, false, "", log, "", "mine", "", "my guard", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.answer);
@@ -200,6 +206,11 @@ TEST_F(StoreTest, MoveStoreFolderAnswers) {
     writeIndex(index);
     platform::writeWholeFile((other + "\\QuorvelMail.log").c_str(), otherLog);
     platform::writeWholeFile((other + "\\QuorvelMail.idx").c_str(), "old index");
+    platform::writeWholeFile((here + "\\" + memory).c_str(), "mine");
+    platform::writeWholeFile((other + "\\" + memory).c_str(), "theirs");
+    platform::writeWholeFile((other + "\\" + otherMemory).c_str(), "another mailbox");
+    platform::writeWholeFile((here + "\\QuorvelGuard.dat").c_str(), "my guard");
+    platform::writeWholeFile((other + "\\QuorvelGuard.dat").c_str(), "their guard");
     g_boxes.clear();
     g_posts.clear();
     g_answers = {c.answer};
@@ -210,6 +221,11 @@ TEST_F(StoreTest, MoveStoreFolderAnswers) {
     EXPECT_EQ(g_posts == std::vector<unsigned>{appmsg::kReloadStore}, c.reloadPosted);
     EXPECT_EQ(slurp(here + "\\QuorvelMail.log"), c.logHere);
     EXPECT_EQ(slurp(other + "\\QuorvelMail.log"), c.logThere);
+    EXPECT_EQ(slurp(here + "\\" + memory), c.memoryHere);
+    EXPECT_EQ(slurp(other + "\\" + memory), c.memoryThere);
+    EXPECT_EQ(slurp(here + "\\QuorvelGuard.dat"), c.guardHere);
+    EXPECT_EQ(slurp(other + "\\QuorvelGuard.dat"), c.guardThere);
+    EXPECT_EQ(platform::fileExists((other + "\\" + otherMemory).c_str()), c.otherMemoryThere);
     if (c.answer == platform::kIdYes) {
       EXPECT_EQ(slurp(other + "\\QuorvelMail.idx"), index);
     }
