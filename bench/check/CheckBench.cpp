@@ -15,7 +15,6 @@
 #include "platform/Clock.h"
 #include "platform/File.h"
 #include "pop3/Pop3SessionLoop.h"
-#include "store/MailList.h"
 #include "store/MailStore.h"
 
 int main(int argc, char** argv) {
@@ -37,10 +36,10 @@ int main(int argc, char** argv) {
   }
   commlog::CommLog log(folder + "/comm.txt");
   platform::removeFile(log.path().c_str());
-  store::MemoryMailList list;
-  store::MailStore mailStore(list, log);
+  store::MailStore mailStore(log);
   mailStore.setFolder(folder.c_str());
-  mailStore.openStore();
+  for (bool load = mailStore.openStore(); load; load = mailStore.loadIndex()) {
+  }
   check::PolledCheck check(s, mailStore, log);
   check.mailbox().setMemoryEnabled(memory);
 

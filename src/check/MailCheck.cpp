@@ -43,17 +43,18 @@ pop3::MessageAnswer handleDownloadedMail(const config::AppSettings& settings, mi
     return MessageAnswer::kDelete;
   }
   if (command::isCommandMail(settings, mail)) {
-    mail.arrivalMark = store::kMarkCommand;
+    mail.arrivalMark = mime::kMarkWaiting;
   } else {
     log.logLine("非コマンドメールです");
     if (settings.commandMailsOnly) {
       remember(store::Dealt::kGeneralKept, false);
       return MessageAnswer::kKeep;
     }
-    mail.arrivalMark = store::kMarkGeneral;
+    mail.arrivalMark = mime::kMarkGeneral;
   }
   remember(store::Dealt::kStoring, true);
-  if (!mailStore.appendMail(mail, data, length)) {
+  mime::MailId id = mailStore.appendMail(mail, data, length);
+  if (id == mime::kNoMail) {
     // The log could not take it (the store said so): it stays on the server
     // for the next check, is not new and runs no commands.
     if (remembers) memory->forget(listed.id);
@@ -64,6 +65,7 @@ pop3::MessageAnswer handleDownloadedMail(const config::AppSettings& settings, mi
   // confirmation is found again in the log.
   remember(store::Dealt::kStored, false);
   ++counts.newMailCount;
+  if (mail.arrivalMark == mime::kMarkWaiting) counts.commandMails.push_back(id);
   return settings.keepOnServer ? MessageAnswer::kKeep : MessageAnswer::kDelete;
 }
 
@@ -73,6 +75,13 @@ store::MailboxKey mailboxKey(const config::AppSettings& s) {
   key.port = s.pop3Port;
   key.account = platform::fieldText(s.accountName);
   return key;
+}
+
+bool openCheckSession(pop3::Pop3Session& session, const pop3::Pop3Account& account, const commlog::CommLog& log) {
+  if (session.open(account) == 0) return true;
+  log.logLine("メール受信前初期化でエラー");
+  session.abort();
+  return false;
 }
 
 pop3::Pop3Account pop3Account(const config::AppSettings& s) {

@@ -164,11 +164,8 @@ TEST_F(MailboxCheckTest, WhatAFetchedMailLeavesInTheMemory) {
 // fetches it once more when the log does not: never two copies, never a
 // mail deleted that the log does not hold.
 TEST_F(MailboxCheckTest, KilledBetweenStoreAndDele) {
-  struct Killer : store::MemoryMailList {
-    void addEntry(const mime::MailIndexEntry& e) override {
-      MemoryMailList::addEntry(e);
-      throw std::runtime_error("killed after the log, before the memory's confirmation");
-    }
+  struct Killer : ViewRecorder {
+    void rowAdded(int) override { throw std::runtime_error("killed after the log, before the memory's confirmation"); }
   };
   struct KillBeforeDele : check::PolledCheck {
     using PolledCheck::PolledCheck;
@@ -193,9 +190,10 @@ TEST_F(MailboxCheckTest, KilledBetweenStoreAndDele) {
       runCheck(first, &host);
     } else {
       Killer killer;
-      store::MailStore killed(killer, log_);
+      store::MailStore killed(log_);
       killed.setFolder(st().folder().c_str());
       killed.openStore();
+      killed.model().setView(&killer);
       check::PolledCheck host(s_, killed, log_);
       host.mailbox().begin();
       runCheck(first, &host);
@@ -289,7 +287,7 @@ TEST_F(MailboxCheckTest, WithoutUidlTheFingerprintHoldsAcrossChecks) {
     EXPECT_EQ(runCheck(script), expected);
     EXPECT_EQ(counts_.newMailCount, round == 0 ? 2 : 0);
   }
-  EXPECT_EQ(list_.entries.size(), 2u);
+  EXPECT_EQ(st().model().count(), 2);
 }
 
 }  // namespace
