@@ -1,7 +1,6 @@
 """Large mails under Wine against Dovecot: a 12 MB mail arrives whole; a mail
 that does not fit (a server that announces too small a size) stays on the
-server and is skipped by the next check, also after a restart (the mailbox
-memory keeps it)."""
+server and is skipped by the next check (the mailbox memory keeps it)."""
 import re
 from pathlib import Path
 
