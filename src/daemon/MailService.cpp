@@ -45,32 +45,28 @@ void MailService::openStore() {
 }
 
 int MailService::checkOnce() {
-  counts_ = check::CheckCounts{};
-  failures_ = 0;
-  pop3::Pop3Session session(*this, log_);
-  session_ = &session;
+  check::PolledCheck check(settings_, store_, log_);
+  check.mailbox().begin();
+  pop3::Pop3Session session(check, log_);
   if (pop3::runSession(session, check::pop3Account(settings_)) != 0) {
-    ++failures_;
     log_.logLine("メール受信前初期化でエラー");
-    session.abort();
+    session.abort();  // counted once as the check's failure
   }
-  session_ = nullptr;
-  log_.logLine(check::checkSummaryTitle(failures_ + counts_.storeFailureCount, counts_.newMailCount,
-                                        counts_.spamCount, session.unreceivableCount())
+  const check::CheckCounts& counts = check.mailbox().counts();
+  log_.logLine(check::checkSummaryTitle(check.failures() + counts.storeFailureCount, counts.newMailCount,
+                                        counts.spamCount, counts.unreceivableCount)
                    .c_str());
-  for (mime::MailId id : counts_.commandMails) {
+  for (mime::MailId id : counts.commandMails) {
     const mime::MailIndexEntry* found = store_.model().find(id);
     if (!found || found->arrivalMark != mime::kMarkWaiting) continue;
     mime::MailIndexEntry mail = *found;
-    auto uniqueId = counts_.uniqueIds.find(id);
     currentMail_ = id;
-    bool ran = processor_.processCommandMail(mail, store_, store_.model().rowOf(id),
-                                             uniqueId == counts_.uniqueIds.end() ? std::string() : uniqueId->second);
+    bool ran = processor_.processCommandMail(mail, store_, store_.model().rowOf(id));
     currentMail_ = mime::kNoMail;
     if (!ran) break;
   }
   trimStore();
-  return failures_;
+  return check.failures();
 }
 
 void MailService::run(int stopFd, Ticker ticker, void* tickerContext) {
@@ -93,11 +89,6 @@ void MailService::run(int stopFd, Ticker ticker, void* tickerContext) {
       if (ready < 0 && errno != EINTR) return;
     }
   }
-}
-
-pop3::MessageAnswer MailService::onMessageComplete(const char* data, size_t length) {
-  return check::handleDownloadedMail(settings_, mail_, data, length, store_, counts_, log_,
-                                     session_ ? session_->currentUniqueId() : std::string());
 }
 
 void MailService::pause(unsigned ms) {

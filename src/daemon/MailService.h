@@ -1,5 +1,6 @@
 // The engine of quorveld: the mail check on its interval (POP3 through the
-// portable session, spam rules, the mail log under the state folder), the
+// portable session and the mailbox memory, spam rules, the mail log under
+// the state folder), the
 // command mails of each check through the camera bridge, the replies
 // through the SMTP code. Waits with poll() between checks, so it uses no
 // processor time while idle.
@@ -8,12 +9,10 @@
 #include <memory>
 #include <string>
 
-#include "check/MailCheck.h"
+#include "check/MailboxCheck.h"
 #include "command/CommandProcessor.h"
 #include "commlog/CommLog.h"
 #include "config/AppSettings.h"
-#include "mime/MimeMessage.h"
-#include "pop3/Pop3Session.h"
 #include "store/MailStore.h"
 
 namespace service {
@@ -22,7 +21,7 @@ namespace service {
 // returns the milliseconds until it wants to run again, -1 not at all.
 using Ticker = int64_t (*)(void* context, int64_t nowMs);
 
-class MailService : private pop3::Pop3Host, private command::CommandHost, private command::MailSender {
+class MailService : private command::CommandHost, private command::MailSender {
  public:
   MailService(config::AppSettings& settings, command::CameraBridge& camera, command::LocalActions& local,
               const commlog::CommLog& log);
@@ -38,14 +37,6 @@ class MailService : private pop3::Pop3Host, private command::CommandHost, privat
   void run(int stopFd, Ticker ticker = nullptr, void* tickerContext = nullptr);
 
  private:
-  // pop3::Pop3Host
-  pop3::MessageAnswer onMessageComplete(const char* data, size_t length) override;
-  void onSessionFailed() override { ++failures_; }
-  void onSessionEnded() override {}
-  int newMailCount() const override { return counts_.newMailCount; }
-  bool requestNotifications(net::TcpSocket&, int*) override { return true; }
-  bool cancelNotifications(net::TcpSocket&, int*) override { return true; }
-  bool wantsUniqueIds() const override { return settings_.replayGuard && settings_.keepOnServer; }
   // command::CommandHost
   void pause(unsigned ms) override;
   void handOver() override;
@@ -63,10 +54,6 @@ class MailService : private pop3::Pop3Host, private command::CommandHost, privat
   config::AppSettings& settings_;
   const commlog::CommLog& log_;
   store::MailStore store_;
-  mime::MimeMessage mail_;
-  check::CheckCounts counts_;
-  int failures_ = 0;
-  pop3::Pop3Session* session_ = nullptr;
   mime::MailId currentMail_ = mime::kNoMail;  // the command mail being processed
   command::CommandProcessor processor_;
 };
