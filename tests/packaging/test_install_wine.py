@@ -74,10 +74,7 @@ class Setup:
         return sorted(p.name for p in self.folder.iterdir()) if self.folder.exists() else []
 
     def reg(self, key: str, name: str):
-        """A registry value's data, None when it is missing."""
-        rc, out, _ = self.wine.run("reg", ["query", key, "/v", name])
-        found = re.search(rb"^\s*" + re.escape(name.encode()) + rb"\s+REG_\w+\s+(.*?)\r?$", out, re.M)
-        return found.group(1).decode("cp932") if rc == 0 and found else None
+        return reg_value(self.wine, key, name)
 
     def lnk_exists(self) -> bool:
         return (self.home / "AppData" / "Roaming" / "Microsoft" / "Windows" / "Start Menu" / "Programs"
@@ -217,3 +214,48 @@ def test_run_value_starts_quorvel_in_its_folder_at_logon(box, dovecot):
         assert "通信ログ.txt" in setup.files()
     finally:
         setup.uninstall("/PURGE")
+
+
+def reg_value(wine: Wine, key: str, name: str):
+    """A registry value's data, None when it is missing."""
+    rc, out, _ = wine.run("reg", ["query", key, "/v", name])
+    found = re.search(rb"^\s*" + re.escape(name.encode()) + rb"\s+REG_\w+\s+(.*?)\r?$", out, re.M)
+    return found.group(1).decode("cp932") if rc == 0 and found else None
+
+
+def test_settings_check_box_switches_start_at_logon_and_about_box_shows_the_version(quorvel, wine):
+    from support.quorvel_app import CMD_ABOUT, CMD_SETTINGS_DIRECT
+    from support.qvdriver import IDOK
+    logon_box = 1130
+    own = f'"{quorvel.windows_folder}\\quorvel.exe" /workdir "{quorvel.windows_folder}"'
+    other = r'"C:\Other\quorvel.exe" /workdir "C:\Other"'
+    quorvel.write_settings()
+    quorvel.start()
+
+    def settings_ok(tick):
+        """Opens the settings, reads the box, sets it, presses OK."""
+        quorvel.command(CMD_SETTINGS_DIRECT)
+        dialog = quorvel.wait_dialog()
+        shown = next(c for c in dialog["controls"] if c["id"] == logon_box)["checked"]
+        quorvel.driver.check(dialog, logon_box, tick)
+        quorvel.press(dialog, IDOK)
+        assert quorvel.driver.wait_gone(dialog["hwnd"])
+        return shown
+
+    try:
+        # (Run value before, box ticked on OK) -> (box shown, Run value after)
+        for before, tick, shown, after in [(None, True, False, own), (own, False, True, None),
+                                           (other, False, False, other), (other, True, False, own)]:
+            if before:
+                wine.run("reg", ["add", RUN_KEY, "/v", "Quorvel", "/t", "REG_SZ", "/d", before, "/f"])
+            assert settings_ok(tick) == shown, before
+            assert reg_value(wine, RUN_KEY, "Quorvel") == after, before
+            if after:
+                wine.run("reg", ["delete", RUN_KEY, "/v", "Quorvel", "/f"])
+        quorvel.command(CMD_ABOUT)
+        about = quorvel.wait_dialog()
+        assert next(c for c in about["controls"] if c["id"] == 1055)["text"] == \
+            f"Quorvel  バージョン {project_version()}"
+        quorvel.press(about, IDOK)
+    finally:
+        wine.run("reg", ["delete", RUN_KEY, "/v", "Quorvel", "/f"])
