@@ -8,9 +8,10 @@ from pathlib import Path
 import pytest
 
 from support import settings
+from support.command_mail import command_mail
 from support.qvdriver import IDCANCEL, Driver
 from support.quorvel_app import CMD_SETTINGS_DIRECT, QuorvelApp, wait_until
-from support.wine import Wine
+from support.wine import Wine, winpath
 from support.xvfb import Xvfb
 
 LVM_SETCOLUMNWIDTH = 0x101E
@@ -44,16 +45,22 @@ def set_dpi(wine: Wine, dpi: int):
 def test_main_window_scales_and_stores_96_dpi_units(screen, tmp_path):
     display, wine, driver = screen
     app = QuorvelApp(wine, driver, tmp_path / "quorvel")
+    dropped = tmp_path / "mail.eml"  # a row and a preview in the screenshots
+    dropped.write_bytes(command_mail("スナップ返信\r\n回転", subject="Vistrel 指令 高DPI"))
     try:
         for dpi in (96, 144, 192):
             set_dpi(wine, dpi)
             app.write_settings()  # first run: no placement, default widths, splitter 300
+            for store_file in app.folder.glob("QuorvelMail.*"):
+                store_file.unlink()
             window = app.start()
             left, top, right, bottom = window["rect"]
             assert (right - left, bottom - top) == (scaled(800, dpi), scaled(600, dpi))
             mail_list = app.mail_list()
             assert [c["width"] for c in mail_list["columns"][:8]] == [scaled(w, dpi) for w in DEFAULT_WIDTHS]
             assert mail_list["rect"][3] - mail_list["rect"][1] == scaled(300, dpi)
+            driver.drop_files(app.child(cls="SplitPanel"), [winpath(dropped)])
+            wait_until(lambda: app.row_count() == 1, what="the dropped mail in the list")
             display.screenshot(f"dpi-{dpi}-main")
             app.command(CMD_SETTINGS_DIRECT)
             dialog = app.wait_dialog()
