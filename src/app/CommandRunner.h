@@ -33,8 +33,6 @@ struct CommandRunnerServices {
   std::function<void()> saveSettings;
   std::function<void()> trimStore;
   std::function<void()> removeExtractedAttachment;
-  // The check's unique id of a mail; empty when none.
-  std::function<std::string(mime::MailId mail)> uniqueIdOf;
   std::function<std::string()> guardFilePath;
 };
 
