@@ -13,6 +13,7 @@
 #include "platform/Net.h"
 #include "platform/Tls.h"
 #include "commlog/CommLog.h"
+#include "oauth/Sasl.h"
 #include "pop3/UnreceivableMails.h"
 
 namespace pop3 {
@@ -35,6 +36,11 @@ enum SessionState : int {
   kUidlSent = 7,
   kListSent = 8,
   kUniqueIdSent = 9,  // UIDL n before RETR n, when the host wants unique ids
+  // Logging in with an access token (RFC 5034 AUTH, XOAUTH2 or OAUTHBEARER).
+  kCapaSent = 10,          // CAPA: which of the two the server offers
+  kAuthSent = 11,          // AUTH <mechanism>, awaiting "+"
+  kAuthResponseSent = 12,  // the token sent
+  kAuthErrorSent = 13,     // the answer to an error challenge, awaiting -ERR
 };
 
 // Step failure codes.
@@ -60,6 +66,8 @@ enum : int {
   kNoBuffer = 111,
   kUidlSendFailed = 112,
   kListSendFailed = 113,
+  kCapaSendFailed = 114,
+  kAuthSendFailed = 115,
 };
 
 constexpr int kGreetingTimeoutMs = 30000;
@@ -82,6 +90,10 @@ struct Pop3Account {
   Pop3Security security = Pop3Security::kPlain;
   bool verifyCertificate = true;
   std::string trustFile;  // PEM, besides the system's trusted certificates
+  // Not empty: log in with this OAuth 2.0 access token (SASL) instead of
+  // USER and PASS, with `mechanism` when the server offers both.
+  std::string bearerToken;
+  oauth::SaslMechanism mechanism = oauth::SaslMechanism::kXoauth2;
 };
 
 // What the session needs from the program around it.
@@ -169,7 +181,11 @@ class Pop3Session {
   int onIdentified();
   int sendRetr();
   int sendRetrCommand();
-  int sendCommand(const char* command, int failureCode);
+  // `logged` replaces the command in the communication log.
+  int sendCommand(const char* command, int failureCode, const char* logged = nullptr);
+  int onCapaLine(const std::string& line);
+  int startAuth();
+  int onAuthLine(const std::string& line);
   void closeQuietly();
   void close();
   void end();
@@ -192,6 +208,9 @@ class Pop3Session {
   std::string pendingLine_;  // a status line still waiting for its line end
   std::string lastData_;     // logged by abort()
   std::string uniqueId_;
+  bool capaAnswered_ = false;
+  std::string saslOffered_;  // the SASL line of CAPA
+  oauth::SaslMechanism mechanism_ = oauth::SaslMechanism::kXoauth2;
   uint64_t lastActivityMs_ = 0;
   int silenceLimitMs_ = kSilenceLimitMs;
 
