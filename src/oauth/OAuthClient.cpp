@@ -74,7 +74,7 @@ std::string httpFailureText(const net::HttpResponse& r) {
     case net::HttpFailure::kBadUrl: return "トークンサーバのアドレスが不正です (https のみ)";
     case net::HttpFailure::kConnect: return "トークンサーバに接続できません: " + clean(r.detail);
     case net::HttpFailure::kTls: return "トークンサーバとのTLS接続に失敗しました: " + clean(r.detail);
-    case net::HttpFailure::kTimedOut: return "トークンサーバが30秒以内に応答しません";
+    case net::HttpFailure::kTimedOut: return "トークンサーバが時間内(30秒)に応答しません";
     case net::HttpFailure::kTooLarge: return "トークンサーバの応答が1MBを超えています";
     case net::HttpFailure::kCancelled: return "キャンセルしました";
     default: return "トークンサーバとの通信に失敗しました: " + clean(r.detail);
@@ -95,7 +95,7 @@ OAuthResult OAuthClient::post(const std::string& url, std::string form, JsonObje
   request.body = form;
   request.verify = security_.verify;
   request.trustFile = security_.trustFile;
-  request.timeoutMs = kHttpTimeoutMs;
+  request.timeoutMs = security_.timeoutMs;
   request.maxBody = kMaxAnswerBytes;
   request.cancel = cancel_;
   net::HttpResponse response;

@@ -83,6 +83,7 @@ constexpr int64_t kRefreshMarginSeconds = 300;
 struct HttpSecurity {
   bool verify = true;
   std::string trustFile;
+  int timeoutMs = kHttpTimeoutMs;  // tests shorten it
 };
 
 class OAuthClient {

@@ -197,8 +197,10 @@ force_introspection = yes
 tls_ca_cert_file = {ca}
 """
 
+# Quorvel's send libraries write "Mail From: " + the address as given.
 SUBMISSION = """\
 hostname = localhost
+submission_client_workarounds = whitespace-before-path mailbox-for-path
 submission_relay_host = 127.0.0.1
 submission_relay_port = {relay}
 service submission-login {{
@@ -224,7 +226,11 @@ class DovecotOAuth(Dovecot):
         from support.dovecot import MAIL_GID, MAIL_UID
         self.submission_port = free_port()
         url = self.idp.introspection_endpoint.replace("https://", "https://dovecot:introspection-secret@")
-        (self.root / "oauth2.conf.ext").write_text(OAUTH2_EXT.format(url=url, ca=self.idp.certs.ca))
+        # Dovecot's auth process reads the CA as its own user: a copy it can reach.
+        ca = self.root / "oauth-ca.pem"
+        shutil.copyfile(self.idp.certs.ca, ca)
+        ca.chmod(0o644)
+        (self.root / "oauth2.conf.ext").write_text(OAUTH2_EXT.format(url=url, ca=ca))
         text = super().config_text()
         text = text.replace("protocols = pop3", "protocols = pop3 submission")
         text = text.replace("auth_mechanisms = plain login", "auth_mechanisms = plain login xoauth2 oauthbearer")

@@ -4,7 +4,7 @@
 //          [--authorization-endpoint URL] [--client-id ID] [--client-secret S]
 //          [--scope "A B"] [--user NAME] [--flow device|loopback]
 //          [--tokens FILE] [--access-token-out FILE] [--trust FILE] [--no-verify]
-//          [--timeout SECONDS]
+//          [--timeout SECONDS] [--http-timeout-ms N]
 //   signin --refresh [--force] ... (the provider, --tokens, --access-token-out)
 //
 // The device flow prints "verification_uri: …" and "user_code: …" and polls
@@ -13,7 +13,9 @@
 // sealed token file (--tokens, default quorvel-token.dat); the access token
 // alone, for the --bearer-file of pop3check and sendcheck, to
 // --access-token-out. --refresh refreshes them (--force: even when the
-// access token is still valid). No token is ever printed.
+// access token is still valid). No token is ever printed. --timeout bounds
+// the wait for the browser (600 s), --http-timeout-ms each exchange with the
+// token endpoint (30000).
 // Exit code: 0 signed in, 1 failed (the message on standard error), 2 usage.
 #include <atomic>
 #include <cstdio>
@@ -35,7 +37,7 @@ int usage() {
                "              [--authorization-endpoint URL] [--client-id ID] [--client-secret S]\n"
                "              [--scope \"A B\"] [--user NAME] [--flow device|loopback]\n"
                "              [--tokens FILE] [--access-token-out FILE] [--trust FILE] [--no-verify]\n"
-               "              [--timeout SECONDS] [--refresh [--force]]\n");
+               "              [--timeout SECONDS] [--http-timeout-ms N] [--refresh [--force]]\n");
   return 2;
 }
 
@@ -73,6 +75,7 @@ int main(int argc, char** argv) {
     else if (a == "--trust") security.trustFile = value();
     else if (a == "--no-verify") security.verify = false;
     else if (a == "--timeout") timeoutSeconds = std::atoi(value().c_str());
+    else if (a == "--http-timeout-ms") security.timeoutMs = std::atoi(value().c_str());
     else if (a == "--refresh") refresh = true;
     else if (a == "--force") force = true;
     else return usage();
