@@ -41,8 +41,13 @@ int usage() {
   return 2;
 }
 
+// Messages are Shift_JIS: as they are on Windows, in UTF-8 elsewhere.
 int failed(const oauth::OAuthResult& r) {
+#ifdef _WIN32
+  std::fprintf(stderr, "signin: %s\n", r.message.c_str());
+#else
   std::fprintf(stderr, "signin: %s\n", platform::cp932ToUtf8(r.message).c_str());
+#endif
   return 1;
 }
 
