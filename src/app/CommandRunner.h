@@ -31,6 +31,8 @@ struct CommandRunnerServices {
   std::function<void()> removeExtractedAttachment;
   // The check's unique id of the mail at a log offset; empty when none.
   std::function<std::string(int32_t logOffset)> uniqueIdOf;
+  // The token endpoint refused the grant: the title asks for a new sign-in.
+  std::function<void()> signInNeeded;
   std::function<std::string()> guardFilePath;
 };
 

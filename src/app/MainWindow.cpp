@@ -19,6 +19,7 @@
 #include "platform/Shell.h"
 #include "platform/Text.h"
 #include "commlog/CommLog.h"
+#include "oauth/SessionToken.h"
 
 namespace app {
 
@@ -303,8 +304,23 @@ void MainWindow::startCheck() {
   failureCount_ = 0;
   counts_ = check::CheckCounts{};
   busy_ = 1;
+  signInNeeded_ = false;
   setTitle(check::checkRunningTitle());
   pop3::Pop3Account account = check::pop3Account(settings_);
+  if (settings_.receiveAuth == config::kAuthOAuth) {
+    // The access token first (refreshed when it is about to expire); without
+    // one there is no session, and a refused grant waits for a new sign-in.
+    oauth::OAuthResult token = oauth::sessionAccessToken(settings_, &account.bearerToken);
+    if (!token.ok()) {
+      log().logLine(oauth::sessionFailureLine(token).c_str());
+      ++failureCount_;
+      signInNeeded_ = token.error == oauth::OAuthError::kInvalidGrant;
+      session_.reset();
+      PostMessageW(window_, appmsg::kCheckFinished, 0, 0);
+      return;
+    }
+    account.mechanism = oauth::sessionMechanism();
+  }
   session_ = std::make_unique<pop3::Pop3Session>(static_cast<pop3::Pop3Host&>(*this), log());
   SetTimer(window_, kSessionWatchTimer, kSessionWatchMs, nullptr);
   if (session_->open(account) != 0) {
@@ -346,8 +362,9 @@ bool MainWindow::cancelNotifications(net::TcpSocket& socket, int* error) {
 
 void MainWindow::onCheckFinished() {
   // A mail the log could not take is a failure: the title points to the log.
-  setTitle(check::checkSummaryTitle(failureCount_ + counts_.storeFailureCount, counts_.newMailCount,
-                                    counts_.spamCount, session_ ? session_->unreceivableCount() : 0));
+  setTitle(signInNeeded_ ? check::signInNeededTitle()
+                         : check::checkSummaryTitle(failureCount_ + counts_.storeFailureCount, counts_.newMailCount,
+                                                    counts_.spamCount, session_ ? session_->unreceivableCount() : 0));
   if (counts_.newMailCount > 0) {
     playArrivalSound();
     processNewCommandMails();
@@ -497,6 +514,7 @@ void MainWindow::createCommandRunner() {
     return found == counts_.uniqueIds.end() ? std::string() : found->second;
   };
   services.guardFilePath = [this]() { return store_->folder() + "\\" + command::kGuardFileName; };
+  services.signInNeeded = [this]() { setTitle(check::signInNeededTitle()); };
   commands_ = std::make_unique<CommandRunner>(std::move(services));
 }
 

@@ -21,6 +21,7 @@ const Field kFields[] = {
     {"client_secret", &OAuthProvider::clientSecret},
     {"scope", &OAuthProvider::scopes},
     {"user", &OAuthProvider::userName},
+    {"sasl_mechanism", &OAuthProvider::mechanism},
 };
 
 std::string oneLine(const std::string& value) {

@@ -16,6 +16,7 @@ struct OAuthProvider {
   std::string clientSecret;           // optional; sent in the form when set
   std::string scopes;                 // blank-separated
   std::string userName;               // the mailbox the token is for
+  std::string mechanism;              // SASL: "XOAUTH2" (empty) or "OAUTHBEARER", when both are offered
 };
 
 // The preset of a kind (Microsoft, Google); the other kinds give an empty one.

@@ -98,8 +98,10 @@ class IdentityProvider:
     revocation_endpoint = property(lambda self: self.issuer + "/token/revocation")
     introspection_endpoint = property(lambda self: self.issuer + "/token/introspection")
 
-    def start(self, timeout=30.0):
-        self.port = free_port()
+    def start(self, timeout=30.0, port=None):
+        """Starts the provider (on `port` again after a stop: a restart forgets
+        every grant, as its store is in memory)."""
+        self.port = port or free_port()
         self.log = open(Path(os.environ.get("TMPDIR", "/tmp")) / f"quorvel-oidc-{self.port}.log", "w+b")
         env = dict(os.environ, ACCESS_TOKEN_TTL=str(self.ttl), NODE_ENV="test")
         self.proc = subprocess.Popen(["node", str(HERE / "server.js"), str(self.port), str(self.certs.good.cert),
@@ -112,6 +114,10 @@ class IdentityProvider:
                 raise RuntimeError(f"oidc-provider did not start: {self._output().decode(errors='replace')}")
             time.sleep(0.05)
         return self
+
+    def issued(self) -> set:
+        """Every access and refresh token issued so far (bytes)."""
+        return set(re.findall(rb"^issued (\S+)$", self._output(), re.M))
 
     def _output(self) -> bytes:
         self.log.seek(0)
@@ -133,11 +139,12 @@ class IdentityProvider:
     def __exit__(self, *exc):
         self.stop()
 
-    def provider_file(self, path: Path, device=True) -> Path:
+    def provider_file(self, path: Path, device=True, mechanism="") -> Path:
         """A quorvel-oauth.ini for this provider."""
         lines = {"authorization_endpoint": self.authorization_endpoint,
                  "device_authorization_endpoint": self.device_endpoint if device else "",
-                 "token_endpoint": self.token_endpoint, "client_id": CLIENT_ID, "scope": SCOPE}
+                 "token_endpoint": self.token_endpoint, "client_id": CLIENT_ID, "scope": SCOPE,
+                 "sasl_mechanism": mechanism}
         path.write_text("".join(f"{k}={v}\r\n" for k, v in lines.items()))
         return path
 

@@ -94,6 +94,12 @@ async function main() {
     return undefined;
   });
 
+  // Every token issued, in the test's own log: the tests look for them
+  // where they must never be (logs, quorvel.ini).
+  for (const event of ['access_token.saved', 'refresh_token.saved']) {
+    provider.on(event, (token) => { process.stdout.write(`issued ${token.jti}\n`); });
+  }
+
   const server = https.createServer({ cert: fs.readFileSync(certFile), key: fs.readFileSync(keyFile) },
     provider.callback());
   server.listen(Number(port), '127.0.0.1', () => { process.stdout.write(`ready ${port}\n`); });
