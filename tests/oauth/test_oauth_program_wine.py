@@ -89,3 +89,58 @@ def test_check_and_reply_sign_in_with_tokens(quorvel, wine, tmp_path):
             assert quorvel.close() == 0
     finally:
         idp.stop()
+
+
+def test_sign_in_from_the_settings_dialog(quorvel, gui, wine, tmp_path):
+    from app.test_dialogs_wine import SETTINGS_TITLE, closed, control, open_dialog, open_owned, saved_settings
+    from support.quorvel_app import CMD_SETTINGS_DIRECT
+    from support.qvdriver import IDCANCEL, IDOK
+    certs = make_certs(tmp_path / "certs")
+    with IdentityProvider(certs) as idp, ReplyServer(mechanisms=()) as smtp, \
+            DovecotOAuth(idp, relay_port=smtp.port, user=USER) as dovecot:
+        folder = quorvel.folder
+        idp.provider_file(folder / "quorvel-oauth.ini")  # the fields of provider "other", filled in
+        before = quorvel.write_settings(pop3Server="127.0.0.1", pop3Port=dovecot.port, accountName=USER,
+                                        oauthProvider=3, tlsTrustFile=winpath(certs.ca), intervalMinutes=0)
+        quorvel.start()
+        d = quorvel.driver
+        dialog = open_dialog(quorvel, CMD_SETTINGS_DIRECT, SETTINGS_TITLE)
+        quorvel.press(dialog, 1200)
+        signin = open_owned(quorvel, "サインイン (OAuth 2.0)")
+        assert control(signin, 1204)["text"] == idp.token_endpoint
+        d.check(signin, 1208, True)
+        d.check(signin, 1209, True)
+
+        # Cancel while waiting for the user: the wait closes, nothing is stored.
+        quorvel.press(signin, 1212)
+        wait = open_owned(quorvel, "サインイン")
+        wait_until(lambda: control(open_owned(quorvel, "サインイン"), 1222)["text"], 20, what="the user code")
+        quorvel.press(wait, IDCANCEL)
+        assert closed(quorvel, wait)
+        signin = open_owned(quorvel, "サインイン (OAuth 2.0)")
+        assert control(signin, 1213)["text"] == "サインインを取り消しました。"
+        assert not (folder / "quorvel-token.dat").exists()
+
+        # The device flow: the code shown with the address, approved in a browser.
+        quorvel.press(signin, 1212)
+        code = wait_until(lambda: control(open_owned(quorvel, "サインイン"), 1222)["text"], 20, what="the user code")
+        wait = open_owned(quorvel, "サインイン")
+        assert control(wait, 1221)["text"] == idp.issuer + "/device"
+        gui.screenshot("dialog-ja_JP-signin-device-code")
+        idp.approve_device(code, USER)
+        assert closed(quorvel, wait)
+        signin = open_owned(quorvel, "サインイン (OAuth 2.0)")
+        assert control(signin, 1213)["text"] == "サインインしました。"
+        assert (folder / "quorvel-token.dat").read_bytes().startswith(b"QVTOKEN1")
+        quorvel.press(signin, IDOK)
+        assert closed(quorvel, signin)
+        quorvel.press(open_owned(quorvel, SETTINGS_TITLE), IDOK)
+        values = saved_settings(quorvel, before)
+        assert (values["receiveAuth"], values["sendAuth"], values["oauthProvider"]) == (1, 1, 3)
+
+        # The mail check now logs in with the token.
+        deliver(dovecot, "キー返信")
+        quorvel.command(CMD_RECEIVE)
+        quorvel.wait_title("新着メールが 1通あります", mode="contains", timeout=30)
+        assert "pop3-login: Info: Login: user=<taro@example.jp>, method=XOAUTH2" in dovecot.log()
+        assert quorvel.close() == 0

@@ -23,10 +23,10 @@
 #include <string>
 
 #include "oauth/Loopback.h"
+#include "oauth/SignIn.h"
 #include "oauth/OAuthClient.h"
 #include "oauth/TokenStore.h"
 #include "platform/Crypto.h"
-#include "platform/Net.h"
 #include "platform/Text.h"
 
 namespace {
@@ -105,32 +105,21 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  oauth::OAuthResult r;
   if (flow == "device") {
-    oauth::DeviceAuthorization device;
-    oauth::OAuthResult r = client.startDevice(&device);
-    if (!r.ok()) return failed(r);
-    std::printf("verification_uri: %s\nuser_code: %s\n", device.verificationUri.c_str(), device.userCode.c_str());
-    if (!device.verificationUriComplete.empty())
-      std::printf("verification_uri_complete: %s\n", device.verificationUriComplete.c_str());
-    std::fflush(stdout);
-    r = client.pollDevice(device, &tokens);
-    if (!r.ok()) return failed(r);
+    r = oauth::signInWithDevice(provider, security, &cancel, [](const oauth::DeviceAuthorization& device) {
+      std::printf("verification_uri: %s\nuser_code: %s\n", device.verificationUri.c_str(), device.userCode.c_str());
+      if (!device.verificationUriComplete.empty())
+        std::printf("verification_uri_complete: %s\n", device.verificationUriComplete.c_str());
+      std::fflush(stdout);
+    }, &tokens);
   } else {
-    net::TcpListener listener;
-    oauth::AuthorizationRequest request;
-    if (!listener.listen(0) || !oauth::makeAuthorizationRequest(provider, listener.port(), &request)) {
-      std::fprintf(stderr, "signin: cannot listen on 127.0.0.1\n");
-      return 1;
-    }
-    std::printf("authorize: %s\n", request.url.c_str());
-    std::fflush(stdout);
-    std::string code;
-    oauth::OAuthResult r = oauth::awaitRedirect(listener, request.state, timeoutSeconds, &cancel, &code);
-    listener.close();
-    if (!r.ok()) return failed(r);
-    r = client.exchangeCode(code, request.verifier, request.redirectUri, &tokens);
-    if (!r.ok()) return failed(r);
+    r = oauth::signInWithBrowser(provider, security, &cancel, timeoutSeconds, [](const std::string& url) {
+      std::printf("authorize: %s\n", url.c_str());
+      std::fflush(stdout);
+    }, &tokens);
   }
+  if (!r.ok()) return failed(r);
   oauth::TokenFile file;
   file.tokens = tokens;
   if (!oauth::saveTokenFile(tokensPath.c_str(), file)) {
