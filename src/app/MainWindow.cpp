@@ -86,19 +86,21 @@ LRESULT MainWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
       break;
     case WM_TIMER: onTimer(wParam); break;
     case appmsg::kStartup: onStartup(); break;
-    case appmsg::kSocket: onSocketEvent(lParam); break;
+    case appmsg::kSocket:
+      // Only the session's own socket is listened to.
+      if (session_ && static_cast<WPARAM>(session_->socket().handle()) == wParam) onSocketEvent(lParam);
+      break;
     case appmsg::kCheckFinished: onCheckFinished(); break;
     case appmsg::kLoadIndex: onLoadIndex(); break;
     case appmsg::kShowMail: onShowMail(); break;
     case appmsg::kOpenAttachment: onOpenAttachment(wParam); break;
-    case appmsg::kAddAttachment: onAddAttachment(wParam); break;
     case appmsg::kIntervalChanged: onIntervalChanged(); break;
     case appmsg::kNextCommand: onNextCommand(); break;
     case appmsg::kProcessingFinished: onProcessingFinished(); break;
     case appmsg::kOpenHomePage: onOpenHomePage(wParam); break;
     case appmsg::kSaveSettings: onSaveSettings(); break;
     case appmsg::kReloadStore: onReloadStore(); break;
-    case appmsg::kImportMail: onImportMail(wParam, lParam); break;
+    case appmsg::kImportMail: onImportMail(); break;
     case appmsg::kPrepareAttachmentDrag: onPrepareAttachmentDrag(wParam); break;
     case appmsg::kPrepareMailDrag: onPrepareMailDrag(wParam); break;
     default: break;
@@ -121,6 +123,9 @@ LRESULT MainWindow::onCreate() {
   if (startupDirectory_.size() > 259) startupDirectory_.resize(259);
   config::loadSettings(settings_, startupDirectory_.c_str());
   createMailPanel();
+  previewMail_.onAttachmentFound = [this](const mime::AttachmentEntry& found) {
+    if (panel_) panel_->addAttachment(found.fileName);
+  };
   createStore();
   createCommandRunner();
   createCommandKeyList();
@@ -139,6 +144,8 @@ void MainWindow::createCommandKeyList() {
 }
 
 void MainWindow::onStartup() {
+  if (started_) return;
+  started_ = true;
   if (settings_.windowPlacement.length != 0) {
     WINDOWPLACEMENT wp;
     static_assert(sizeof wp == sizeof settings_.windowPlacement, "placement layout");
@@ -304,6 +311,7 @@ void MainWindow::startCheck() {
   failureCount_ = 0;
   counts_ = check::CheckCounts{};
   busy_ = 1;
+  checkRunning_ = true;
   signInNeeded_ = false;
   setTitle(check::checkRunningTitle());
   pop3::Pop3Account account = check::pop3Account(settings_);
@@ -323,11 +331,7 @@ void MainWindow::startCheck() {
   }
   session_ = std::make_unique<pop3::Pop3Session>(static_cast<pop3::Pop3Host&>(*this), log());
   SetTimer(window_, kSessionWatchTimer, kSessionWatchMs, nullptr);
-  if (session_->open(account) != 0) {
-    ++failureCount_;
-    log().logLine("メール受信前初期化でエラー");
-    session_->abort();
-  }
+  check::openCheckSession(*session_, account, log());
 }
 
 void MainWindow::onSocketEvent(LPARAM lParam) {
@@ -361,6 +365,9 @@ bool MainWindow::cancelNotifications(net::TcpSocket& socket, int* error) {
 }
 
 void MainWindow::onCheckFinished() {
+  if (!checkRunning_) return;  // not the end of a check of ours
+  checkRunning_ = false;
+  processingPending_ = true;
   // A mail the log could not take is a failure: the title points to the log.
   setTitle(signInNeeded_ ? check::signInNeededTitle()
                          : check::checkSummaryTitle(failureCount_ + counts_.storeFailureCount, counts_.newMailCount,
@@ -380,11 +387,13 @@ void MainWindow::playArrivalSound() {
 }
 
 void MainWindow::processNewCommandMails() {
-  if (commands_) commands_->processNewCommandMails(checkStartIndex_);
+  if (commands_) commands_->processNewCommandMails(counts_.commandMails);
   PostMessageW(window_, appmsg::kProcessingFinished, 0, 0);
 }
 
 void MainWindow::onProcessingFinished() {
+  if (!processingPending_) return;
+  processingPending_ = false;
   busy_ = 0;
   SetCursor(arrowCursor_);
   setReceiveMenuEnabled(true);
@@ -405,8 +414,6 @@ void MainWindow::onColumnWidthsSaved(const ui::ColumnWidths& widths) {
   std::copy(widths.begin(), widths.end(), std::begin(settings_.columnWidths));
 }
 
-void MainWindow::onRowsDeleted(int count) { store_->addDeleted(count); }
-
 void MainWindow::saveColumnWidths() {
   if (panel_) panel_->saveColumnWidths();
 }
@@ -416,26 +423,58 @@ int MainWindow::mailListCount() const { return panel_ ? panel_->rowCount() : 0; 
 // ---- mail store and preview ----
 
 void MainWindow::createStore() {
-  store::MailList& list = panel_ ? static_cast<store::MailList&>(*panel_) : noPanelList_;
-  store_ = std::make_unique<store::MailStore>(list, log());
+  store_ = std::make_unique<store::MailStore>(log());
   store_->setFolder(settings_.mailLogFolder);
   store_->setOwnerWindow(window_);
+  store_->setFaultReporter([this](const store::StoreFault& fault) { reportStoreFault(fault); });
+  if (panel_) panel_->attachStore(*store_);
 }
 
-void MainWindow::openStore() { store_->openStore(); }
+void MainWindow::reportStoreFault(const store::StoreFault& fault) {
+  // busy_ covers the check, its commands and what they call (the trim
+  // before a power-off).
+  if (busy_)
+    log().logLine(fault.text);
+  else
+    platform::messageBox(fault.text, fault.caption, fault.flags);
+}
+
+void MainWindow::postLoadIndex() {
+  loadIndexPending_ = true;
+  PostMessageW(window_, appmsg::kLoadIndex, 0, 0);
+}
+
+void MainWindow::postReloadStore() {
+  reloadPending_ = true;
+  PostMessageW(window_, appmsg::kReloadStore, 0, 0);
+}
+
+void MainWindow::openStore() {
+  if (store_->openStore()) postLoadIndex();
+}
 
 void MainWindow::onLoadIndex() {
+  if (!loadIndexPending_) return;  // a second load would add every mail again
+  loadIndexPending_ = false;
   if (panel_) panel_->beginBatch();
-  store_->loadIndex();
+  bool again = store_->loadIndex();
   if (panel_) panel_->endBatch();
+  if (again) postLoadIndex();
 }
 
 void MainWindow::onReloadStore() {
-  store_->reloadStore();
+  if (!reloadPending_) return;
+  reloadPending_ = false;
+  loadIndexPending_ = false;
+  if (store_->reloadStore()) postLoadIndex();
   counts_.newMailCount = 0;
 }
 
 void MainWindow::clearStore() {
+  if (platform::messageBox("メールログを削除してよろしいですか？", "Quorvel",
+                           platform::kMbYesNo | platform::kMbIconExclamation | platform::kMbJapanese) !=
+      platform::kIdYes)
+    return;
   if (store_->clearStore()) counts_.newMailCount = 0;
 }
 
@@ -465,12 +504,8 @@ void MainWindow::onShowMail() {
   panel_->focusList();
 }
 
-void MainWindow::onAddAttachment(WPARAM index) {
-  if (!panel_ || index >= previewMail_.attachments.size()) return;
-  panel_->addAttachment(previewMail_.attachments[index].fileName);
-}
-
 void MainWindow::onOpenAttachment(WPARAM index) {
+  if (index >= previewMail_.attachments.size()) return;
   attachments_.open(previewMail_, static_cast<int32_t>(index), *store_);
 }
 
@@ -496,26 +531,31 @@ void MainWindow::createCommandRunner() {
   services.window = window_;
   services.drawDib = drawDib_;
   services.settings = &settings_;
-  services.mailList = [this]() -> store::MailList& {
-    return panel_ ? static_cast<store::MailList&>(*panel_) : noPanelList_;
-  };
+  services.mailModel = [this]() -> const store::MailModel& { return store_->model(); };
   services.mailLog = [this]() -> mime::MailLogReader& { return *store_; };
-  services.setRowStatus = [this](int row, int outcome) {
-    if (panel_) panel_->setRowStatus(row, outcome);
-  };
+  services.setMailStatus = [this](mime::MailId mail, int outcome) { setMailStatus(mail, outcome); };
   services.clearPreview = [this]() {
     if (panel_) panel_->setPreviewText("");
   };
   services.saveSettings = [this]() { saveSettingsNow(); };
   services.trimStore = [this]() { trimStore(); };
   services.removeExtractedAttachment = [this]() { attachments_.removeLast(); };
-  services.uniqueIdOf = [this](int32_t logOffset) {
-    auto found = counts_.uniqueIds.find(logOffset);
+  services.uniqueIdOf = [this](mime::MailId mail) {
+    auto found = counts_.uniqueIds.find(mail);
     return found == counts_.uniqueIds.end() ? std::string() : found->second;
   };
   services.guardFilePath = [this]() { return store_->folder() + "\\" + command::kGuardFileName; };
   services.signInNeeded = [this]() { setTitle(check::signInNeededTitle()); };
   commands_ = std::make_unique<CommandRunner>(std::move(services));
+}
+
+void MainWindow::setMailStatus(mime::MailId mail, int outcome) {
+  static const mime::ArrivalMark kMarks[] = {mime::kMarkRejected, mime::kMarkFailed, mime::kMarkDone,
+                                             mime::kMarkRefused};
+  static_assert(command::kOutcomeRejected == 0 && command::kOutcomeFailed == 1 && command::kOutcomeDone == 2 &&
+                command::kOutcomeRefused == 3);
+  if (outcome < 0 || outcome > 3) return;
+  store_->model().setArrivalMark(mail, kMarks[outcome]);
 }
 
 // WM_USER+9: the next command, one second after the previous one.
