@@ -22,9 +22,8 @@ void CommandRunner::processNewCommandMails(const std::vector<mime::MailId>& mail
     const mime::MailIndexEntry* found = model.find(id);
     if (!found || found->arrivalMark != mime::kMarkWaiting) continue;
     mime::MailIndexEntry mail = *found;
-    std::string uniqueId = services_.uniqueIdOf ? services_.uniqueIdOf(id) : std::string();
     currentMail_ = id;
-    bool ran = processor_.processCommandMail(mail, services_.mailLog(), model.rowOf(id), uniqueId);
+    bool ran = processor_.processCommandMail(mail, services_.mailLog(), model.rowOf(id));
     currentMail_ = mime::kNoMail;
     if (!ran) break;
   }

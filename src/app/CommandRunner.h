@@ -33,8 +33,6 @@ struct CommandRunnerServices {
   std::function<void()> saveSettings;
   std::function<void()> trimStore;
   std::function<void()> removeExtractedAttachment;
-  // The check's unique id of a mail; empty when none.
-  std::function<std::string(mime::MailId mail)> uniqueIdOf;
   // The token endpoint refused the grant: the title asks for a new sign-in.
   std::function<void()> signInNeeded;
   std::function<std::string()> guardFilePath;

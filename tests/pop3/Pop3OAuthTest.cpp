@@ -17,7 +17,9 @@ using testsupport::ScriptedServer;
 
 struct Host : pop3::Pop3Host {
   int failures = 0;
-  pop3::MessageAnswer onMessageComplete(const char*, size_t) override { return pop3::MessageAnswer::kKeep; }
+  pop3::MessageAnswer onMessageComplete(const pop3::ListedMessage&, const char*, size_t) override {
+    return pop3::MessageAnswer::kKeep;
+  }
   void onSessionFailed() override { ++failures; }
   void onSessionEnded() override {}
   int newMailCount() const override { return 0; }
