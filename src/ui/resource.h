@@ -83,6 +83,8 @@
 #define IDC_TRUST_FILE 1093
 #define IDC_BROWSE_TRUST_FILE 1094
 #define IDC_GUARDS_BUTTON 1095
+// Start at logon: the Run value, not a field of the record.
+#define IDC_LOGON_START 1130
 // The command-mail guards.
 #define IDC_ALLOWED_SENDERS 1100
 #define IDC_COMMAND_SECRET 1101
@@ -102,6 +104,7 @@
 #define IDC_PROMPT_EDIT 1079
 #define IDC_HOME_PAGE_BUTTON 1053
 #define IDC_MIRROR_BUTTON 1054
+#define IDC_ABOUT_VERSION 1055
 // Sign-in with OAuth 2.0 (the button in the settings, its dialog and the
 // wait for the user).
 #define IDC_SIGNIN_BUTTON 1200
