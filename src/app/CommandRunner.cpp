@@ -1,6 +1,5 @@
 #include "app/CommandRunner.h"
 
-#include "platform/AppMessages.h"
 #include "platform/File.h"
 #include "sendlib/Sendry.h"
 #include "store/MailStore.h"
@@ -13,28 +12,59 @@ CommandRunner::CommandRunner(CommandRunnerServices services)
       local_(services_.drawDib),
       processor_(*services_.settings, camera_, local_, *this, *this) {}
 
-void CommandRunner::processNewCommandMails(int firstRow) {
+std::vector<mime::MailId> CommandRunner::commandMailsFrom(int firstRow) {
+  std::vector<mime::MailId> mails;
   store::MailList& list = services_.mailList();
   for (int row = firstRow; row < list.entryCount(); ++row) {
     mime::MailIndexEntry mail = list.entryAt(row);
     if (mail.arrivalMark != store::kMarkCommand) continue;
-    std::string uniqueId = services_.uniqueIdOf ? services_.uniqueIdOf(mail.logOffset) : std::string();
-    if (!processor_.processCommandMail(mail, services_.mailLog(), row, uniqueId)) break;
+    places_[nextId_] = {mail.logOffset, mail.mailEnd, mail.headerLength};
+    mails.push_back(nextId_++);
   }
+  return mails;
 }
 
-void CommandRunner::handOver() { SendMessageW(services_.window, appmsg::kNextCommand, 0, 0); }
-
-void CommandRunner::pumpOneMessage() {
-  MSG msg;
-  if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
+int CommandRunner::rowOf(mime::MailId mail) const {
+  auto place = places_.find(mail);
+  if (place == places_.end()) return -1;
+  store::MailList& list = services_.mailList();
+  for (int row = 0; row < list.entryCount(); ++row) {
+    mime::MailIndexEntry entry = list.entryAt(row);
+    if (entry.logOffset == place->second.logOffset && entry.mailEnd == place->second.mailEnd &&
+        entry.headerLength == place->second.headerLength)
+      return row;
   }
+  return -1;
 }
 
-void CommandRunner::setRowStatus(int row, int outcome) {
-  if (services_.setRowStatus) services_.setRowStatus(row, outcome);
+void CommandRunner::onTimer() {
+  KillTimer(services_.window, kTimerId);
+  processor_.onTimer();
+}
+
+void CommandRunner::startTimer(unsigned ms) { SetTimer(services_.window, kTimerId, ms, nullptr); }
+
+bool CommandRunner::mailRecord(mime::MailId mail, mime::MailIndexEntry* entry) {
+  int row = rowOf(mail);
+  if (row < 0) return false;
+  *entry = services_.mailList().entryAt(row);
+  return true;
+}
+
+std::string CommandRunner::uniqueIdOf(mime::MailId mail) {
+  auto place = places_.find(mail);
+  if (place == places_.end() || !services_.uniqueIdOf) return std::string();
+  return services_.uniqueIdOf(place->second.logOffset);
+}
+
+void CommandRunner::setMailStatus(mime::MailId mail, int outcome) {
+  int row = rowOf(mail);
+  if (row >= 0 && services_.setRowStatus) services_.setRowStatus(row, outcome);
+}
+
+void CommandRunner::commandsFinished() {
+  places_.clear();
+  if (services_.commandsFinished) services_.commandsFinished();
 }
 
 void CommandRunner::clearPreview() {

@@ -92,7 +92,6 @@ LRESULT MainWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
     case appmsg::kOpenAttachment: onOpenAttachment(wParam); break;
     case appmsg::kAddAttachment: onAddAttachment(wParam); break;
     case appmsg::kIntervalChanged: onIntervalChanged(); break;
-    case appmsg::kNextCommand: onNextCommand(); break;
     case appmsg::kProcessingFinished: onProcessingFinished(); break;
     case appmsg::kOpenHomePage: onOpenHomePage(wParam); break;
     case appmsg::kSaveSettings: onSaveSettings(); break;
@@ -273,6 +272,10 @@ void MainWindow::resetReceiveTimer() {
 }
 
 void MainWindow::onTimer(UINT_PTR id) {
+  if (id == CommandRunner::kTimerId) {
+    if (commands_) commands_->onTimer();
+    return;
+  }
   if (id == kSessionWatchTimer) {
     if (session_) session_->onIdleCheck(GetTickCount64());
     return;
@@ -362,12 +365,18 @@ void MainWindow::playArrivalSound() {
                SND_ASYNC | SND_NOSTOP | SND_NOWAIT | SND_FILENAME);
 }
 
+// The check's command mails run one after another in timer steps; the
+// runner posts WM_USER+10 when the last has ended.
 void MainWindow::processNewCommandMails() {
-  if (commands_) commands_->processNewCommandMails(checkStartIndex_);
-  PostMessageW(window_, appmsg::kProcessingFinished, 0, 0);
+  if (commands_)
+    commands_->processNewCommandMails(commands_->commandMailsFrom(checkStartIndex_));
+  else
+    PostMessageW(window_, appmsg::kProcessingFinished, 0, 0);
 }
 
 void MainWindow::onProcessingFinished() {
+  // Only the end of the last queued mail ends the check, whoever posts this.
+  if (commands_ && commands_->busy()) return;
   busy_ = 0;
   SetCursor(arrowCursor_);
   setReceiveMenuEnabled(true);
@@ -497,13 +506,8 @@ void MainWindow::createCommandRunner() {
     return found == counts_.uniqueIds.end() ? std::string() : found->second;
   };
   services.guardFilePath = [this]() { return store_->folder() + "\\" + command::kGuardFileName; };
+  services.commandsFinished = [this]() { PostMessageW(window_, appmsg::kProcessingFinished, 0, 0); };
   commands_ = std::make_unique<CommandRunner>(std::move(services));
-}
-
-// WM_USER+9: the next command, one second after the previous one.
-void MainWindow::onNextCommand() {
-  Sleep(1000);
-  if (commands_) commands_->runNextCommand();
 }
 
 }  // namespace app

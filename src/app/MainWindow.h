@@ -56,7 +56,6 @@ class MainWindow : public ui::WindowObject, private pop3::Pop3Host, private ui::
   void onOpenAttachment(WPARAM index);
   void onAddAttachment(WPARAM index);
   void onIntervalChanged();
-  void onNextCommand();
   void onProcessingFinished();
   void onOpenHomePage(WPARAM which);
   void onSaveSettings();

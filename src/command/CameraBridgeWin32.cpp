@@ -65,6 +65,16 @@ std::vector<FolderEntry> CameraBridgeWin32::listFolder(const char* pattern) {
   return entries;
 }
 
-bool CameraBridgeWin32::snapshotExists() { return platform::fileExists(kSnapshotFile); }
+AttachmentState CameraBridgeWin32::snapshotState() {
+  return checkAttachmentFile(kSnapshotFile, AttachmentKindOfFile::kJpeg);
+}
+
+AttachmentState CameraBridgeWin32::recordingState(const char* path) {
+  return checkAttachmentFile(path, AttachmentKindOfFile::kAnyFile);
+}
+
+bool CameraBridgeWin32::removeSnapshot() {
+  return !platform::fileExists(kSnapshotFile) || platform::removeFile(kSnapshotFile);
+}
 
 }  // namespace command

@@ -16,7 +16,9 @@ class CameraBridgeWin32 : public CameraBridge {
   LaunchResult launchCamera() override;
   bool readFileHead(const char* path, size_t maxBytes, std::string* data) override;
   std::vector<FolderEntry> listFolder(const char* pattern) override;
-  bool snapshotExists() override;
+  AttachmentState snapshotState() override;
+  AttachmentState recordingState(const char* path) override;
+  bool removeSnapshot() override;
 
  private:
   void* mainWindow_;

@@ -9,8 +9,8 @@ class LocalActionsWin32 : public LocalActions {
   // `drawDib` is the main window's DrawDib handle (HDRAWDIB), used to scale.
   explicit LocalActionsWin32(void* drawDib) : drawDib_(drawDib) {}
 
-  bool shutdownPc() override;
-  void captureScreen(int32_t targetWidth) override;
+  bool shutdownPc(std::string* error) override;
+  bool captureScreen(int32_t targetWidth) override;
   bool rotateSnapshot() override;
 
  private:
