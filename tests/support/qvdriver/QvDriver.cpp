@@ -13,6 +13,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 #include <ole2.h>
+#include <psapi.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -725,12 +726,45 @@ int cmdOpenMutex(Json& j, const Args& a) {
   return 0;
 }
 
+// The resources a process holds: private memory, kernel handles, and its
+// GDI and USER objects (GetGuiResources; -1 where the system does not count
+// them, as Wine does not).
+int cmdProcess(Json& j, const Args& a) {
+  needArgs(a, 1, "process PID");
+  const DWORD pid = static_cast<DWORD>(number(a[0]));
+  HANDLE p = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+  if (!p) fail("no such process");
+  PROCESS_MEMORY_COUNTERS_EX memory{};
+  memory.cb = sizeof memory;
+  long long privateBytes = -1, workingSet = -1;
+  if (GetProcessMemoryInfo(p, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory)) {
+    privateBytes = static_cast<long long>(memory.PrivateUsage);
+    workingSet = static_cast<long long>(memory.WorkingSetSize);
+  }
+  DWORD handles = 0;
+  long long kernel = GetProcessHandleCount(p, &handles) ? static_cast<long long>(handles) : -1;
+  auto gui = [&](DWORD what) -> long long {
+    SetLastError(0);
+    DWORD n = GetGuiResources(p, what);
+    return n == 0 && GetLastError() != 0 ? -1 : static_cast<long long>(n);
+  };
+  long long gdi = gui(GR_GDIOBJECTS), user = gui(GR_USEROBJECTS);
+  CloseHandle(p);
+  j.key("private").num(privateBytes);
+  j.key("workingSet").num(workingSet);
+  j.key("handles").num(kernel);
+  j.key("gdi").num(gdi);
+  j.key("user").num(user);
+  return 0;
+}
+
 void usage() {
   fail(
       "commands: find CLASS [MS] [any] | info HWND | wait-title HWND equals|contains|differs HEX MS"
       " | wait-gone HWND MS | post|send HWND MSG WP LP | command HWND ID | close HWND [sc|wm]"
       " | show HWND SW | foreground | children HWND | text HWND [PATH] | list HWND [PATH]"
-      " | dialogs PID MS | press HWND ID | menu EXE NAME | open-mutex NAME | hold-mutex NAME MS");
+      " | dialogs PID MS | press HWND ID | menu EXE NAME | open-mutex NAME | hold-mutex NAME MS"
+      " | process PID");
 }
 
 void emit(const std::wstring& outPath, const std::string& text) {
@@ -795,6 +829,7 @@ int main() {
     else if (cmd == L"drop-files") rc = cmdDropFiles(j, a);
     else if (cmd == L"menu") rc = cmdMenu(j, a);
     else if (cmd == L"open-mutex") rc = cmdOpenMutex(j, a);
+    else if (cmd == L"process") rc = cmdProcess(j, a);
     else usage();
     j.key("ok").boolean(true);
   } catch (const Failure& f) {
