@@ -17,8 +17,10 @@ Along the way, at random:
     program is closed (which compacts and trims the mail log) and started
     again.
 Every --report-every checks and at the end it prints the process's private
-memory, kernel handles and GDI/USER objects (GetGuiResources; "n/a" where
-Wine does not count them), the files of the working folder and the sizes of
+memory (resident private pages, from Linux: Wine reports none for another
+process), kernel handles (from the system's handle table), GDI and USER
+objects (GetGuiResources; "n/a" under Wine, which does not count them) and
+its windows, the files of the working folder and the sizes of
 the mail log, its index and the communication log, each beside the figures
 taken after warm-up (--warmup checks into each life of the process).
 
@@ -277,13 +279,20 @@ class Soak:
     def figures(self) -> dict:
         process = self.driver.process(self.app.pid)
         folder = self.app.folder
+        # Wine reports no private bytes or handle count for another process:
+        # the resident private pages come from Linux, the handles from the
+        # system's handle table.
+        rollup = Path(f"/proc/{self.app.process.pid}/smaps_rollup").read_text()
+        private = sum(int(m.group(1)) * 1024
+                      for m in re.finditer(r"^(?:Private_\w+|Swap):\s+(\d+) kB", rollup, re.M))
+        handles = process["handles"] if process["handles"] > 0 else process["tableHandles"]
         files = sorted(p.name for p in folder.iterdir() if p.is_file())
 
         def size(path):
             return path.stat().st_size if path.exists() else -1
         return {
-            "private": process["private"], "handles": process["handles"],
-            "gdi": process["gdi"], "user": process["user"], "files": files,
+            "private": process["private"] if process["private"] > 0 else private, "handles": handles,
+            "gdi": process["gdi"], "user": process["user"], "windows": process["windows"], "files": files,
             "log": size(self.store.path / "QuorvelMail.log"), "index": size(self.store.path / "QuorvelMail.idx"),
             "commlog": size(folder / "通信ログ.txt"),
         }
@@ -296,7 +305,7 @@ class Soak:
             return "n/a" if f[name] < 0 else f"{f[name]} ({f[name] - base[name]:+d})"
         new_files = sorted(set(f["files"]) - set(base["files"]))
         print(f"[{label}] private {f['private'] / MB:.2f} MB ({(f['private'] - base['private']) / MB:+.2f}), "
-              f"handles {count('handles')}, GDI {count('gdi')}, USER {count('user')}, "
+              f"handles {count('handles')}, GDI {count('gdi')}, USER {count('user')}, windows {count('windows')}, "
               f"files {len(f['files'])}{' new: ' + ', '.join(new_files) if new_files else ''}, "
               f"mail log {f['log']} B, index {f['index']} B, comm log {f['commlog']} B, "
               f"mails {self.seq} delivered, {len(self.smtp.messages)} replies, {self.deleted} rows deleted, "
@@ -304,7 +313,7 @@ class Soak:
         if self.baseline:
             if f["private"] - base["private"] > 2 * MB:
                 self.missed.append(f"{label}: private memory grew by {(f['private'] - base['private']) / MB:.2f} MB")
-            for name in ("handles", "gdi", "user"):
+            for name in ("handles", "gdi", "user", "windows"):
                 if f[name] >= 0 and f[name] - base[name] > 10:
                     self.missed.append(f"{label}: {name} grew by {f[name] - base[name]}")
 

@@ -15,6 +15,7 @@
 #include <ole2.h>
 #include <psapi.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -726,9 +727,63 @@ int cmdOpenMutex(Json& j, const Args& a) {
   return 0;
 }
 
-// The resources a process holds: private memory, kernel handles, and its
-// GDI and USER objects (GetGuiResources; -1 where the system does not count
-// them, as Wine does not).
+// Handles of a process in the system's handle table (-1 when the table
+// cannot be read). Wine keeps them in its server, where this finds them
+// though GetProcessHandleCount does not.
+long long tableHandleCount(DWORD pid) {
+  struct Entry {
+    ULONG ownerPid;
+    BYTE objectType, flags;
+    USHORT value;
+    PVOID object;
+    ULONG access;
+  };
+  using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+  auto query = reinterpret_cast<Query>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+  if (!query) return -1;
+  std::vector<unsigned char> buffer(1 << 16);
+  for (;;) {
+    ULONG needed = 0;
+    LONG status = query(16 /* SystemHandleInformation */, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+    if (status == static_cast<LONG>(0xC0000004)) {  // STATUS_INFO_LENGTH_MISMATCH
+      buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 4096));
+      continue;
+    }
+    if (status != 0) return -1;
+    break;
+  }
+  ULONG count = *reinterpret_cast<ULONG*>(buffer.data());
+  const Entry* entries = reinterpret_cast<const Entry*>(buffer.data() + sizeof(ULONG_PTR));
+  long long mine = 0;
+  for (ULONG i = 0; i < count; ++i) mine += entries[i].ownerPid == pid;
+  return mine;
+}
+
+// Windows (top-level and child) that belong to a process.
+long long windowCount(DWORD pid) {
+  struct Count {
+    DWORD pid;
+    long long n;
+  } count{pid, 0};
+  EnumWindows(
+      [](HWND w, LPARAM p) -> BOOL {
+        auto* c = reinterpret_cast<Count*>(p);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (owner != c->pid) return TRUE;
+        ++c->n;
+        EnumChildWindows(
+            w, [](HWND, LPARAM q) -> BOOL { ++reinterpret_cast<Count*>(q)->n; return TRUE; }, p);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&count));
+  return count.n;
+}
+
+// The resources a process holds: private memory, kernel handles, its GDI
+// and USER objects (GetGuiResources; -1 where the system does not count
+// them, as Wine does not), and its windows.
 int cmdProcess(Json& j, const Args& a) {
   needArgs(a, 1, "process PID");
   const DWORD pid = static_cast<DWORD>(number(a[0]));
@@ -755,6 +810,8 @@ int cmdProcess(Json& j, const Args& a) {
   j.key("handles").num(kernel);
   j.key("gdi").num(gdi);
   j.key("user").num(user);
+  j.key("tableHandles").num(tableHandleCount(pid));
+  j.key("windows").num(windowCount(pid));
   return 0;
 }
 
