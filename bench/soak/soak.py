@@ -37,6 +37,7 @@ import argparse
 import os
 import random
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -457,6 +458,7 @@ def main():
             soak.run()
         finally:
             soak.close()
+            shutil.rmtree(work, ignore_errors=True)
     sys.exit(1 if soak.missed else 0)
 
 

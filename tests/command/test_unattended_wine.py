@@ -2,9 +2,13 @@
 quotes an earlier reply, a mailed width that no picture can take, and an
 attachment file that cannot be sent. Each still gets its one reply, and no
 message box opens."""
+import time
+
 from support import settings
 from support.camera import jpeg_size
+from support.quorvel_app import wait_until
 
+WM_NULL = 0
 REFUSED_WIDTH = "返信画像幅は16から4096までの数で指定してください。設定は変えていません。\n"
 
 
@@ -50,3 +54,19 @@ def test_empty_recording_still_gets_a_reply_without_it(station):
     station.wait_statuses(["失 敗"])
     assert len(station.smtp.messages) == 1
     assert not station.quorvel.dialogs()
+
+
+def test_window_answers_while_the_camera_starts(station):
+    """The ten seconds after starting the camera are a timer step: the
+    window answers meanwhile, and the commands go on after them."""
+    station.start(camera=False)
+    station.check("VT起動 モニタ開始")
+    wait_until(station.camera.running, timeout=30, what="the camera started by Quorvel")
+    started = time.monotonic()
+    station.quorvel.driver.send(station.quorvel.hwnd, WM_NULL)  # answered by the window's own thread
+    answered = time.monotonic() - started
+    assert not station.smtp.messages, "the reply came before the ten seconds were over"
+    assert answered < 5, f"the window took {answered:.1f} s to answer"
+    reply = station.smtp.wait_reply(timeout=60)
+    assert reply.results() == ["Vistrelを起動しました。\n", "モニタを開始しました。\n"]
+    station.wait_statuses(["完 了"])
