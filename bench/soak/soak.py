@@ -170,6 +170,12 @@ class Soak:
         self.baseline = None
         self.life_start = 0
         self.missed = []
+        self.events = open(work / "events.txt", "w", encoding="utf-8")
+
+    def event(self, text: str):
+        """What the tool did, by check number, for reading after a missed goal."""
+        self.events.write(f"{self.checks()} {text}\n")
+        self.events.flush()
 
     # ---- the program ------------------------------------------------------
 
@@ -202,6 +208,7 @@ class Soak:
     def restart(self):
         """Closing compacts and trims the mail log; the next life starts."""
         self.scan_store()
+        self.event("restart")
         self.close_app()
         self.app.start()
         self.baseline = None
@@ -233,13 +240,16 @@ class Soak:
                    + "Spam body line\r\n" * 30).encode("ascii")
         self.kinds[token] = kind
         self.dovecot.put(raw)
+        self.event(f"deliver {token} {kind}")
 
     def stop_server(self, now):
+        self.event("pop3 stop")
         self.dovecot.pause()
         self.down_since = time.monotonic()
         self.down_until = now + self.rng.randint(3, 15)
 
     def start_server(self):
+        self.event("pop3 start")
         self.dovecot.resume()
         self.down_checks += (time.monotonic() - self.down_since) / self.args.interval
         self.down_since = None
@@ -254,12 +264,22 @@ class Soak:
         if not candidates:
             return
         row = self.rng.choice(candidates)
+        subject = rows[row][2]
         self.app.click_row(row)
-        time.sleep(0.3)
-        panel = self.app.child(cls=PANEL_CLASS)
-        if panel:
-            self.driver.post(panel, DELETE_SELECTED)
-            self.deleted += 1
+        deadline = time.monotonic() + 5
+        while self.app.mail_list().get("selected") != [row]:
+            if time.monotonic() > deadline:
+                self.event(f"delete row {row}: not selected")
+                return
+            time.sleep(0.1)
+        self.driver.post(self.app.child(cls=PANEL_CLASS), DELETE_SELECTED)
+        while subject in [r[2] for r in self.app.mail_list()["rows"] if len(r) > 2]:
+            if time.monotonic() > deadline:
+                self.event(f"delete row {row}: {subject} still listed")
+                return
+            time.sleep(0.1)
+        self.deleted += 1
+        self.event(f"delete row {row}: {subject}")
 
     def look_for_boxes(self):
         """A message box is open: noted, and answered so the run goes on."""
@@ -274,10 +294,18 @@ class Soak:
         data = log.read_bytes() if log.exists() else b""
         for token, count in _count_tokens(data).items():
             self.stored_ever.add(token)
-            if count > 1:
+            if count > 1 and token not in self.twice:
                 self.twice.add(token)
+                self.event(f"stored twice: {token}")
 
     def figures(self) -> dict:
+        """The figures; memory and handles are the least of five samples over
+        two seconds, so a picture being made at that moment does not count."""
+        samples = [self.sample() for _ in range(5) if time.sleep(0.4) is None]
+        least = {k: min(s[k] for s in samples) for k in ("private", "handles", "gdi", "user", "windows")}
+        return {**samples[-1], **least}
+
+    def sample(self) -> dict:
         process = self.driver.process(self.app.pid)
         folder = self.app.folder
         # Wine reports no private bytes or handle count for another process:
@@ -337,18 +365,22 @@ class Soak:
             if self.down_since is not None and now >= self.down_until:
                 self.start_server()
             if self.store.full and now >= self.full_until:
+                self.event("store free")
                 self.store.free()
             if self.rng.random() < 0.3:
                 self.deliver()
             if self.down_since is None and self.rng.random() < 0.01:
                 self.stop_server(now)
             if not self.store.full and self.rng.random() < 0.006:
+                self.event("store full")
                 self.store.fill()
                 self.full_until = now + self.rng.randint(10, 40)
             if self.rng.random() < 0.02:
                 self.delete_row()
             if now % 20 == 0:
                 self.look_for_boxes()
+            if now % 5 == 0:
+                self.scan_store()
             if self.baseline is None and now - self.life_start >= args.warmup:
                 self.baseline = self.figures()
             if now >= next_report:
@@ -415,10 +447,13 @@ class Soak:
                   "every command mail answered once, no message box")
 
     def close(self):
+        self.events.close()
         try:
             self.app.stop()
         finally:
             self.camera.stop()
+            if self.missed:
+                shutil.copytree(self.store.path, self.store.path.parent / "store-at-end")
             self.store.close()
 
 
@@ -458,7 +493,10 @@ def main():
             soak.run()
         finally:
             soak.close()
-            shutil.rmtree(work, ignore_errors=True)
+            if soak.missed:
+                print(f"the run's folder is kept: {work} (events.txt: what happened, by check)")
+            else:
+                shutil.rmtree(work, ignore_errors=True)
     sys.exit(1 if soak.missed else 0)
 
 
