@@ -17,12 +17,13 @@ Along the way, at random:
     program is closed (which compacts and trims the mail log) and started
     again.
 Every --report-every checks and at the end it prints the process's private
-memory (resident private pages, from Linux: Wine reports none for another
-process), kernel handles (from the system's handle table), GDI and USER
-objects (GetGuiResources; "n/a" under Wine, which does not count them) and
-its windows, the files of the working folder and the sizes of
-the mail log, its index and the communication log, each beside the figures
-taken after warm-up (--warmup checks into each life of the process).
+memory (resident private pages from Linux, as Wine reports none for another
+process, and its committed data, VmData), kernel handles (from the
+system's handle table), GDI and USER objects (GetGuiResources; "n/a" under
+Wine, which does not count them) and its windows, the files of the working
+folder and the sizes of the mail log, its index and the communication log,
+each beside the figures taken after warm-up (--warmup checks into each life
+of the process).
 
 At the end it waits until every mail is fetched and answered, then checks
 the goals: nothing grew after warm-up (private memory within 2 MB, handles
@@ -302,7 +303,8 @@ class Soak:
         """The figures; memory and handles are the least of five samples over
         two seconds, so a picture being made at that moment does not count."""
         samples = [self.sample() for _ in range(5) if time.sleep(0.4) is None]
-        least = {k: min(s[k] for s in samples) for k in ("private", "handles", "gdi", "user", "windows")}
+        least = {k: min(s[k] for s in samples)
+                 for k in ("private", "committed", "handles", "gdi", "user", "windows")}
         return {**samples[-1], **least}
 
     def sample(self) -> dict:
@@ -315,12 +317,15 @@ class Soak:
         private = sum(int(m.group(1)) * 1024
                       for m in re.finditer(r"^(?:Private_\w+|Swap):\s+(\d+) kB", rollup, re.M))
         handles = process["handles"] if process["handles"] > 0 else process["tableHandles"]
+        status = Path(f"/proc/{self.app.process.pid}/status").read_text()
+        committed = int(re.search(r"^VmData:\s+(\d+) kB", status, re.M).group(1)) * 1024
         files = sorted(p.name for p in folder.iterdir() if p.is_file())
 
         def size(path):
             return path.stat().st_size if path.exists() else -1
         return {
-            "private": process["private"] if process["private"] > 0 else private, "handles": handles,
+            "private": process["private"] if process["private"] > 0 else private, "committed": committed,
+            "handles": handles,
             "gdi": process["gdi"], "user": process["user"], "windows": process["windows"], "files": files,
             "log": size(self.store.path / "QuorvelMail.log"), "index": size(self.store.path / "QuorvelMail.idx"),
             "commlog": size(folder / "通信ログ.txt"),
@@ -334,6 +339,7 @@ class Soak:
             return "n/a" if f[name] < 0 else f"{f[name]} ({f[name] - base[name]:+d})"
         new_files = sorted(set(f["files"]) - set(base["files"]))
         print(f"[{label}] private {f['private'] / MB:.2f} MB ({(f['private'] - base['private']) / MB:+.2f}), "
+              f"committed {f['committed'] / MB:.2f} MB ({(f['committed'] - base['committed']) / MB:+.2f}), "
               f"handles {count('handles')}, GDI {count('gdi')}, USER {count('user')}, windows {count('windows')}, "
               f"files {len(f['files'])}{' new: ' + ', '.join(new_files) if new_files else ''}, "
               f"mail log {f['log']} B, index {f['index']} B, comm log {f['commlog']} B, "
