@@ -59,6 +59,8 @@ from support.wine import winpath  # noqa: E402
 MB = 1024 * 1024
 STORE_FS_SIZE = 6 * MB
 PANEL_CLASS = "SplitPanel"
+MAIL_LIST_ID = 110
+LVM_GETTOPINDEX = 0x1027
 DELETE_SELECTED = 0x400 + 16
 KEEP_COUNT = 150
 IDYES = 6
@@ -262,12 +264,14 @@ class Soak:
             rows = self.app.mail_list()["rows"]
         except Exception:
             return
-        candidates = [n for n, row in enumerate(rows[:12]) if row and row[0] != "待 機"]
+        listview = self.app.child(MAIL_LIST_ID)
+        top = self.driver.send(listview, LVM_GETTOPINDEX) if listview else 0
+        candidates = [n for n in range(top, min(top + 10, len(rows))) if rows[n] and rows[n][0] != "待 機"]
         if not candidates:
             return
         row = self.rng.choice(candidates)
         subject = rows[row][2]
-        self.app.click_row(row)
+        self.app.click_row(row - top)
         deadline = time.monotonic() + 5
         while self.app.mail_list().get("selected") != [row]:
             if time.monotonic() > deadline:
