@@ -2,7 +2,6 @@
 
 #include "platform/File.h"
 #include "sendlib/Sendry.h"
-#include "store/MailStore.h"
 
 namespace app {
 
@@ -12,31 +11,6 @@ CommandRunner::CommandRunner(CommandRunnerServices services)
       local_(services_.drawDib),
       processor_(*services_.settings, camera_, local_, *this, *this) {}
 
-std::vector<mime::MailId> CommandRunner::commandMailsFrom(int firstRow) {
-  std::vector<mime::MailId> mails;
-  store::MailList& list = services_.mailList();
-  for (int row = firstRow; row < list.entryCount(); ++row) {
-    mime::MailIndexEntry mail = list.entryAt(row);
-    if (mail.arrivalMark != store::kMarkCommand) continue;
-    places_[nextId_] = {mail.logOffset, mail.mailEnd, mail.headerLength};
-    mails.push_back(nextId_++);
-  }
-  return mails;
-}
-
-int CommandRunner::rowOf(mime::MailId mail) const {
-  auto place = places_.find(mail);
-  if (place == places_.end()) return -1;
-  store::MailList& list = services_.mailList();
-  for (int row = 0; row < list.entryCount(); ++row) {
-    mime::MailIndexEntry entry = list.entryAt(row);
-    if (entry.logOffset == place->second.logOffset && entry.mailEnd == place->second.mailEnd &&
-        entry.headerLength == place->second.headerLength)
-      return row;
-  }
-  return -1;
-}
-
 void CommandRunner::onTimer() {
   KillTimer(services_.window, kTimerId);
   processor_.onTimer();
@@ -44,26 +18,23 @@ void CommandRunner::onTimer() {
 
 void CommandRunner::startTimer(unsigned ms) { SetTimer(services_.window, kTimerId, ms, nullptr); }
 
+// Only a mail still in the model and still waiting runs.
 bool CommandRunner::mailRecord(mime::MailId mail, mime::MailIndexEntry* entry) {
-  int row = rowOf(mail);
-  if (row < 0) return false;
-  *entry = services_.mailList().entryAt(row);
+  const mime::MailIndexEntry* found = services_.mailModel().find(mail);
+  if (!found || found->arrivalMark != mime::kMarkWaiting) return false;
+  *entry = *found;
   return true;
 }
 
 std::string CommandRunner::uniqueIdOf(mime::MailId mail) {
-  auto place = places_.find(mail);
-  if (place == places_.end() || !services_.uniqueIdOf) return std::string();
-  return services_.uniqueIdOf(place->second.logOffset);
+  return services_.uniqueIdOf ? services_.uniqueIdOf(mail) : std::string();
 }
 
 void CommandRunner::setMailStatus(mime::MailId mail, int outcome) {
-  int row = rowOf(mail);
-  if (row >= 0 && services_.setRowStatus) services_.setRowStatus(row, outcome);
+  if (services_.setMailStatus) services_.setMailStatus(mail, outcome);
 }
 
 void CommandRunner::commandsFinished() {
-  places_.clear();
   if (services_.commandsFinished) services_.commandsFinished();
 }
 

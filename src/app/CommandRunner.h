@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,7 +15,7 @@
 #include "config/AppSettings.h"
 #include "mime/MailId.h"
 #include "mime/MailLogReader.h"
-#include "store/MailList.h"
+#include "store/MailModel.h"
 
 namespace app {
 
@@ -25,15 +24,17 @@ struct CommandRunnerServices {
   HWND window = nullptr;
   void* drawDib = nullptr;
   config::AppSettings* settings = nullptr;
-  std::function<store::MailList&()> mailList;
+  std::function<const store::MailModel&()> mailModel;
   std::function<mime::MailLogReader&()> mailLog;
-  std::function<void(int row, int outcome)> setRowStatus;
+  // Writes a command::Outcome into the mail's status (nothing when the
+  // mail was deleted meanwhile).
+  std::function<void(mime::MailId mail, int outcome)> setMailStatus;
   std::function<void()> clearPreview;
   std::function<void()> saveSettings;
   std::function<void()> trimStore;
   std::function<void()> removeExtractedAttachment;
-  // The check's unique id of the mail at a log offset; empty when none.
-  std::function<std::string(int32_t logOffset)> uniqueIdOf;
+  // The check's unique id of a mail; empty when none.
+  std::function<std::string(mime::MailId mail)> uniqueIdOf;
   std::function<std::string()> guardFilePath;
   // Every queued mail has run: the check's processing has ended.
   std::function<void()> commandsFinished;
@@ -46,10 +47,9 @@ class CommandRunner : private command::CommandHost, private command::MailSender 
 
   explicit CommandRunner(CommandRunnerServices services);
 
-  // Queues the command mails of a check; they run one after another.
+  // Queues the command mails a check stored; they run in this order, one
+  // after another, each to its end.
   void processNewCommandMails(const std::vector<mime::MailId>& mails) { processor_.runMails(mails); }
-  // The MailIds of the command mails among the rows from `firstRow` on.
-  std::vector<mime::MailId> commandMailsFrom(int firstRow);
   // WM_TIMER kTimerId: the next step of the mail that runs.
   void onTimer();
   // A mail runs or waits in the queue.
@@ -72,20 +72,12 @@ class CommandRunner : private command::CommandHost, private command::MailSender 
   // command::MailSender
   int sendMail(const SendMailRequest& request) override;
 
-  // The list row of a mail, found by where its text lies in the log; -1
-  // when it is gone. (Stands in for the mail model's lookup by MailId.)
-  int rowOf(mime::MailId mail) const;
-
-  struct LogPlace {
-    int32_t logOffset, mailEnd, headerLength;
-  };
-  std::map<mime::MailId, LogPlace> places_;
-  mime::MailId nextId_ = 1;
 
   CommandRunnerServices services_;
   command::CameraBridgeWin32 camera_;
   command::LocalActionsWin32 local_;
   command::CommandProcessor processor_;
+  mime::MailId currentMail_ = mime::kNoMail;  // the mail being processed
 };
 
 }  // namespace app

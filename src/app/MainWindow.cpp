@@ -85,18 +85,20 @@ LRESULT MainWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
       break;
     case WM_TIMER: onTimer(wParam); break;
     case appmsg::kStartup: onStartup(); break;
-    case appmsg::kSocket: onSocketEvent(lParam); break;
+    case appmsg::kSocket:
+      // Only the session's own socket is listened to.
+      if (session_ && static_cast<WPARAM>(session_->socket().handle()) == wParam) onSocketEvent(lParam);
+      break;
     case appmsg::kCheckFinished: onCheckFinished(); break;
     case appmsg::kLoadIndex: onLoadIndex(); break;
     case appmsg::kShowMail: onShowMail(); break;
     case appmsg::kOpenAttachment: onOpenAttachment(wParam); break;
-    case appmsg::kAddAttachment: onAddAttachment(wParam); break;
     case appmsg::kIntervalChanged: onIntervalChanged(); break;
     case appmsg::kProcessingFinished: onProcessingFinished(); break;
     case appmsg::kOpenHomePage: onOpenHomePage(wParam); break;
     case appmsg::kSaveSettings: onSaveSettings(); break;
     case appmsg::kReloadStore: onReloadStore(); break;
-    case appmsg::kImportMail: onImportMail(wParam, lParam); break;
+    case appmsg::kImportMail: onImportMail(); break;
     case appmsg::kPrepareAttachmentDrag: onPrepareAttachmentDrag(wParam); break;
     case appmsg::kPrepareMailDrag: onPrepareMailDrag(wParam); break;
     default: break;
@@ -119,6 +121,9 @@ LRESULT MainWindow::onCreate() {
   if (startupDirectory_.size() > 259) startupDirectory_.resize(259);
   config::loadSettings(settings_, startupDirectory_.c_str());
   createMailPanel();
+  previewMail_.onAttachmentFound = [this](const mime::AttachmentEntry& found) {
+    if (panel_) panel_->addAttachment(found.fileName);
+  };
   createStore();
   createCommandRunner();
   createCommandKeyList();
@@ -137,6 +142,8 @@ void MainWindow::createCommandKeyList() {
 }
 
 void MainWindow::onStartup() {
+  if (started_) return;
+  started_ = true;
   if (settings_.windowPlacement.length != 0) {
     WINDOWPLACEMENT wp;
     static_assert(sizeof wp == sizeof settings_.windowPlacement, "placement layout");
@@ -306,15 +313,12 @@ void MainWindow::startCheck() {
   failureCount_ = 0;
   counts_ = check::CheckCounts{};
   busy_ = 1;
+  checkRunning_ = true;
   setTitle(check::checkRunningTitle());
   pop3::Pop3Account account = check::pop3Account(settings_);
   session_ = std::make_unique<pop3::Pop3Session>(static_cast<pop3::Pop3Host&>(*this), log());
   SetTimer(window_, kSessionWatchTimer, kSessionWatchMs, nullptr);
-  if (session_->open(account) != 0) {
-    ++failureCount_;
-    log().logLine("メール受信前初期化でエラー");
-    session_->abort();
-  }
+  check::openCheckSession(*session_, account, log());
 }
 
 void MainWindow::onSocketEvent(LPARAM lParam) {
@@ -348,6 +352,9 @@ bool MainWindow::cancelNotifications(net::TcpSocket& socket, int* error) {
 }
 
 void MainWindow::onCheckFinished() {
+  if (!checkRunning_) return;  // not the end of a check of ours
+  checkRunning_ = false;
+  processingPending_ = true;
   // A mail the log could not take is a failure: the title points to the log.
   setTitle(check::checkSummaryTitle(failureCount_ + counts_.storeFailureCount, counts_.newMailCount,
                                     counts_.spamCount, session_ ? session_->unreceivableCount() : 0));
@@ -369,14 +376,16 @@ void MainWindow::playArrivalSound() {
 // runner posts WM_USER+10 when the last has ended.
 void MainWindow::processNewCommandMails() {
   if (commands_)
-    commands_->processNewCommandMails(commands_->commandMailsFrom(checkStartIndex_));
+    commands_->processNewCommandMails(counts_.commandMails);
   else
     PostMessageW(window_, appmsg::kProcessingFinished, 0, 0);
 }
 
 void MainWindow::onProcessingFinished() {
-  // Only the end of the last queued mail ends the check, whoever posts this.
-  if (commands_ && commands_->busy()) return;
+  // Only the end of the check's processing counts, whoever posts this: the
+  // last queued command mail has ended.
+  if (!processingPending_ || (commands_ && commands_->busy())) return;
+  processingPending_ = false;
   busy_ = 0;
   SetCursor(arrowCursor_);
   setReceiveMenuEnabled(true);
@@ -397,8 +406,6 @@ void MainWindow::onColumnWidthsSaved(const ui::ColumnWidths& widths) {
   std::copy(widths.begin(), widths.end(), std::begin(settings_.columnWidths));
 }
 
-void MainWindow::onRowsDeleted(int count) { store_->addDeleted(count); }
-
 void MainWindow::saveColumnWidths() {
   if (panel_) panel_->saveColumnWidths();
 }
@@ -408,26 +415,58 @@ int MainWindow::mailListCount() const { return panel_ ? panel_->rowCount() : 0; 
 // ---- mail store and preview ----
 
 void MainWindow::createStore() {
-  store::MailList& list = panel_ ? static_cast<store::MailList&>(*panel_) : noPanelList_;
-  store_ = std::make_unique<store::MailStore>(list, log());
+  store_ = std::make_unique<store::MailStore>(log());
   store_->setFolder(settings_.mailLogFolder);
   store_->setOwnerWindow(window_);
+  store_->setFaultReporter([this](const store::StoreFault& fault) { reportStoreFault(fault); });
+  if (panel_) panel_->attachStore(*store_);
 }
 
-void MainWindow::openStore() { store_->openStore(); }
+void MainWindow::reportStoreFault(const store::StoreFault& fault) {
+  // busy_ covers the check, its commands and what they call (the trim
+  // before a power-off).
+  if (busy_)
+    log().logLine(fault.text);
+  else
+    platform::messageBox(fault.text, fault.caption, fault.flags);
+}
+
+void MainWindow::postLoadIndex() {
+  loadIndexPending_ = true;
+  PostMessageW(window_, appmsg::kLoadIndex, 0, 0);
+}
+
+void MainWindow::postReloadStore() {
+  reloadPending_ = true;
+  PostMessageW(window_, appmsg::kReloadStore, 0, 0);
+}
+
+void MainWindow::openStore() {
+  if (store_->openStore()) postLoadIndex();
+}
 
 void MainWindow::onLoadIndex() {
+  if (!loadIndexPending_) return;  // a second load would add every mail again
+  loadIndexPending_ = false;
   if (panel_) panel_->beginBatch();
-  store_->loadIndex();
+  bool again = store_->loadIndex();
   if (panel_) panel_->endBatch();
+  if (again) postLoadIndex();
 }
 
 void MainWindow::onReloadStore() {
-  store_->reloadStore();
+  if (!reloadPending_) return;
+  reloadPending_ = false;
+  loadIndexPending_ = false;
+  if (store_->reloadStore()) postLoadIndex();
   counts_.newMailCount = 0;
 }
 
 void MainWindow::clearStore() {
+  if (platform::messageBox("メールログを削除してよろしいですか？", "Quorvel",
+                           platform::kMbYesNo | platform::kMbIconExclamation | platform::kMbJapanese) !=
+      platform::kIdYes)
+    return;
   if (store_->clearStore()) counts_.newMailCount = 0;
 }
 
@@ -457,12 +496,8 @@ void MainWindow::onShowMail() {
   panel_->focusList();
 }
 
-void MainWindow::onAddAttachment(WPARAM index) {
-  if (!panel_ || index >= previewMail_.attachments.size()) return;
-  panel_->addAttachment(previewMail_.attachments[index].fileName);
-}
-
 void MainWindow::onOpenAttachment(WPARAM index) {
+  if (index >= previewMail_.attachments.size()) return;
   attachments_.open(previewMail_, static_cast<int32_t>(index), *store_);
 }
 
@@ -488,26 +523,31 @@ void MainWindow::createCommandRunner() {
   services.window = window_;
   services.drawDib = drawDib_;
   services.settings = &settings_;
-  services.mailList = [this]() -> store::MailList& {
-    return panel_ ? static_cast<store::MailList&>(*panel_) : noPanelList_;
-  };
+  services.mailModel = [this]() -> const store::MailModel& { return store_->model(); };
   services.mailLog = [this]() -> mime::MailLogReader& { return *store_; };
-  services.setRowStatus = [this](int row, int outcome) {
-    if (panel_) panel_->setRowStatus(row, outcome);
-  };
+  services.setMailStatus = [this](mime::MailId mail, int outcome) { setMailStatus(mail, outcome); };
   services.clearPreview = [this]() {
     if (panel_) panel_->setPreviewText("");
   };
   services.saveSettings = [this]() { saveSettingsNow(); };
   services.trimStore = [this]() { trimStore(); };
   services.removeExtractedAttachment = [this]() { attachments_.removeLast(); };
-  services.uniqueIdOf = [this](int32_t logOffset) {
-    auto found = counts_.uniqueIds.find(logOffset);
+  services.uniqueIdOf = [this](mime::MailId mail) {
+    auto found = counts_.uniqueIds.find(mail);
     return found == counts_.uniqueIds.end() ? std::string() : found->second;
   };
   services.guardFilePath = [this]() { return store_->folder() + "\\" + command::kGuardFileName; };
   services.commandsFinished = [this]() { PostMessageW(window_, appmsg::kProcessingFinished, 0, 0); };
   commands_ = std::make_unique<CommandRunner>(std::move(services));
+}
+
+void MainWindow::setMailStatus(mime::MailId mail, int outcome) {
+  static const mime::ArrivalMark kMarks[] = {mime::kMarkRejected, mime::kMarkFailed, mime::kMarkDone,
+                                             mime::kMarkRefused};
+  static_assert(command::kOutcomeRejected == 0 && command::kOutcomeFailed == 1 && command::kOutcomeDone == 2 &&
+                command::kOutcomeRefused == 3);
+  if (outcome < 0 || outcome > 3) return;
+  store_->model().setArrivalMark(mail, kMarks[outcome]);
 }
 
 }  // namespace app

@@ -27,21 +27,32 @@ pop3::MessageAnswer handleDownloadedMail(const config::AppSettings& settings, mi
     return MessageAnswer::kDelete;
   }
   if (command::isCommandMail(settings, mail)) {
-    mail.arrivalMark = store::kMarkCommand;
+    mail.arrivalMark = mime::kMarkWaiting;
   } else {
     log.logLine("非コマンドメールです");
     if (settings.commandMailsOnly) return MessageAnswer::kKeep;
-    mail.arrivalMark = store::kMarkGeneral;
+    mail.arrivalMark = mime::kMarkGeneral;
   }
-  if (!mailStore.appendMail(mail, data, length)) {
+  mime::MailId id = mailStore.appendMail(mail, data, length);
+  if (id == mime::kNoMail) {
     // The log could not take it (the store said so): it stays on the server
     // for the next check, is not new and runs no commands.
     ++counts.storeFailureCount;
     return MessageAnswer::kKeep;
   }
   ++counts.newMailCount;
-  if (mail.arrivalMark == store::kMarkCommand && !uniqueId.empty()) counts.uniqueIds[mail.logOffset] = uniqueId;
+  if (mail.arrivalMark == mime::kMarkWaiting) {
+    counts.commandMails.push_back(id);
+    if (!uniqueId.empty()) counts.uniqueIds[id] = uniqueId;
+  }
   return settings.keepOnServer ? MessageAnswer::kKeep : MessageAnswer::kDelete;
+}
+
+bool openCheckSession(pop3::Pop3Session& session, const pop3::Pop3Account& account, const commlog::CommLog& log) {
+  if (session.open(account) == 0) return true;
+  log.logLine("メール受信前初期化でエラー");
+  session.abort();
+  return false;
 }
 
 pop3::Pop3Account pop3Account(const config::AppSettings& s) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "config/AppSettings.h"
 #include "mime/MimeMessage.h"
@@ -19,20 +20,32 @@ struct CheckCounts {
   int newMailCount = 0;  // mails stored in the mail log
   int spamCount = 0;     // spam deleted from the server
   int storeFailureCount = 0;  // mails the mail log could not take (kept on the server)
-  // The server's unique ids of the stored command mails, by their log offset.
-  std::map<int32_t, std::string> uniqueIds;
+  // The command mails stored by this check, in download order: the mails
+  // whose commands run when the check ends, found by id whatever rows
+  // were deleted meanwhile.
+  std::vector<mime::MailId> commandMails;
+  // The server's unique ids of the stored command mails.
+  std::map<mime::MailId, std::string> uniqueIds;
 };
 
 // Handles one complete message (`data`, exactly as received, ending with
 // CR LF "." CR LF): parses it into `mail`, judges spam, recognises a
-// command mail, stores it and counts it. The answer tells the session
-// whether to delete it from the server. A message that does not end with
-// its final line is neither stored nor deleted. `uniqueId` is the server's
-// id of the message, kept in `counts` for a stored command mail.
+// command mail, stores it and counts it (a stored command mail joins
+// counts.commandMails). The answer tells the session whether to delete it
+// from the server. A message that does not end with its final line is
+// neither stored nor deleted. `uniqueId` is the server's id of the
+// message, kept in `counts` for a stored command mail.
 pop3::MessageAnswer handleDownloadedMail(const config::AppSettings& settings, mime::MimeMessage& mail,
                                          const char* data, size_t length, store::MailStore& mailStore, CheckCounts& counts,
                                          const commlog::CommLog& log = commlog::commLog(),
                                          const std::string& uniqueId = std::string());
+
+// Opens the session of a check. When that fails: logs
+// "メール受信前初期化でエラー" and ends the session through its abort path,
+// which reports the failure to the host once (onSessionFailed) and ends
+// the session (onSessionEnded). False when the open failed.
+bool openCheckSession(pop3::Pop3Session& session, const pop3::Pop3Account& account,
+                      const commlog::CommLog& log = commlog::commLog());
 
 // The POP3 account of a check from the settings. A security mode the
 // program does not know is taken as TLS from the first byte, never as plain.

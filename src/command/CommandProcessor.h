@@ -48,7 +48,8 @@ class CommandHost {
   // Calls CommandProcessor::onTimer once, `ms` milliseconds from now, from
   // the window's message loop (which goes on painting and answering).
   virtual void startTimer(unsigned ms) = 0;
-  // The mail's record as the mail model holds it now; false when it is gone.
+  // The record of a queued mail as the mail model holds it now; false when
+  // it is gone or no longer waits to run.
   virtual bool mailRecord(mime::MailId mail, mime::MailIndexEntry* entry) = 0;
   virtual mime::MailLogReader& mailLog() = 0;
   // The server's UIDL of the mail when the check asked for one.

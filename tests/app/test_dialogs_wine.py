@@ -97,6 +97,11 @@ def test_settings_validation_then_ok_writes_the_record(quorvel):
     d.check(dialog, 1022, True)
     d.check(dialog, 1008, True)
     quorvel.press(dialog, IDOK)
+    # A keep count beyond the range is refused, not cut to 100.
+    quorvel.press(message_box(quorvel, "メールログ保存数は0から100までの数で指定してください。"), IDOK)
+    assert quorvel.ini() == before
+    d.set_text(dialog, 1006, "100")
+    quorvel.press(dialog, IDOK)
     assert closed(quorvel, dialog)
     got = saved_settings(quorvel, before)
     expected = settings.parse(before)
