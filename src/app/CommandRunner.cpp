@@ -26,10 +26,6 @@ bool CommandRunner::mailRecord(mime::MailId mail, mime::MailIndexEntry* entry) {
   return true;
 }
 
-std::string CommandRunner::uniqueIdOf(mime::MailId mail) {
-  return services_.uniqueIdOf ? services_.uniqueIdOf(mail) : std::string();
-}
-
 void CommandRunner::setMailStatus(mime::MailId mail, int outcome) {
   if (services_.setMailStatus) services_.setMailStatus(mail, outcome);
 }

@@ -33,8 +33,6 @@ struct CommandRunnerServices {
   std::function<void()> saveSettings;
   std::function<void()> trimStore;
   std::function<void()> removeExtractedAttachment;
-  // The check's unique id of a mail; empty when none.
-  std::function<std::string(mime::MailId mail)> uniqueIdOf;
   std::function<std::string()> guardFilePath;
   // Every queued mail has run: the check's processing has ended.
   std::function<void()> commandsFinished;
@@ -60,7 +58,6 @@ class CommandRunner : private command::CommandHost, private command::MailSender 
   void startTimer(unsigned ms) override;
   bool mailRecord(mime::MailId mail, mime::MailIndexEntry* entry) override;
   mime::MailLogReader& mailLog() override { return services_.mailLog(); }
-  std::string uniqueIdOf(mime::MailId mail) override;
   void setMailStatus(mime::MailId mail, int outcome) override;
   void commandsFinished() override;
   void clearPreview() override;
@@ -77,7 +74,6 @@ class CommandRunner : private command::CommandHost, private command::MailSender 
   command::CameraBridgeWin32 camera_;
   command::LocalActionsWin32 local_;
   command::CommandProcessor processor_;
-  mime::MailId currentMail_ = mime::kNoMail;  // the mail being processed
 };
 
 }  // namespace app

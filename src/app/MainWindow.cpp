@@ -311,7 +311,7 @@ void MainWindow::onReceiveCommand() {
 void MainWindow::startCheck() {
   checkStartIndex_ = mailListCount();
   failureCount_ = 0;
-  counts_ = check::CheckCounts{};
+  mailbox_->begin();
   busy_ = 1;
   checkRunning_ = true;
   setTitle(check::checkRunningTitle());
@@ -323,11 +323,6 @@ void MainWindow::startCheck() {
 
 void MainWindow::onSocketEvent(LPARAM lParam) {
   if (session_) session_->onSocketEvent(WSAGETSELECTEVENT(lParam));
-}
-
-pop3::MessageAnswer MainWindow::onMessageComplete(const char* data, size_t length) {
-  return check::handleDownloadedMail(settings_, checkMail_, data, length, *store_, counts_, log(),
-                                     session_ ? session_->currentUniqueId() : std::string());
 }
 
 void MainWindow::onSessionFailed() { ++failureCount_; }
@@ -356,9 +351,10 @@ void MainWindow::onCheckFinished() {
   checkRunning_ = false;
   processingPending_ = true;
   // A mail the log could not take is a failure: the title points to the log.
-  setTitle(check::checkSummaryTitle(failureCount_ + counts_.storeFailureCount, counts_.newMailCount,
-                                    counts_.spamCount, session_ ? session_->unreceivableCount() : 0));
-  if (counts_.newMailCount > 0) {
+  const check::CheckCounts& counts = mailbox_->counts();
+  setTitle(check::checkSummaryTitle(failureCount_ + counts.storeFailureCount, counts.newMailCount, counts.spamCount,
+                                    counts.unreceivableCount));
+  if (counts.newMailCount > 0) {
     playArrivalSound();
     processNewCommandMails();
   } else {
@@ -376,7 +372,7 @@ void MainWindow::playArrivalSound() {
 // runner posts WM_USER+10 when the last has ended.
 void MainWindow::processNewCommandMails() {
   if (commands_)
-    commands_->processNewCommandMails(counts_.commandMails);
+    commands_->processNewCommandMails(mailbox_->counts().commandMails);
   else
     PostMessageW(window_, appmsg::kProcessingFinished, 0, 0);
 }
@@ -418,6 +414,8 @@ void MainWindow::createStore() {
   store_ = std::make_unique<store::MailStore>(log());
   store_->setFolder(settings_.mailLogFolder);
   store_->setOwnerWindow(window_);
+  store_->setCompanionFiles({command::kGuardFileName});
+  mailbox_ = std::make_unique<check::MailboxCheck>(settings_, *store_, log());
   store_->setFaultReporter([this](const store::StoreFault& fault) { reportStoreFault(fault); });
   if (panel_) panel_->attachStore(*store_);
 }
@@ -459,7 +457,7 @@ void MainWindow::onReloadStore() {
   reloadPending_ = false;
   loadIndexPending_ = false;
   if (store_->reloadStore()) postLoadIndex();
-  counts_.newMailCount = 0;
+  mailbox_->counts().newMailCount = 0;
 }
 
 void MainWindow::clearStore() {
@@ -467,7 +465,7 @@ void MainWindow::clearStore() {
                            platform::kMbYesNo | platform::kMbIconExclamation | platform::kMbJapanese) !=
       platform::kIdYes)
     return;
-  if (store_->clearStore()) counts_.newMailCount = 0;
+  if (store_->clearStore()) mailbox_->counts().newMailCount = 0;
 }
 
 void MainWindow::compactStore() { store_->compactStore(); }
@@ -532,10 +530,6 @@ void MainWindow::createCommandRunner() {
   services.saveSettings = [this]() { saveSettingsNow(); };
   services.trimStore = [this]() { trimStore(); };
   services.removeExtractedAttachment = [this]() { attachments_.removeLast(); };
-  services.uniqueIdOf = [this](mime::MailId mail) {
-    auto found = counts_.uniqueIds.find(mail);
-    return found == counts_.uniqueIds.end() ? std::string() : found->second;
-  };
   services.guardFilePath = [this]() { return store_->folder() + "\\" + command::kGuardFileName; };
   services.commandsFinished = [this]() { PostMessageW(window_, appmsg::kProcessingFinished, 0, 0); };
   commands_ = std::make_unique<CommandRunner>(std::move(services));

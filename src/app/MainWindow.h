@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/CommandRunner.h"
-#include "check/MailCheck.h"
+#include "check/MailboxCheck.h"
 #include "config/AppSettings.h"
 #include "mime/AttachmentOpener.h"
 #include "mime/MimeMessage.h"
@@ -110,15 +110,22 @@ class MainWindow : public ui::WindowObject, private pop3::Pop3Host, private ui::
   void onColumnWidthsSaved(const ui::ColumnWidths& widths) override;
   bool exportMail(const mime::MailIndexEntry& entry, const std::string& folder) override;
 
-  // pop3::Pop3Host
-  pop3::MessageAnswer onMessageComplete(const char* data, size_t length) override;
+  // pop3::Pop3Host: the decisions are the mailbox check's.
+  pop3::MessagePlan planMessage(const pop3::ListedMessage& m) override { return mailbox_->planMessage(m); }
+  pop3::MessageAnswer onMessageComplete(const pop3::ListedMessage& m, const char* data, size_t length) override {
+    return mailbox_->onMessageComplete(m, data, length);
+  }
+  void onUnreceivable(const pop3::ListedMessage& m, uint64_t received) override { mailbox_->onUnreceivable(m, received); }
+  bool wantsHeaderIds() const override { return mailbox_->wantsHeaderIds(); }
+  std::string headerId(const char* header, size_t length) override { return mailbox_->headerId(header, length); }
+  void onMailboxDone(const std::vector<pop3::ListedMessage>& listing, bool withIds) override {
+    mailbox_->onMailboxDone(listing, withIds);
+  }
   void onSessionFailed() override;
   void onSessionEnded() override;
-  int newMailCount() const override { return counts_.newMailCount; }
+  int newMailCount() const override { return mailbox_->counts().newMailCount; }
   bool requestNotifications(net::TcpSocket& socket, int* error) override;
   bool cancelNotifications(net::TcpSocket& socket, int* error) override;
-  // The replay guard remembers a mail kept on the server by its UIDL.
-  bool wantsUniqueIds() const override { return settings_.replayGuard && settings_.keepOnServer; }
 
   HINSTANCE instance_;
   config::AppSettings settings_{};
@@ -139,13 +146,12 @@ class MainWindow : public ui::WindowObject, private pop3::Pop3Host, private ui::
   bool loadIndexPending_ = false;
   bool reloadPending_ = false;
   int checkStartIndex_ = 0;
-  check::CheckCounts counts_;
+  std::unique_ptr<check::MailboxCheck> mailbox_;  // the check's decisions and counts
   int failureCount_ = 0;
   UINT_PTR timerId_ = 0;
   std::unique_ptr<pop3::Pop3Session> session_;
   std::unique_ptr<ui::MailPanel> panel_;
   std::unique_ptr<store::MailStore> store_;
-  mime::MimeMessage checkMail_;    // the mail being downloaded
   mime::MimeMessage previewMail_;  // the mail shown in the preview
   mime::AttachmentOpener attachments_;  // the attachment last saved to open or drag
   std::string mailDragFile_;            // the mail file last prepared for a drag

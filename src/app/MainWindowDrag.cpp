@@ -64,7 +64,7 @@ void MainWindow::onImportMail() {
     platform::messageBox("ドロップされたファイルはメールとして取り込めません。", "Quorvel", kWarning);
     return;
   }
-  ++counts_.newMailCount;
+  ++mailbox_->counts().newMailCount;
   if (panel_) panel_->selectNewestRow();
 }
 

@@ -108,7 +108,7 @@ CommandProcessor::CommandProcessor(config::AppSettings& settings, CameraBridge& 
 
 int64_t CommandHost::now() { return static_cast<int64_t>(std::time(nullptr)); }
 
-Refusal CommandProcessor::judgeMail(mime::MailLogReader& log, const std::string& uniqueId, std::string* key) {
+Refusal CommandProcessor::judgeMail(mime::MailLogReader& log, std::string* key) {
   guardStore_.setPath(host_.guardFilePath());
   // The stored text: its header for the guards, all of it for the replay key.
   std::string text;
@@ -118,7 +118,7 @@ Refusal CommandProcessor::judgeMail(mime::MailLogReader& log, const std::string&
     else text.resize(static_cast<size_t>(mail_.mailEnd));
   }
   std::string_view header(text.data(), text.empty() ? 0 : static_cast<size_t>(mail_.headerLength));
-  *key = replayKey(uniqueId, header, text);
+  *key = replayKey(header, text);
   return guard_.judge(header, decoder_.body, *key, host_.now());
 }
 
@@ -135,7 +135,7 @@ void CommandProcessor::runQueue() {
     queue_.pop_front();
     mime::MailIndexEntry entry;
     if (!host_.mailRecord(id, &entry)) continue;  // deleted since the check
-    if (!processCommandMail(entry, host_.mailLog(), id, host_.uniqueIdOf(id))) queue_.clear();
+    if (!processCommandMail(entry, host_.mailLog(), id)) queue_.clear();
   }
   if (!mailActive_ && queue_.empty() && queueRunning_) {
     queueRunning_ = false;
@@ -144,7 +144,7 @@ void CommandProcessor::runQueue() {
 }
 
 bool CommandProcessor::processCommandMail(const mime::MailIndexEntry& mail, mime::MailLogReader& log,
-                                          mime::MailId id, const std::string& uniqueId) {
+                                          mime::MailId id) {
   currentMail_ = id;
   mail_ = mail;
   if (mail.partCount <= 0 && static_cast<int64_t>(mail.mailEnd) - mail.headerLength - 2 <= 0) {
@@ -158,7 +158,7 @@ bool CommandProcessor::processCommandMail(const mime::MailIndexEntry& mail, mime
   found_.clear();
   std::string key;
   if (guard_.anyOn()) {
-    Refusal refusal = judgeMail(log, uniqueId, &key);
+    Refusal refusal = judgeMail(log, &key);
     if (refusal != Refusal::none) {
       decoder_.attachments.clear();
       logLine(refusalLogLine(refusal).c_str());

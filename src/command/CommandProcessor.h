@@ -52,8 +52,6 @@ class CommandHost {
   // it is gone or no longer waits to run.
   virtual bool mailRecord(mime::MailId mail, mime::MailIndexEntry* entry) = 0;
   virtual mime::MailLogReader& mailLog() = 0;
-  // The server's UIDL of the mail when the check asked for one.
-  virtual std::string uniqueIdOf(mime::MailId) { return std::string(); }
   // Writes an Outcome into the mail's status; nothing when it is gone.
   virtual void setMailStatus(mime::MailId mail, int outcome) = 0;
   // The mails handed to runMails have all run (or the queue was abandoned).
@@ -88,9 +86,7 @@ class CommandProcessor {
   // Starts one stored command mail, `mail` being its record as the model
   // holds it. Its commands and reply follow in timer steps (onTimer). False
   // only when no memory was available for its text (noted in the log).
-  // `uniqueId` is the server's UIDL of the mail when the check asked for one.
-  bool processCommandMail(const mime::MailIndexEntry& mail, mime::MailLogReader& log, mime::MailId id,
-                          const std::string& uniqueId = std::string());
+  bool processCommandMail(const mime::MailIndexEntry& mail, mime::MailLogReader& log, mime::MailId id);
 
   // The timer asked for by the last step has fired: the next step.
   void onTimer();
@@ -133,7 +129,7 @@ class CommandProcessor {
   void setOutcome(int outcome);
   void endMail();
   // The guards' verdict on the mail just decoded; none when it may run.
-  Refusal judgeMail(mime::MailLogReader& log, const std::string& uniqueId, std::string* key);
+  Refusal judgeMail(mime::MailLogReader& log, std::string* key);
   void logLine(const char* text) { log_.logLine(text); }
 
   config::AppSettings& settings_;

@@ -12,6 +12,7 @@
 #include "platform/File.h"
 #include "platform/FileOps.h"
 #include "platform/Sjis.h"
+#include "store/MailboxMemory.h"
 
 namespace store {
 
@@ -302,7 +303,8 @@ bool MailStore::writeLogText(const char* text, size_t size) {
   platform::UniqueFile f = platform::openUniqueFile(logPath_.c_str(), "ab");
   if (!f) return false;
   bool ok = std::fwrite(text, 1, size, f.get()) == size;
-  ok = std::fflush(f.get()) == 0 && ok;
+  // On disk before the mailbox memory confirms it and the server deletes it.
+  ok = platform::flushToDisk(f.get()) && ok;
   ok = platform::closeFile(f) && ok;
   if (!ok && platform::fileSize(logPath_.c_str()) > mailLogSize_)
     platform::truncateFile(logPath_.c_str(), mailLogSize_);  // no half mail before the next one
@@ -439,6 +441,8 @@ MailStore::MoveResult MailStore::moveStoreFolder(const char* newFolder, Existing
     }
     platform::removeFile(newLog.c_str());
     platform::removeFile(newIndex.c_str());
+    // What the deleted log's folder remembered goes with it.
+    for (const std::string& name : companionFiles(target)) platform::removeFile(joinPath(target, name.c_str()).c_str());
   }
   if (platform::fileExists(logPath_.c_str()) && !platform::moveFileReplacing(logPath_.c_str(), newLog.c_str())) {
     fault("メールログが移動できません。\nアクセス権を確認してください。", "Quorvel", kMbIconExclamation | kMbJapanese);
@@ -446,9 +450,19 @@ MailStore::MoveResult MailStore::moveStoreFolder(const char* newFolder, Existing
   }
   bool indexMoved = !platform::fileExists(indexPath_.c_str()) ||
                     platform::moveFileReplacing(indexPath_.c_str(), newIndex.c_str());
+  // A memory left behind only means mails fetched once more.
+  for (const std::string& name : companionFiles(folder_))
+    platform::moveFileReplacing(joinPath(folder_, name.c_str()).c_str(), joinPath(target, name.c_str()).c_str());
   setFolder(target.c_str());
   if (!indexMoved) rebuildIndex();  // the moved log must not go on without its index
   return MoveResult::kMoved;
+}
+
+std::vector<std::string> MailStore::companionFiles(const std::string& folder) const {
+  std::vector<std::string> names = platform::filesInFolder(folder.c_str(), kMailboxFilePrefix, kMailboxFileSuffix);
+  for (const std::string& name : companions_)
+    if (platform::fileExists(joinPath(folder, name.c_str()).c_str())) names.push_back(name);
+  return names;
 }
 
 // Empties the model, the preview and the counters, and writes a header-only index.

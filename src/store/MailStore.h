@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "mime/ArrivalMark.h"
 #include "mime/MailId.h"
@@ -126,11 +127,15 @@ class MailStore : public mime::MailLogReader {
   // What to do with a mail log already in the new folder.
   enum class ExistingLog { kReplace, kSwitchTo };
   enum class MoveResult { kMoved, kSwitched, kFailed };
-  // Moves the store to another folder (kMoved; the caller records the new
+  // Moves the store to another folder, with the mailbox memories and the
+  // companion files beside the log (kMoved; the caller records the new
   // folder in the settings), or switches to the log already there
   // (kSwitched: the caller also reloads the store, WM_USER+17). kFailed:
   // the folder is unchanged (the failure was reported).
   MoveResult moveStoreFolder(const char* newFolder, ExistingLog existing = ExistingLog::kReplace);
+  // Files of other rooms kept beside the log that move with it (the
+  // command guard's record).
+  void setCompanionFiles(std::vector<std::string> names) { companions_ = std::move(names); }
   // WM_USER+17: empties the model and reopens the store from the current
   // folder, rebuilding its index. The caller resets its count of new mails
   // and the session's current message to 1. True when loadIndex is to
@@ -172,6 +177,8 @@ class MailStore : public mime::MailLogReader {
   void fault(const char* text, const char* caption, unsigned flags);
   void storeFault(const char* text);
   void emptyStore();
+  // The mailbox memories and companion files that exist in `folder`.
+  std::vector<std::string> companionFiles(const std::string& folder) const;
   // Writes the index from the model (the log holds exactly its mails);
   // without a complete index the next start rebuilds it.
   void writeIndexFromModel();
@@ -185,6 +192,7 @@ class MailStore : public mime::MailLogReader {
   const commlog::CommLog& log_;
   StoreFaultReporter reportFault_;
   std::string folder_, logPath_, indexPath_, tempLogPath_;
+  std::vector<std::string> companions_;
   void* owner_ = nullptr;
   int32_t storedMailCount_ = 0;
   int64_t mailLogSize_ = 0;

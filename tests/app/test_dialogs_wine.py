@@ -122,6 +122,10 @@ def test_settings_validation_then_ok_writes_the_record(quorvel):
 
 def test_mail_log_folder_created_or_switched_as_answered(quorvel, tmp_path):
     before = quorvel.write_settings()
+    # The mailbox memory and the replay guard's record move with the log.
+    companions = ("QuorvelMailbox-0123456789abcdef.dat", "QuorvelGuard.dat")
+    for name in companions:
+        (quorvel.folder / name).write_bytes(b"kept")
     quorvel.start()
     new = tmp_path / "新しいログ"
     dialog = open_dialog(quorvel, CMD_SETTINGS_DIRECT, SETTINGS_TITLE)
@@ -136,6 +140,8 @@ def test_mail_log_folder_created_or_switched_as_answered(quorvel, tmp_path):
     got = saved_settings(quorvel, before)
     assert got["mailLogFolder"].endswith("\\新しいログ")
     assert (new / "QuorvelMail.idx").exists() and not (quorvel.folder / "QuorvelMail.idx").exists()
+    assert [(new / n).read_bytes() for n in companions] == [b"kept"] * 2
+    assert not any((quorvel.folder / n).exists() for n in companions)
 
     # A folder that already holds a mail log: Cancel stays, No switches to it.
     other = tmp_path / "other"

@@ -60,15 +60,12 @@ TEST_F(StoreTest, DownloadedMailDecisions) {
     st().createIndex();
     check::CheckCounts counts;
     mime::MimeMessage mail;
-    EXPECT_EQ(check::handleDownloadedMail(s, mail, c.mail.data(), c.mail.size(), st(), counts, log_, "UID7"),
-              c.answer);
+    EXPECT_EQ(check::handleDownloadedMail(s, mail, c.mail.data(), c.mail.size(), st(), counts, log_), c.answer);
     EXPECT_EQ(counts.newMailCount, c.newMails);
-    // A stored command mail is listed for its commands, with the server's id.
+    // A stored command mail is listed for its commands.
     EXPECT_EQ(counts.commandMails.size(), c.storedMark == 102 ? 1u : 0u);
-    EXPECT_EQ(counts.uniqueIds.size(), c.storedMark == 102 ? 1u : 0u);
     if (c.storedMark == 102) {
       EXPECT_EQ(counts.commandMails[0], st().model().idAt(0));
-      EXPECT_EQ(counts.uniqueIds.at(counts.commandMails[0]), "UID7");
     }
     EXPECT_EQ(counts.spamCount, c.spam);
     EXPECT_EQ(counts.storeFailureCount, c.logBlocked ? 1 : 0);
@@ -125,7 +122,9 @@ TEST_F(StoreTest, CommandMailsOfACheckAreFoundAfterRowsAreDeleted) {
 // A session that cannot even be opened is one failure, and ends once.
 TEST_F(StoreTest, FailedSessionOpenCountsOneFailure) {
   struct Host : pop3::Pop3Host {
-    pop3::MessageAnswer onMessageComplete(const char*, size_t) override { return pop3::MessageAnswer::kKeep; }
+    pop3::MessageAnswer onMessageComplete(const pop3::ListedMessage&, const char*, size_t) override {
+      return pop3::MessageAnswer::kKeep;
+    }
     void onSessionFailed() override { ++failures; }
     void onSessionEnded() override { ++ends; }
     int newMailCount() const override { return 0; }
@@ -133,8 +132,7 @@ TEST_F(StoreTest, FailedSessionOpenCountsOneFailure) {
     bool cancelNotifications(net::TcpSocket&, int*) override { return true; }
     int failures = 0, ends = 0;
   } host;
-  pop3::UnreceivableMails unreceivable;
-  pop3::Pop3Session session(host, log_, unreceivable);
+  pop3::Pop3Session session(host, log_);
   pop3::Pop3Account account;
   account.server = "127.0.0.1";
   account.port = 1;  // nothing listens there

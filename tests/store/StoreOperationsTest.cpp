@@ -180,13 +180,19 @@ TEST_F(StoreTest, MoveStoreFolderChoices) {
   store(mails(3));
   const std::string log = logFile(), index = indexFile();
   const std::string otherLog = "other log\r\n.\r\n";
+  // The mailbox memories and the companion files travel with the log; with
+  // Yes the new folder's own are deleted with its log.
+  const std::string memory = "QuorvelMailbox-0123456789abcdef.dat", otherMemory = "QuorvelMailbox-ffff.dat";
+  st().setCompanionFiles({"QuorvelGuard.dat"});
   struct Case {
     Existing existing;
     Result result;
     std::string logHere, logThere;
+    std::string memoryHere, memoryThere, guardHere, guardThere;
+    bool otherMemoryThere;
   } cases[] = {
-      {Existing::kSwitchTo, Result::kSwitched, log, otherLog},
-      {Existing::kReplace, Result::kMoved, "", log},
+      {Existing::kSwitchTo, Result::kSwitched, log, otherLog, "mine", "theirs", "my guard", "their guard", true},
+      {Existing::kReplace, Result::kMoved, "", log, "", "mine", "", "my guard", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.existing));
@@ -195,11 +201,21 @@ TEST_F(StoreTest, MoveStoreFolderChoices) {
     writeIndex(index);
     platform::writeWholeFile((other + "\\QuorvelMail.log").c_str(), otherLog);
     platform::writeWholeFile((other + "\\QuorvelMail.idx").c_str(), "old index");
+    platform::writeWholeFile((here + "\\" + memory).c_str(), "mine");
+    platform::writeWholeFile((other + "\\" + memory).c_str(), "theirs");
+    platform::writeWholeFile((other + "\\" + otherMemory).c_str(), "another mailbox");
+    platform::writeWholeFile((here + "\\QuorvelGuard.dat").c_str(), "my guard");
+    platform::writeWholeFile((other + "\\QuorvelGuard.dat").c_str(), "their guard");
     EXPECT_TRUE(st().hasLogIn(other.c_str()));
     EXPECT_EQ(st().moveStoreFolder(other.c_str(), c.existing), c.result);
     EXPECT_EQ(st().folder(), other);
     EXPECT_EQ(slurp(here + "\\QuorvelMail.log"), c.logHere);
     EXPECT_EQ(slurp(other + "\\QuorvelMail.log"), c.logThere);
+    EXPECT_EQ(slurp(here + "\\" + memory), c.memoryHere);
+    EXPECT_EQ(slurp(other + "\\" + memory), c.memoryThere);
+    EXPECT_EQ(slurp(here + "\\QuorvelGuard.dat"), c.guardHere);
+    EXPECT_EQ(slurp(other + "\\QuorvelGuard.dat"), c.guardThere);
+    EXPECT_EQ(platform::fileExists((other + "\\" + otherMemory).c_str()), c.otherMemoryThere);
     if (c.existing == Existing::kReplace) EXPECT_EQ(slurp(other + "\\QuorvelMail.idx"), index);
   }
   EXPECT_TRUE(g_boxes.empty());
