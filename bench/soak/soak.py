@@ -210,7 +210,17 @@ class Soak:
             time.sleep(0.2)
 
     def restart(self):
-        """Closing compacts and trims the mail log; the next life starts."""
+        """Closing compacts and trims the mail log; the next life starts.
+        It waits (up to a minute) until no command mail is left waiting:
+        closing abandons them, and a new life does not run them."""
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline:
+            try:
+                if not any(r and r[0] == "待 機" for r in self.app.mail_list()["rows"]):
+                    break
+            except Exception:
+                pass
+            time.sleep(0.5)
         self.scan_store()
         self.event("restart")
         self.close_app()
