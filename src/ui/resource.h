@@ -81,6 +81,8 @@
 #define IDC_TRUST_FILE 1093
 #define IDC_BROWSE_TRUST_FILE 1094
 #define IDC_GUARDS_BUTTON 1095
+// Start at logon: the Run value, not a field of the record.
+#define IDC_LOGON_START 1130
 // The command-mail guards.
 #define IDC_ALLOWED_SENDERS 1100
 #define IDC_COMMAND_SECRET 1101
@@ -100,3 +102,4 @@
 #define IDC_PROMPT_EDIT 1079
 #define IDC_HOME_PAGE_BUTTON 1053
 #define IDC_MIRROR_BUTTON 1054
+#define IDC_ABOUT_VERSION 1055
