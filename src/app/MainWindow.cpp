@@ -20,6 +20,7 @@
 #include "platform/Shell.h"
 #include "platform/Text.h"
 #include "commlog/CommLog.h"
+#include "oauth/SessionToken.h"
 
 namespace app {
 
@@ -348,8 +349,23 @@ void MainWindow::startCheck() {
   mailbox_->begin();
   busy_ = 1;
   checkRunning_ = true;
+  signInNeeded_ = false;
   setTitle(check::checkRunningTitle());
   pop3::Pop3Account account = check::pop3Account(settings_);
+  if (settings_.receiveAuth == config::kAuthOAuth) {
+    // The access token first (refreshed when it is about to expire); without
+    // one there is no session, and a refused grant waits for a new sign-in.
+    oauth::OAuthResult token = oauth::sessionAccessToken(settings_, &account.bearerToken);
+    if (!token.ok()) {
+      log().logLine(oauth::sessionFailureLine(token).c_str());
+      ++failureCount_;
+      signInNeeded_ = token.error == oauth::OAuthError::kInvalidGrant;
+      session_.reset();
+      PostMessageW(window_, appmsg::kCheckFinished, 0, 0);
+      return;
+    }
+    account.mechanism = oauth::sessionMechanism();
+  }
   session_ = std::make_unique<pop3::Pop3Session>(static_cast<pop3::Pop3Host&>(*this), log());
   SetTimer(window_, kSessionWatchTimer, kSessionWatchMs, nullptr);
   check::openCheckSession(*session_, account, log());
@@ -386,8 +402,9 @@ void MainWindow::onCheckFinished() {
   processingPending_ = true;
   // A mail the log could not take is a failure: the title points to the log.
   const check::CheckCounts& counts = mailbox_->counts();
-  setTitle(check::checkSummaryTitle(failureCount_ + counts.storeFailureCount, counts.newMailCount, counts.spamCount,
-                                    counts.unreceivableCount));
+  setTitle(signInNeeded_ ? check::signInNeededTitle()
+                         : check::checkSummaryTitle(failureCount_ + counts.storeFailureCount, counts.newMailCount,
+                                                    counts.spamCount, counts.unreceivableCount));
   if (counts.newMailCount > 0) {
     playArrivalSound();
     processNewCommandMails();
@@ -566,6 +583,7 @@ void MainWindow::createCommandRunner() {
   services.removeExtractedAttachment = [this]() { attachments_.removeLast(); };
   services.guardFilePath = [this]() { return store_->folder() + "\\" + command::kGuardFileName; };
   services.commandsFinished = [this]() { PostMessageW(window_, appmsg::kProcessingFinished, 0, 0); };
+  services.signInNeeded = [this]() { setTitle(check::signInNeededTitle()); };
   commands_ = std::make_unique<CommandRunner>(std::move(services));
 }
 

@@ -151,6 +151,7 @@ class MainWindow : public ui::WindowObject, private pop3::Pop3Host, private ui::
   int checkStartIndex_ = 0;
   std::unique_ptr<check::MailboxCheck> mailbox_;  // the check's decisions and counts
   int failureCount_ = 0;
+  bool signInNeeded_ = false;  // the token endpoint refused the grant
   UINT_PTR timerId_ = 0;
   std::unique_ptr<pop3::Pop3Session> session_;
   std::unique_ptr<ui::MailPanel> panel_;

@@ -115,7 +115,7 @@ class CommandProcessor {
   void startCamera();
   void cameraStartChecked();
   void failStart(const char* logText, const char* reply);
-  CameraWindow cameraPresent();
+  bool cameraPresent();
   void handOver();
   void wait(Step step, unsigned ms);
   void finishCommand();
@@ -144,6 +144,8 @@ class CommandProcessor {
   std::deque<FoundCommand> found_;
   int32_t remaining_ = 0;
   int32_t attachmentKind_ = kAttachNone;
+  int32_t kindBefore_ = kAttachNone;  // attachmentKind before the running command
+  bool failed_ = false;  // a camera verb failed: the outcome is kOutcomeFailed
   mime::MailId currentMail_ = mime::kNoMail;
   ResultText result_;
   GuardStore guardStore_;

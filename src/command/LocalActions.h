@@ -17,6 +17,8 @@ class LocalActions {
   // the screen width, else scaled to targetWidth (height in proportion).
   // False when no picture was written.
   virtual bool captureScreen(int32_t targetWidth) = 0;
+  // Whether the machine has a screen to capture at all.
+  virtual bool canCaptureScreen() { return true; }
   // Turns "snap.jpg" by 90 degrees counter-clockwise in place.
   virtual bool rotateSnapshot() = 0;
 };

@@ -74,6 +74,9 @@ void applyDefaults(AppSettings& s, const char* startupDir) {
   s.maxMailAgeMinutes = 0;
   s.loopGuard = 0;
   s.maxRepliesPerHour = 0;
+  s.receiveAuth = kAuthPassword;
+  s.sendAuth = kAuthPassword;
+  s.oauthProvider = 0;
 }
 
 uint16_t usualPop3Port(int32_t security) { return security == kPopTls ? 995 : 110; }
@@ -120,8 +123,8 @@ bool saveSettings(const AppSettings& s, const char* startupDir) {
 }
 
 bool updateServerConfigured(const AppSettings& s) {
-  return s.pop3Server[0] != '\0' && s.accountName[0] != '\0' && s.password[0] != '\0' &&
-         s.pop3Port != 0;
+  return s.pop3Server[0] != '\0' && s.accountName[0] != '\0' &&
+         (s.password[0] != '\0' || s.receiveAuth == kAuthOAuth) && s.pop3Port != 0;
 }
 
 std::string rearrangePassword(const std::string& p) {

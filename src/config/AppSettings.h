@@ -73,7 +73,13 @@ struct AppSettings {
   int32_t maxMailAgeMinutes;   // 0: kDefaultMaxMailAgeMinutes
   int32_t loopGuard;           // RFC 3834 headers, Auto-Submitted on replies, the hourly limit
   int32_t maxRepliesPerHour;   // per sender; 0: kDefaultMaxRepliesPerHour
-  uint8_t guardReserved[268];
+  uint8_t receiveReserved[104];  // kept for the receiving protocol and folder
+  // OAuth 2.0 (the provider's endpoints, client and scopes in
+  // quorvel-oauth.ini, the tokens in quorvel-token.dat); zero = password.
+  int32_t receiveAuth;    // AuthMethod of the mail check
+  int32_t sendAuth;       // AuthMethod of the reply (SMTP AUTH)
+  int32_t oauthProvider;  // 0 none, 1 Microsoft, 2 Google, 3 other
+  uint8_t reserved[152];
 };
 #pragma pack(pop)
 
@@ -125,7 +131,11 @@ static_assert(offsetof(AppSettings, replayGuard) == 4336);
 static_assert(offsetof(AppSettings, maxMailAgeMinutes) == 4340);
 static_assert(offsetof(AppSettings, loopGuard) == 4344);
 static_assert(offsetof(AppSettings, maxRepliesPerHour) == 4348);
-static_assert(offsetof(AppSettings, guardReserved) == 4352);
+static_assert(offsetof(AppSettings, receiveReserved) == 4352);
+static_assert(offsetof(AppSettings, receiveAuth) == 4456);
+static_assert(offsetof(AppSettings, sendAuth) == 4460);
+static_assert(offsetof(AppSettings, oauthProvider) == 4464);
+static_assert(offsetof(AppSettings, reserved) == 4468);
 
 enum PopSecurity : int32_t { kPopPlain = 0, kPopStls = 1, kPopTls = 2 };
 enum SmtpSecurity : int32_t { kSmtpPlain = 0, kSmtpStartTls = 1, kSmtpTls = 2 };
@@ -138,11 +148,14 @@ uint16_t usualSmtpPort(int32_t security);
 uint16_t suggestedPop3Port(uint16_t port, int32_t from, int32_t to);
 uint16_t suggestedSmtpPort(uint16_t port, int32_t from, int32_t to);
 
+enum AuthMethod : int32_t { kAuthPassword = 0, kAuthOAuth = 1 };
+
 constexpr int32_t kDefaultMaxMailAgeMinutes = 60;
 constexpr int32_t kDefaultMaxRepliesPerHour = 10;
 
 // Sets every field to its default (plaintext sessions, the command-mail
-// guards off); `tlsSpare`, `guardReserved` and the bytes behind string
+// guards off, password logins); `tlsSpare`, `receiveReserved`, `reserved`
+// and the bytes behind string
 // terminators keep what they hold. mailLogFolder defaults to startupDir.
 void applyDefaults(AppSettings& s, const char* startupDir);
 // Fills the record from "quorvel.ini" in the current directory, or with
@@ -151,8 +164,8 @@ void loadSettings(AppSettings& s, const char* startupDir);
 // Writes the whole record to startupDir\quorvel.ini. The caller refreshes
 // windowPlacement first. Returns false on failure (not reported to the user).
 bool saveSettings(const AppSettings& s, const char* startupDir);
-// The derived value serverConfigured: POP3 server, account and password set
-// and a port other than 0.
+// The derived value serverConfigured: POP3 server, account and password (or
+// OAuth for the mail check) set and a port other than 0.
 bool updateServerConfigured(const AppSettings& s);
 
 // The panel password is stored with its first two and last two bytes

@@ -62,7 +62,12 @@ FIELDS = {
     "maxMailAgeMinutes": (4340, "i32", 1),
     "loopGuard": (4344, "i32", 1),
     "maxRepliesPerHour": (4348, "i32", 1),
-    "guardReserved": (4352, "bytes", 268),
+    "receiveReserved": (4352, "bytes", 104),
+    # OAuth 2.0: 0 = password
+    "receiveAuth": (4456, "i32", 1),
+    "sendAuth": (4460, "i32", 1),
+    "oauthProvider": (4464, "i32", 1),
+    "reserved": (4468, "bytes", 152),
 }
 
 DEFAULT_COMMAND_KEYS = [
@@ -90,7 +95,8 @@ def defaults(mail_log_folder: str = "") -> dict:
         "commandKeyNames": list(DEFAULT_COMMAND_KEYS), "pop3Security": 0, "smtpSecurity": 0,
         "tlsNoVerify": 0, "tlsTrustFile": "", "tlsSpare": bytes(28),
         "allowedSenders": "", "commandSecret": "", "authServerHost": "", "replayGuard": 0,
-        "maxMailAgeMinutes": 0, "loopGuard": 0, "maxRepliesPerHour": 0, "guardReserved": bytes(268),
+        "maxMailAgeMinutes": 0, "loopGuard": 0, "maxRepliesPerHour": 0, "receiveReserved": bytes(104),
+        "receiveAuth": 0, "sendAuth": 0, "oauthProvider": 0, "reserved": bytes(152),
     }
 
 

@@ -1,0 +1,126 @@
+#include "daemon/MailService.h"
+
+#include <poll.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include "check/CheckSummary.h"
+#include "command/CommandGuard.h"
+#include "platform/File.h"
+#include "pop3/Pop3SessionLoop.h"
+#include "sendlib/SendMail.h"
+
+namespace service {
+namespace {
+
+int64_t nowMs() {
+  struct timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+const char* outcomeText(int outcome) {
+  switch (outcome) {
+    case command::kOutcomeRejected: return "コマンドメール処理結果: 無 効";
+    case command::kOutcomeFailed: return "コマンドメール処理結果: 失 敗";
+    case command::kOutcomeDone: return "コマンドメール処理結果: 完 了";
+    default: return "コマンドメール処理結果: 拒 否";
+  }
+}
+
+}  // namespace
+
+MailService::MailService(config::AppSettings& settings, command::CameraBridge& camera, command::LocalActions& local,
+                         const commlog::CommLog& log)
+    : settings_(settings), log_(log), store_(log),
+      processor_(settings, camera, local, *this, *this, log) {}
+
+void MailService::openStore() {
+  store_.setFolder(settings_.mailLogFolder);
+  // A rebuilt index is loaded once more.
+  if (store_.openStore() && store_.loadIndex()) store_.loadIndex();
+}
+
+int MailService::checkOnce() {
+  check::PolledCheck check(settings_, store_, log_);
+  check.mailbox().begin();
+  pop3::Pop3Session session(check, log_);
+  if (pop3::runSession(session, check::pop3Account(settings_)) != 0) {
+    log_.logLine("メール受信前初期化でエラー");
+    session.abort();  // counted once as the check's failure
+  }
+  const check::CheckCounts& counts = check.mailbox().counts();
+  log_.logLine(check::checkSummaryTitle(check.failures() + counts.storeFailureCount, counts.newMailCount,
+                                        counts.spamCount, counts.unreceivableCount)
+                   .c_str());
+  const int failures = check.failures();
+  std::vector<mime::MailId> mails(counts.commandMails.begin(), counts.commandMails.end());
+  if (mails.empty()) trimStore();
+  else processor_.runMails(mails);  // trimmed once they have all run
+  return failures;
+}
+
+void MailService::run(int stopFd, Ticker ticker, void* tickerContext) {
+  const int64_t periodMs = static_cast<int64_t>(settings_.intervalMinutes) * 60000 + settings_.intervalSeconds * 1000;
+  for (;;) {
+    checkOnce();
+    // A period of 0 checks once, as the program without a timer does.
+    const int64_t nextCheck = periodMs > 0 ? nowMs() + periodMs : -1;
+    for (;;) {
+      int64_t now = nowMs();
+      if (timerDueMs_ >= 0 && now >= timerDueMs_) {
+        timerDueMs_ = -1;
+        processor_.onTimer();
+        continue;
+      }
+      if (nextCheck >= 0 && now >= nextCheck && !processor_.busy()) break;
+      int64_t wait = nextCheck >= 0 && !processor_.busy() ? nextCheck - now : -1;
+      if (timerDueMs_ >= 0) wait = wait < 0 ? timerDueMs_ - now : std::min(wait, timerDueMs_ - now);
+      if (ticker) {
+        int64_t tick = ticker(tickerContext, now);
+        if (tick >= 0) wait = wait < 0 ? tick : std::min(wait, tick);
+      }
+      struct pollfd stop{stopFd, POLLIN, 0};
+      int ready = ::poll(&stop, 1, wait < 0 ? -1 : static_cast<int>(std::min<int64_t>(wait, 1 << 30)));
+      if (ready > 0) return;
+      if (ready < 0 && errno != EINTR) return;
+    }
+  }
+}
+
+void MailService::startTimer(unsigned ms) { timerDueMs_ = nowMs() + ms; }
+
+// Only a mail still in the store and still waiting runs.
+bool MailService::mailRecord(mime::MailId mail, mime::MailIndexEntry* entry) {
+  const mime::MailIndexEntry* found = store_.model().find(mail);
+  if (!found || found->arrivalMark != mime::kMarkWaiting) return false;
+  *entry = *found;
+  return true;
+}
+
+void MailService::setMailStatus(mime::MailId mail, int outcome) {
+  static const mime::ArrivalMark kMarks[] = {mime::kMarkRejected, mime::kMarkFailed, mime::kMarkDone,
+                                             mime::kMarkRefused};
+  if (outcome >= 0 && outcome < 4 && mail != mime::kNoMail && store_.model().find(mail))
+    store_.model().setArrivalMark(mail, kMarks[outcome]);
+  log_.logLine(outcomeText(outcome));
+}
+
+void MailService::commandsFinished() { trimStore(); }
+
+void MailService::trimStore() { store_.trimStore(settings_.mailLogKeepCount); }
+
+std::string MailService::computerName() { return platform::computerName(); }
+
+std::string MailService::guardFilePath() { return store_.folder() + "\\" + command::kGuardFileName; }
+
+int MailService::sendMail(const SendMailRequest& request) {
+  SendSecurity security = command::replySecurity(settings_);
+  return sendlib::sendMailSecure(request, &security);
+}
+
+}  // namespace service
