@@ -4,7 +4,6 @@
 
 #include "commlog/CommLog.h"
 #include "oauth/SessionToken.h"
-#include "platform/AppMessages.h"
 #include "platform/File.h"
 #include "sendlib/Sendry.h"
 
@@ -16,33 +15,27 @@ CommandRunner::CommandRunner(CommandRunnerServices services)
       local_(services_.drawDib),
       processor_(*services_.settings, camera_, local_, *this, *this) {}
 
-void CommandRunner::processNewCommandMails(const std::vector<mime::MailId>& mails) {
-  for (mime::MailId id : mails) {
-    const store::MailModel& model = services_.mailModel();
-    const mime::MailIndexEntry* found = model.find(id);
-    if (!found || found->arrivalMark != mime::kMarkWaiting) continue;
-    mime::MailIndexEntry mail = *found;
-    currentMail_ = id;
-    bool ran = processor_.processCommandMail(mail, services_.mailLog(), model.rowOf(id));
-    currentMail_ = mime::kNoMail;
-    if (!ran) break;
-  }
+void CommandRunner::onTimer() {
+  KillTimer(services_.window, kTimerId);
+  processor_.onTimer();
 }
 
-void CommandRunner::handOver() { SendMessageW(services_.window, appmsg::kNextCommand, 0, 0); }
+void CommandRunner::startTimer(unsigned ms) { SetTimer(services_.window, kTimerId, ms, nullptr); }
 
-void CommandRunner::pumpOneMessage() {
-  MSG msg;
-  if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
+// Only a mail still in the model and still waiting runs.
+bool CommandRunner::mailRecord(mime::MailId mail, mime::MailIndexEntry* entry) {
+  const mime::MailIndexEntry* found = services_.mailModel().find(mail);
+  if (!found || found->arrivalMark != mime::kMarkWaiting) return false;
+  *entry = *found;
+  return true;
 }
 
-// The row the processor was given may have moved since: the outcome goes
-// to the mail being processed.
-void CommandRunner::setRowStatus(int, int outcome) {
-  if (services_.setMailStatus && currentMail_ != mime::kNoMail) services_.setMailStatus(currentMail_, outcome);
+void CommandRunner::setMailStatus(mime::MailId mail, int outcome) {
+  if (services_.setMailStatus) services_.setMailStatus(mail, outcome);
+}
+
+void CommandRunner::commandsFinished() {
+  if (services_.commandsFinished) services_.commandsFinished();
 }
 
 void CommandRunner::clearPreview() {

@@ -1,6 +1,6 @@
-// Command processing as the main window runs it: the new command mails of a
-// check, the hand-over between commands through WM_USER+9, the reply
-// through Sendry and the outcome in the mail list.
+// Command processing as the main window runs it: the command mails of a
+// check queued by MailId, the timer steps between and within commands, the
+// reply through Sendry and the outcome in the mail list.
 #pragma once
 #include <windows.h>
 
@@ -36,25 +36,32 @@ struct CommandRunnerServices {
   // The token endpoint refused the grant: the title asks for a new sign-in.
   std::function<void()> signInNeeded;
   std::function<std::string()> guardFilePath;
+  // Every queued mail has run: the check's processing has ended.
+  std::function<void()> commandsFinished;
 };
 
 class CommandRunner : private command::CommandHost, private command::MailSender {
  public:
+  // The WM_TIMER id of the command steps.
+  static constexpr UINT_PTR kTimerId = 3;
+
   explicit CommandRunner(CommandRunnerServices services);
 
-  // Runs the command mails a check stored, in this order, each to its
-  // end; a mail deleted meanwhile, or no longer waiting, is passed over.
-  // Stops at a mail whose text found no memory.
-  void processNewCommandMails(const std::vector<mime::MailId>& mails);
-  // WM_USER+9: the next command of the current mail.
-  void runNextCommand() { processor_.runNextCommand(); }
+  // Queues the command mails a check stored; they run in this order, one
+  // after another, each to its end.
+  void processNewCommandMails(const std::vector<mime::MailId>& mails) { processor_.runMails(mails); }
+  // WM_TIMER kTimerId: the next step of the mail that runs.
+  void onTimer();
+  // A mail runs or waits in the queue.
+  bool busy() const { return processor_.busy(); }
 
  private:
   // command::CommandHost
-  void pause(unsigned ms) override { Sleep(ms); }
-  void handOver() override;
-  void pumpOneMessage() override;
-  void setRowStatus(int row, int outcome) override;
+  void startTimer(unsigned ms) override;
+  bool mailRecord(mime::MailId mail, mime::MailIndexEntry* entry) override;
+  mime::MailLogReader& mailLog() override { return services_.mailLog(); }
+  void setMailStatus(mime::MailId mail, int outcome) override;
+  void commandsFinished() override;
   void clearPreview() override;
   void saveSettings() override;
   void trimStore() override;
@@ -64,11 +71,11 @@ class CommandRunner : private command::CommandHost, private command::MailSender 
   // command::MailSender
   int sendMail(const SendMailRequest& request) override;
 
+
   CommandRunnerServices services_;
   command::CameraBridgeWin32 camera_;
   command::LocalActionsWin32 local_;
   command::CommandProcessor processor_;
-  mime::MailId currentMail_ = mime::kNoMail;  // the mail being processed
 };
 
 }  // namespace app

@@ -100,7 +100,6 @@ LRESULT MainWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
     case appmsg::kShowMail: onShowMail(); break;
     case appmsg::kOpenAttachment: onOpenAttachment(wParam); break;
     case appmsg::kIntervalChanged: onIntervalChanged(); break;
-    case appmsg::kNextCommand: onNextCommand(); break;
     case appmsg::kProcessingFinished: onProcessingFinished(); break;
     case appmsg::kOpenHomePage: onOpenHomePage(wParam); break;
     case appmsg::kSaveSettings: onSaveSettings(); break;
@@ -315,6 +314,10 @@ void MainWindow::resetReceiveTimer() {
 }
 
 void MainWindow::onTimer(UINT_PTR id) {
+  if (id == CommandRunner::kTimerId) {
+    if (commands_) commands_->onTimer();
+    return;
+  }
   if (id == kSessionWatchTimer) {
     if (session_) session_->onIdleCheck(GetTickCount64());
     return;
@@ -416,13 +419,19 @@ void MainWindow::playArrivalSound() {
                SND_ASYNC | SND_NOSTOP | SND_NOWAIT | SND_FILENAME);
 }
 
+// The check's command mails run one after another in timer steps; the
+// runner posts WM_USER+10 when the last has ended.
 void MainWindow::processNewCommandMails() {
-  if (commands_) commands_->processNewCommandMails(mailbox_->counts().commandMails);
-  PostMessageW(window_, appmsg::kProcessingFinished, 0, 0);
+  if (commands_)
+    commands_->processNewCommandMails(mailbox_->counts().commandMails);
+  else
+    PostMessageW(window_, appmsg::kProcessingFinished, 0, 0);
 }
 
 void MainWindow::onProcessingFinished() {
-  if (!processingPending_) return;
+  // Only the end of the check's processing counts, whoever posts this: the
+  // last queued command mail has ended.
+  if (!processingPending_ || (commands_ && commands_->busy())) return;
   processingPending_ = false;
   busy_ = 0;
   SetCursor(arrowCursor_);
@@ -573,6 +582,7 @@ void MainWindow::createCommandRunner() {
   services.trimStore = [this]() { trimStore(); };
   services.removeExtractedAttachment = [this]() { attachments_.removeLast(); };
   services.guardFilePath = [this]() { return store_->folder() + "\\" + command::kGuardFileName; };
+  services.commandsFinished = [this]() { PostMessageW(window_, appmsg::kProcessingFinished, 0, 0); };
   services.signInNeeded = [this]() { setTitle(check::signInNeededTitle()); };
   commands_ = std::make_unique<CommandRunner>(std::move(services));
 }
@@ -584,12 +594,6 @@ void MainWindow::setMailStatus(mime::MailId mail, int outcome) {
                 command::kOutcomeRefused == 3);
   if (outcome < 0 || outcome > 3) return;
   store_->model().setArrivalMark(mail, kMarks[outcome]);
-}
-
-// WM_USER+9: the next command, one second after the previous one.
-void MainWindow::onNextCommand() {
-  Sleep(1000);
-  if (commands_) commands_->runNextCommand();
 }
 
 }  // namespace app

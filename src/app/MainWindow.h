@@ -57,7 +57,6 @@ class MainWindow : public ui::WindowObject, private pop3::Pop3Host, private ui::
   void onShowMail();
   void onOpenAttachment(WPARAM index);
   void onIntervalChanged();
-  void onNextCommand();
   void onProcessingFinished();
   void onOpenHomePage(WPARAM which);
   void onSaveSettings();

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/File.h"
 #include "platform/Text.h"
 
 namespace command {
@@ -31,6 +32,18 @@ int findNewestRecording(CameraFiles& files, const char* cameraName, std::string*
   if (!last) return -1;
   *path = folder + "\\" + last->name;
   return last->size <= kRecordingSizeLimit ? 1 : 0;
+}
+
+AttachmentState CameraFiles::snapshotState() {
+  return checkAttachmentFile(kSnapshotFile, AttachmentKindOfFile::kJpeg);
+}
+
+AttachmentState CameraFiles::recordingState(const char* path) {
+  return checkAttachmentFile(path, AttachmentKindOfFile::kAnyFile);
+}
+
+bool CameraFiles::removeSnapshot() {
+  return !platform::fileExists(kSnapshotFile) || platform::removeFile(kSnapshotFile);
 }
 
 int CameraBridge::newestRecording(const char* cameraName, std::string* path) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "command/AttachmentFile.h"
+
 namespace command {
 
 constexpr char kSnapshotFile[] = "snap.jpg";
@@ -66,8 +68,14 @@ class CameraFiles {
   virtual bool readFileHead(const char* path, size_t maxBytes, std::string* data) = 0;
   // The entries a listing with the pattern (folder\*.ext) yields, in its order.
   virtual std::vector<FolderEntry> listFolder(const char* pattern) = 0;
-  // Whether "snap.jpg" exists in the working directory.
-  virtual bool snapshotExists() = 0;
+  // Whether "snap.jpg" in the working directory (where every bridge leaves
+  // the reply snapshot) can be sent: a whole JPEG.
+  virtual AttachmentState snapshotState();
+  // Whether the recording can be sent.
+  virtual AttachmentState recordingState(const char* path);
+  // Removes an old "snap.jpg" before a new one is asked for; true when none
+  // is left.
+  virtual bool removeSnapshot();
 };
 
 class CameraBridge : public CameraFiles {

@@ -114,6 +114,4 @@ std::vector<FolderEntry> CameraBridgeWin32::listFolder(const char* pattern) {
   return entries;
 }
 
-bool CameraBridgeWin32::snapshotExists() { return platform::fileExists(kSnapshotFile); }
-
 }  // namespace command

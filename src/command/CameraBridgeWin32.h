@@ -16,7 +16,6 @@ class CameraBridgeWin32 : public CameraBridge {
   CameraAnswer perform(CameraVerb verb, const char* argument) override;
   bool readFileHead(const char* path, size_t maxBytes, std::string* data) override;
   std::vector<FolderEntry> listFolder(const char* pattern) override;
-  bool snapshotExists() override;
 
  private:
   void* mainWindow_;

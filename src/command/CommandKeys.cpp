@@ -51,27 +51,74 @@ void extractArgument(const char* cursor, const char* end, char* out) {
   }
 }
 
+namespace {
+
+// Lines that open a quoted earlier mail: everything from them on is quoted.
+constexpr std::string_view kQuoteOpeners[] = {
+    "------ 処理結果 ------", "== コマンド 一覧 ==", "-----Original Message-----",
+    "----- Original Message -----", "-----元のメッセージ-----",
+};
+constexpr std::string_view kFullWidthBlank = "　";
+constexpr std::string_view kFullWidthQuote = "＞";
+
+std::string_view withoutLeadingBlanks(std::string_view line) {
+  for (;;) {
+    if (!line.empty() && (line[0] == ' ' || line[0] == '\t')) {
+      line.remove_prefix(1);
+    } else if (line.substr(0, kFullWidthBlank.size()) == kFullWidthBlank) {
+      line.remove_prefix(kFullWidthBlank.size());
+    } else {
+      return line;
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<std::pair<size_t, size_t>> commandSpans(std::string_view body) {
+  std::vector<std::pair<size_t, size_t>> spans;
+  size_t start = 0;
+  while (start < body.size()) {
+    size_t newline = body.find('\n', start);
+    size_t end = newline == std::string_view::npos ? body.size() : newline + 1;
+    std::string_view line = withoutLeadingBlanks(body.substr(start, end - start));
+    for (std::string_view opener : kQuoteOpeners)
+      if (line.substr(0, opener.size()) == opener) return spans;
+    bool quoted = (!line.empty() && line[0] == '>') || line.substr(0, kFullWidthQuote.size()) == kFullWidthQuote;
+    if (!quoted) {
+      if (!spans.empty() && spans.back().second == start) spans.back().second = end;
+      else spans.emplace_back(start, end);
+    }
+    start = end;
+  }
+  return spans;
+}
+
 std::vector<FoundCommand> findCommands(const config::AppSettings& settings, const char* text, size_t length) {
   std::vector<FoundCommand> found;
   if (!text) return found;
   const void* nul = std::memchr(text, 0, length);
   std::string_view body(text, nul ? static_cast<size_t>(static_cast<const char*>(nul) - text) : length);
+  const std::vector<std::pair<size_t, size_t>> spans = commandSpans(body);
   for (const CommandKeyRow& row : CommandKeyTable) {
     const char* slot = settings.commandKeyNames[row.action - 1];
     std::string_view key(slot, platform::fieldLength(slot, kKeyNameSize));
     if (key.empty()) continue;
-    size_t cursor = 0;
-    for (;;) {
-      size_t at = body.find(key, cursor);
-      if (at == std::string_view::npos) break;
-      cursor = at + key.size();
-      if (cursor > INT32_MAX) break;
-      FoundCommand command{};
-      command.position = static_cast<int32_t>(cursor);
-      command.action = row.action;
-      platform::copyField(command.keyName, sizeof command.keyName, key.data(), key.size());
-      if (row.takesArgument) extractArgument(body.data() + cursor, body.data() + body.size(), command.argument);
-      found.push_back(command);
+    for (const auto& [begin, end] : spans) {
+      // Within the span; occurrences of one key never overlap.
+      std::string_view span = body.substr(0, end);
+      for (size_t cursor = begin;;) {
+        size_t at = span.find(key, cursor);
+        if (at == std::string_view::npos) break;
+        cursor = at + key.size();
+        if (cursor > INT32_MAX) break;
+        FoundCommand command{};
+        command.position = static_cast<int32_t>(cursor);
+        command.action = row.action;
+        platform::copyField(command.keyName, sizeof command.keyName, key.data(), key.size());
+        if (row.takesArgument) extractArgument(body.data() + cursor, body.data() + body.size(), command.argument);
+        found.push_back(command);
+      }
     }
   }
   std::stable_sort(found.begin(), found.end(),

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "config/AppSettings.h"
@@ -69,10 +71,17 @@ struct FoundCommand {
 // 80 bytes, or when the line or the text ends first.
 void extractArgument(const char* cursor, const char* end, char* out);
 
-// Finds every occurrence of every configured key in the text (up to its
-// first NUL or `length` bytes) and returns them sorted by position; two
-// occurrences that end at the same byte keep table order. Empty keys are
-// never found.
+// The spans [begin, end) of a body in which keys count: its lines up to the
+// first line that opens a quoted reply (the separators of Quorvel's own
+// reply and key list, or a mailer's "Original Message" line), leaving out
+// every line quoted with ">" or "＞" after optional blanks. A reply that
+// quotes a command mail or a key list so runs none of the quoted keys.
+std::vector<std::pair<size_t, size_t>> commandSpans(std::string_view body);
+
+// Finds every occurrence of every configured key in the command spans of
+// the text (up to its first NUL or `length` bytes) and returns them sorted
+// by position; two occurrences that end at the same byte keep table order.
+// Empty keys are never found.
 std::vector<FoundCommand> findCommands(const config::AppSettings& settings, const char* text, size_t length);
 
 }  // namespace command

@@ -5,7 +5,8 @@
 #include <new>
 
 #include "config/StringTable.h"
-#include "platform/Hooks.h"
+#include "image/ImageFailure.h"
+#include "platform/File.h"
 #include "platform/Text.h"
 
 namespace command {
@@ -74,6 +75,15 @@ const char kNoRecording[] = "録画されていません。\n";
 const char kReplySent[] = "返信しました\r---------------------------";
 const char kReplyFailed[] = "返信に失敗しました\r---------------------";
 const char kNoMemory[] = "SYSTEM ERROR:0101 メール展開メモリー不足";
+const char kWidthRefused[] = "返信画像幅は16から4096までの数で指定してください。設定は変えていません。\n";
+const char kCaptureFailed[] = "PC画面を取得できませんでした。\n";
+const char kCaptureFailedLog[] = "PC画面を取得できません: ";
+const char kStaleSnapshot[] = "古いスナップ画像ファイルを削除できないため添付できませんでした。\n";
+const char kStaleSnapshotLog[] = "snap.jpgを削除できません";
+const char kShutdownFailedLog[] = "シャットダウンに失敗しました: ";
+const char kSnapshotWhat[] = "スナップ画像ファイル";
+const char kRecordingWhat[] = "録画ファイル";
+const char kAttachmentLog[] = "添付できません: ";
 
 }  // namespace
 
@@ -113,15 +123,37 @@ Refusal CommandProcessor::judgeMail(mime::MailLogReader& log, std::string* key) 
   return guard_.judge(header, decoder_.body, *key, host_.now());
 }
 
-bool CommandProcessor::processCommandMail(const mime::MailIndexEntry& mail, mime::MailLogReader& log, int row) {
-  currentMailRow_ = row;
+void CommandProcessor::runMails(const std::vector<mime::MailId>& mails) {
+  queue_.insert(queue_.end(), mails.begin(), mails.end());
+  queueRunning_ = true;
+  if (!mailActive_) runQueue();
+}
+
+// Starts queued mails until one waits for a timer or the queue is empty.
+void CommandProcessor::runQueue() {
+  while (!mailActive_ && !queue_.empty()) {
+    mime::MailId id = queue_.front();
+    queue_.pop_front();
+    mime::MailIndexEntry entry;
+    if (!host_.mailRecord(id, &entry)) continue;  // deleted since the check
+    if (!processCommandMail(entry, host_.mailLog(), id)) queue_.clear();
+  }
+  if (!mailActive_ && queue_.empty() && queueRunning_) {
+    queueRunning_ = false;
+    host_.commandsFinished();
+  }
+}
+
+bool CommandProcessor::processCommandMail(const mime::MailIndexEntry& mail, mime::MailLogReader& log,
+                                          mime::MailId id) {
+  currentMail_ = id;
   mail_ = mail;
   if (mail.partCount <= 0 && static_cast<int64_t>(mail.mailEnd) - mail.headerLength - 2 <= 0) {
     host_.clearPreview();
     return true;
   }
   if (decoder_.showMail(mail, log) == mime::PreviewResult::kOutOfMemory) {
-    platform::messageBox(kNoMemory, nullptr, platform::kMbOk);
+    logLine(kNoMemory);
     return false;
   }
   found_.clear();
@@ -141,7 +173,7 @@ bool CommandProcessor::processCommandMail(const mime::MailIndexEntry& mail, mime
     found_.assign(found.begin(), found.end());
   } catch (const std::bad_alloc&) {
     found_.clear();
-    platform::messageBox(kNoMemory, nullptr, platform::kMbOk);
+    logLine(kNoMemory);
     return false;
   }
   decoder_.attachments.clear();
@@ -161,42 +193,62 @@ bool CommandProcessor::processCommandMail(const mime::MailIndexEntry& mail, mime
   decoder_.body.shrink_to_fit();
   remaining_ = static_cast<int32_t>(found_.size());
   attachmentKind_ = kAttachNone;
+  snapshotFailure_ = nullptr;
   failed_ = false;
+  afterChain_.clear();
+  mailActive_ = true;
   runNextCommand();
   return true;
 }
 
-void CommandProcessor::runNextCommand() {
-  if (chainDepth_ > 0) {
-    runOne();
-    return;
+void CommandProcessor::onTimer() {
+  Step step = step_;
+  step_ = Step::kNone;
+  switch (step) {
+    case Step::kNone: break;
+    case Step::kNextCommand: runNextCommand(); break;
+    case Step::kCameraStarted: cameraStartChecked(); break;
+    case Step::kSnapshotCheck: checkSnapshot(); break;
   }
-  ++chainDepth_;
-  runOne();
-  while (handOverPending_) {
-    handOverPending_ = false;
-    host_.handOver();
-  }
-  --chainDepth_;
-  while (!afterChain_.empty()) {
-    logLine(afterChain_.back());
-    afterChain_.pop_back();
-  }
+  if (!mailActive_) runQueue();
 }
 
-void CommandProcessor::runOne() {
+void CommandProcessor::wait(Step step, unsigned ms) {
+  step_ = step;
+  host_.startTimer(ms);
+}
+
+// The next command, one second after this one.
+void CommandProcessor::handOver() { wait(Step::kNextCommand, kCommandPauseMs); }
+
+void CommandProcessor::runNextCommand() {
   if (remaining_ <= 0 || found_.empty()) {
     remaining_ = 0;
+    endMail();
     return;
   }
   FoundCommand command = found_.front();
   found_.pop_front();
-  if (command.action < 1 || command.action > kActionCount) return;
+  if (command.action < 1 || command.action > kActionCount) return finishCommand();
   const ProcedureRow& row = kProcedures[command.action - 1];
   kindBefore_ = attachmentKind_;
   if (row.kind != kKeep) attachmentKind_ = row.kind;
-  if (command.action == ReplyImageWidth) settings_.replyImageWidth = parseWidth(command.argument);
+  if (command.action == ReplyImageWidth) {
+    int32_t width = parseWidth(command.argument);
+    if (width < kMinReplyWidth || width > kMaxReplyWidth) return refuseWidth(command);
+    settings_.replyImageWidth = width;
+  }
   if (command.action == RotateReplyImage) settings_.rotateReplyImage = settings_.rotateReplyImage ? 0 : 1;
+  const bool asksPicture = (command.action == SnapshotReply && camera_.supports(CameraVerb::kSnapshotReply)) ||
+                           (command.action == ScreenReply && local_.canCaptureScreen());
+  if (asksPicture) {
+    // A new picture is asked for: an old one must never be sent in its place.
+    snapshotFailure_ = nullptr;
+    if (!camera_.removeSnapshot()) {
+      logLine(kStaleSnapshotLog);
+      snapshotFailure_ = kStaleSnapshot;
+    }
+  }
   switch (row.procedure) {
     case Procedure::kStart: startCamera(); break;
     case Procedure::kCamera: runCameraCommand(command); break;
@@ -205,6 +257,13 @@ void CommandProcessor::runOne() {
     case Procedure::kKeyList: runKeyList(command); break;
     case Procedure::kShutdown: runShutdown(command); break;
   }
+}
+
+// A mailed width outside 16 to 4096 pixels is neither kept nor sent on.
+void CommandProcessor::refuseWidth(const FoundCommand& command) {
+  logLine(kProcedures[command.action - 1].logWord);
+  appendResult(kWidthRefused);
+  finishCommand();
 }
 
 void CommandProcessor::runCameraCommand(const FoundCommand& command) {
@@ -239,12 +298,25 @@ void CommandProcessor::runCameraCommand(const FoundCommand& command) {
 void CommandProcessor::runLocal(const FoundCommand& command) {
   const ProcedureRow& row = kProcedures[command.action - 1];
   logLine(row.logWord);
-  if (row.procedure == Procedure::kScreen && !local_.captureScreen(settings_.replyImageWidth)) {
-    attachmentKind_ = kindBefore_;
-    appendResult(kNoScreen);
-  } else {
-    appendResult(row.resultLine);
+  if (row.procedure == Procedure::kScreen) {
+    image::clearFailure();
+    if (!local_.captureScreen(settings_.replyImageWidth)) {
+      if (!local_.canCaptureScreen()) {
+        // No picture to wait for: the reply goes at once.
+        attachmentKind_ = kindBefore_;
+        appendResult(kNoScreen);
+        finishCommand();
+        return;
+      }
+      logLine((kCaptureFailedLog + image::lastFailure()).c_str());
+      appendResult(kCaptureFailed);
+      snapshotFailure_ = kCaptureFailed;
+      finishCommand();
+      return;
+    }
+    snapshotFailure_ = nullptr;  // a new picture replaced whatever was there
   }
+  appendResult(row.resultLine);
   finishCommand();
 }
 
@@ -261,24 +333,34 @@ void CommandProcessor::runShutdown(const FoundCommand& command) {
   sendReply(result_.text(), "", false);
   // No later command of this mail runs, whether or not the power-off happens.
   found_.clear();
+  remaining_ = 0;
   host_.saveSettings();
   host_.trimStore();
   host_.removeExtractedAttachment();
-  local_.shutdownPc();
+  std::string error;
+  if (local_.shutdownPc(&error)) {
+    // The system goes down: no later mail starts.
+    queue_.clear();
+  } else {
+    logLine((kShutdownFailedLog + error).c_str());
+    setOutcome(kOutcomeFailed);
+  }
+  endMail();
 }
 
 void CommandProcessor::startCamera() {
   logLine(kProcedures[CameraStart - 1].logWord);
   if (camera_.cameraRunning()) {
     appendResult(kCameraRunning);
+    afterChain_.push_back(kCameraRunningLog);
     if (--remaining_ <= 0) {
       remaining_ = 0;
       sendReply(result_.text(), "", false);
       setOutcome(kOutcomeDone);
+      endMail();
     } else {
-      handOverPending_ = true;
+      handOver();
     }
-    afterChain_.push_back(kCameraRunningLog);
     return;
   }
   switch (camera_.launchCamera()) {
@@ -290,7 +372,11 @@ void CommandProcessor::startCamera() {
       return;
     case kLaunched: break;
   }
-  host_.pause(kCameraStartPauseMs);
+  wait(Step::kCameraStarted, kCameraStartPauseMs);
+}
+
+// Ten seconds after the start: the camera must be running.
+void CommandProcessor::cameraStartChecked() {
   if (camera_.cameraRunning()) {
     appendResult(kCameraStarted);
     finishCommand();
@@ -306,6 +392,7 @@ void CommandProcessor::failStart(const char* logText, const char* reply) {
   sendReply(reply, "", false);
   setOutcome(kOutcomeFailed);
   remaining_ = 0;
+  endMail();
 }
 
 bool CommandProcessor::cameraPresent() {
@@ -315,62 +402,117 @@ bool CommandProcessor::cameraPresent() {
     remaining_ = 0;
     sendReply(result_.text(), "", false);
     setOutcome(kOutcomeFailed);
+    endMail();
   } else {
     logLine(kCameraAbsentLog);
-    handOverPending_ = true;
+    handOver();
   }
   return false;
 }
 
 void CommandProcessor::finishCommand() {
   if (--remaining_ > 0) {
-    handOverPending_ = true;
+    handOver();
     return;
   }
   remaining_ = 0;
-  int outcome = failed_ ? kOutcomeFailed : kOutcomeDone;
   if (attachmentKind_ == kAttachSnapshot) {
-    bool arrived = false;
-    for (int check = 0; check < kSnapshotChecks; ++check) {
-      if (camera_.snapshotExists()) {
-        arrived = true;
-        break;
-      }
-      host_.pause(kCommandPauseMs);
-      host_.pumpOneMessage();
-    }
-    if (arrived) {
-      if (settings_.rotateReplyImage == 1) local_.rotateSnapshot();
-      sendReply(result_.text(), kSnapshotFile, true);
-    } else {
-      appendResult(kSnapshotTimeOut);
+    if (snapshotFailure_) {
+      if (snapshotFailure_ != kCaptureFailed) appendResult(snapshotFailure_);
       sendReply(result_.text(), "", false);
-      outcome = kOutcomeFailed;
+      setOutcome(kOutcomeFailed);
+      endMail();
+      return;
     }
+    snapshotChecks_ = 0;
+    checkSnapshot();
   } else if (attachmentKind_ == kAttachRecording) {
-    std::string path;
-    int found = camera_.newestRecording(settings_.cameraName, &path);
-    if (found == 1) {
-      sendReply(result_.text(), path.c_str(), false);
+    replyWithRecording();
+  } else {
+    sendReply(result_.text(), "", false);
+    setOutcome(failed_ ? kOutcomeFailed : kOutcomeDone);
+    endMail();
+  }
+}
+
+// One of the 20 checks for "snap.jpg", one second apart: a file still
+// empty, locked or cut short counts as not yet there.
+void CommandProcessor::checkSnapshot() {
+  AttachmentState state = camera_.snapshotState();
+  if (state == AttachmentState::kReady) return replyWithSnapshot();
+  // Each of the 20 checks has its pause; one last look after the 20th.
+  if (snapshotChecks_++ < kSnapshotChecks) return wait(Step::kSnapshotCheck, kCommandPauseMs);
+  if (state == AttachmentState::kMissing) {
+    appendResult(kSnapshotTimeOut);
+  } else {
+    logLine((std::string(kAttachmentLog) + kSnapshotFile).c_str());
+    appendResult(attachmentFailureLine(kSnapshotWhat, state).c_str());
+    camera_.removeSnapshot();
+  }
+  sendReply(result_.text(), "", false);
+  setOutcome(kOutcomeFailed);
+  endMail();
+}
+
+void CommandProcessor::replyWithSnapshot() {
+  if (settings_.rotateReplyImage == 1) local_.rotateSnapshot();
+  bool sent = replyWithAttachment(kSnapshotFile, true, kSnapshotWhat);
+  setOutcome(sent && !failed_ ? kOutcomeDone : kOutcomeFailed);
+  endMail();
+}
+
+void CommandProcessor::replyWithRecording() {
+  std::string path;
+  int found = camera_.newestRecording(settings_.cameraName, &path);
+  int outcome = kOutcomeFailed;
+  if (found == 1) {
+    AttachmentState state = camera_.recordingState(path.c_str());
+    if (state == AttachmentState::kReady) {
+      if (replyWithAttachment(path.c_str(), false, kRecordingWhat) && !failed_) outcome = kOutcomeDone;
     } else {
-      appendResult(found == 0 ? kRecordingTooLarge : kNoRecording);
+      logLine((kAttachmentLog + path).c_str());
+      appendResult(attachmentFailureLine(kRecordingWhat, state).c_str());
       sendReply(result_.text(), "", false);
-      outcome = kOutcomeFailed;
     }
   } else {
+    appendResult(found == 0 ? kRecordingTooLarge : kNoRecording);
     sendReply(result_.text(), "", false);
   }
   setOutcome(outcome);
+  endMail();
 }
 
-void CommandProcessor::sendReply(const char* body, const char* attachmentPath, bool deleteAttachment) {
+bool CommandProcessor::replyWithAttachment(const char* path, bool deleteAfter, const char* what) {
+  // Result 1 before any connection: the library could not read the file.
+  if (sendReply(result_.text(), path, deleteAfter) != 1) return true;
+  logLine((kAttachmentLog + std::string(path)).c_str());
+  appendResult(attachmentFailureLine(what, AttachmentState::kUnreadable).c_str());
+  if (deleteAfter) platform::removeFile(path);
+  sendReply(result_.text(), "", false);
+  return false;
+}
+
+int CommandProcessor::sendReply(const char* body, const char* attachmentPath, bool deleteAttachment) {
   SendMailRequest request =
       buildReplyRequest(settings_, mail_, body, attachmentPath, deleteAttachment, host_.computerName());
-  logLine(sender_.sendMail(request) == 0 ? kReplySent : kReplyFailed);
-  guard_.recordReply(replyAddress(platform::fieldText(mail_.from).c_str()),
-                     host_.now());
+  int result = sender_.sendMail(request);
+  logLine(result == 0 ? kReplySent : kReplyFailed);
+  guard_.recordReply(replyAddress(platform::fieldText(mail_.from).c_str()), host_.now());
+  return result;
 }
 
-void CommandProcessor::setOutcome(int outcome) { host_.setRowStatus(currentMailRow_, outcome); }
+void CommandProcessor::setOutcome(int outcome) { host_.setMailStatus(currentMail_, outcome); }
+
+// The mail's chain has ended: the lines that follow it, then the next mail.
+void CommandProcessor::endMail() {
+  step_ = Step::kNone;
+  found_.clear();
+  remaining_ = 0;
+  while (!afterChain_.empty()) {
+    logLine(afterChain_.back());
+    afterChain_.pop_back();
+  }
+  mailActive_ = false;
+}
 
 }  // namespace command

@@ -3,18 +3,22 @@
 // LocalActions; tests use recorders.
 #pragma once
 #include <cstdint>
+#include <string>
 
 namespace command {
 
 class LocalActions {
  public:
   virtual ~LocalActions() = default;
-  // Asks the system to power off; false when the request failed.
-  virtual bool shutdownPc() = 0;
+  // Asks the system to power off; false when the request failed, with the
+  // system's text for the error in `error`.
+  virtual bool shutdownPc(std::string* error) = 0;
   // Writes the screen to "snap.jpg": full size when targetWidth <= 0 or equals
   // the screen width, else scaled to targetWidth (height in proportion).
-  // False when the machine has no screen to capture.
+  // False when no picture was written.
   virtual bool captureScreen(int32_t targetWidth) = 0;
+  // Whether the machine has a screen to capture at all.
+  virtual bool canCaptureScreen() { return true; }
   // Turns "snap.jpg" by 90 degrees counter-clockwise in place.
   virtual bool rotateSnapshot() = 0;
 };

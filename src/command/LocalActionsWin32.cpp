@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <vfw.h>
 
+#include <string>
+
 #include "command/CameraBridge.h"
 #include "image/DibImage.h"
 #include "image/Imgvane.h"
@@ -12,46 +14,49 @@ namespace {
 
 constexpr int kJpegQuality = 100;
 
-// Shows the system's text for the last error.
-void reportLastError() {
+// The system's text for the last error (no box: nobody may have to click).
+std::string lastErrorText() {
+  const DWORD code = GetLastError();
   char* text = nullptr;
   FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                 GetLastError(), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&text), 0,
-                 nullptr);
-  MessageBoxA(nullptr, text ? text : "", "Error", MB_ICONINFORMATION);
+                 code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string result = text ? text : "";
   if (text) LocalFree(text);
+  while (!result.empty() && (result.back() == '\r' || result.back() == '\n')) result.pop_back();
+  return result.empty() ? "error " + std::to_string(code) : result;
 }
 
 }  // namespace
 
-bool LocalActionsWin32::shutdownPc() {
+bool LocalActionsWin32::shutdownPc(std::string* error) {
+  error->clear();
   OSVERSIONINFOA version{};
   version.dwOSVersionInfoSize = sizeof version;
   if (!GetVersionExA(&version)) {
-    reportLastError();
+    *error = lastErrorText();
     return false;
   }
   if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
     HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return false;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+      *error = lastErrorText();
+      return false;
+    }
     TOKEN_PRIVILEGES privileges{};
     privileges.PrivilegeCount = 1;
     privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
     bool enabled = LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &privileges.Privileges[0].Luid) &&
                    AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
-    if (!enabled) {
-      reportLastError();
-      CloseHandle(token);
-      return false;
-    }
+    if (!enabled) *error = lastErrorText();
     CloseHandle(token);
+    if (!enabled) return false;
     if (ExitWindowsEx(EWX_POWEROFF | EWX_FORCE, 0)) return true;
-    reportLastError();
+    *error = lastErrorText();
     return false;
   }
   if (version.dwPlatformId == VER_PLATFORM_WIN32s || version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
     if (ExitWindowsEx(EWX_POWEROFF, 0)) return true;
-    reportLastError();
+    *error = lastErrorText();
   }
   return false;
 }
@@ -62,9 +67,10 @@ bool LocalActionsWin32::captureScreen(int32_t targetWidth) {
   GetWindowRect(desktop, &area);
   const int32_t width = area.right - area.left, height = area.bottom - area.top;
   HDC screen = GetDC(desktop);
-  if (!screen) return true;  // the reply waits for snap.jpg and says so
+  if (!screen) return false;
+  bool written = false;
   if (targetWidth <= 0 || targetWidth == width) {
-    image::imgvane::save24(kSnapshotFile, screen, width, height, kJpegQuality);
+    written = image::imgvane::save24(kSnapshotFile, screen, width, height, kJpegQuality);
   } else {
     const int32_t targetHeight = scaledHeight(targetWidth, width, height);
     image::DibImage whole, scaled;
@@ -74,11 +80,11 @@ bool LocalActionsWin32::captureScreen(int32_t targetWidth) {
                   targetHeight, reinterpret_cast<BITMAPINFOHEADER*>(whole.header), whole.pixels, 0, 0, width, height,
                   0);
       GdiFlush();
-      image::imgvane::save24(kSnapshotFile, scaled.deviceContext, targetWidth, targetHeight, kJpegQuality);
+      written = image::imgvane::save24(kSnapshotFile, scaled.deviceContext, targetWidth, targetHeight, kJpegQuality);
     }
   }
   ReleaseDC(desktop, screen);
-  return true;
+  return written;
 }
 
 bool LocalActionsWin32::rotateSnapshot() { return rotatePictureFile(kSnapshotFile); }

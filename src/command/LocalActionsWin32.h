@@ -9,7 +9,7 @@ class LocalActionsWin32 : public LocalActions {
   // `drawDib` is the main window's DrawDib handle (HDRAWDIB), used to scale.
   explicit LocalActionsWin32(void* drawDib) : drawDib_(drawDib) {}
 
-  bool shutdownPc() override;
+  bool shutdownPc(std::string* error) override;
   bool captureScreen(int32_t targetWidth) override;
   bool rotateSnapshot() override;
 

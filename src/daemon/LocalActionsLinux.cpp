@@ -11,9 +11,10 @@ extern char** environ;
 
 namespace service {
 
-bool LocalActionsLinux::shutdownPc() {
+bool LocalActionsLinux::shutdownPc(std::string* error) {
+  error->clear();
   if (!poweroffAllowed_) {
-    log_.logLine("電源断は設定で許可されていません(poweroff_allowed)");
+    *error = "電源断は設定で許可されていません(poweroff_allowed)";
     return false;
   }
   char program[] = "systemctl";
@@ -21,15 +22,18 @@ bool LocalActionsLinux::shutdownPc() {
   char* argv[] = {program, verb, nullptr};
   pid_t pid;
   if (posix_spawnp(&pid, program, nullptr, nullptr, argv, environ) != 0) {
-    log_.logLine("systemctl を起動できません");
+    *error = "systemctl を起動できません";
     return false;
   }
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return false;
+    if (errno != EINTR) {
+      *error = "systemctl の終了を待てません";
+      return false;
+    }
   }
   bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  if (!ok) log_.logLine("systemctl poweroff が拒否されました");
+  if (!ok) *error = "systemctl poweroff が拒否されました";
   return ok;
 }
 

@@ -12,8 +12,9 @@ class LocalActionsLinux : public command::LocalActions {
   LocalActionsLinux(bool poweroffAllowed, const commlog::CommLog& log) : poweroffAllowed_(poweroffAllowed), log_(log) {}
   // "systemctl poweroff"; its exit status decides. The service user needs
   // the polkit rule of the package's documentation.
-  bool shutdownPc() override;
+  bool shutdownPc(std::string* error) override;
   bool captureScreen(int32_t) override { return false; }
+  bool canCaptureScreen() override { return false; }
   bool rotateSnapshot() override;
 
  private:

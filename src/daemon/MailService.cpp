@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <vector>
 
 #include "check/CheckSummary.h"
 #include "command/CommandGuard.h"
@@ -56,17 +57,11 @@ int MailService::checkOnce() {
   log_.logLine(check::checkSummaryTitle(check.failures() + counts.storeFailureCount, counts.newMailCount,
                                         counts.spamCount, counts.unreceivableCount)
                    .c_str());
-  for (mime::MailId id : counts.commandMails) {
-    const mime::MailIndexEntry* found = store_.model().find(id);
-    if (!found || found->arrivalMark != mime::kMarkWaiting) continue;
-    mime::MailIndexEntry mail = *found;
-    currentMail_ = id;
-    bool ran = processor_.processCommandMail(mail, store_, store_.model().rowOf(id));
-    currentMail_ = mime::kNoMail;
-    if (!ran) break;
-  }
-  trimStore();
-  return check.failures();
+  const int failures = check.failures();
+  std::vector<mime::MailId> mails(counts.commandMails.begin(), counts.commandMails.end());
+  if (mails.empty()) trimStore();
+  else processor_.runMails(mails);  // trimmed once they have all run
+  return failures;
 }
 
 void MailService::run(int stopFd, Ticker ticker, void* tickerContext) {
@@ -77,8 +72,14 @@ void MailService::run(int stopFd, Ticker ticker, void* tickerContext) {
     const int64_t nextCheck = periodMs > 0 ? nowMs() + periodMs : -1;
     for (;;) {
       int64_t now = nowMs();
-      if (nextCheck >= 0 && now >= nextCheck) break;
-      int64_t wait = nextCheck >= 0 ? nextCheck - now : -1;
+      if (timerDueMs_ >= 0 && now >= timerDueMs_) {
+        timerDueMs_ = -1;
+        processor_.onTimer();
+        continue;
+      }
+      if (nextCheck >= 0 && now >= nextCheck && !processor_.busy()) break;
+      int64_t wait = nextCheck >= 0 && !processor_.busy() ? nextCheck - now : -1;
+      if (timerDueMs_ >= 0) wait = wait < 0 ? timerDueMs_ - now : std::min(wait, timerDueMs_ - now);
       if (ticker) {
         int64_t tick = ticker(tickerContext, now);
         if (tick >= 0) wait = wait < 0 ? tick : std::min(wait, tick);
@@ -91,24 +92,25 @@ void MailService::run(int stopFd, Ticker ticker, void* tickerContext) {
   }
 }
 
-void MailService::pause(unsigned ms) {
-  struct timespec t{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-  while (nanosleep(&t, &t) != 0 && errno == EINTR) {
-  }
+void MailService::startTimer(unsigned ms) { timerDueMs_ = nowMs() + ms; }
+
+// Only a mail still in the store and still waiting runs.
+bool MailService::mailRecord(mime::MailId mail, mime::MailIndexEntry* entry) {
+  const mime::MailIndexEntry* found = store_.model().find(mail);
+  if (!found || found->arrivalMark != mime::kMarkWaiting) return false;
+  *entry = *found;
+  return true;
 }
 
-void MailService::handOver() {
-  pause(command::kCommandPauseMs);
-  processor_.runNextCommand();
-}
-
-void MailService::setRowStatus(int, int outcome) {
+void MailService::setMailStatus(mime::MailId mail, int outcome) {
   static const mime::ArrivalMark kMarks[] = {mime::kMarkRejected, mime::kMarkFailed, mime::kMarkDone,
                                              mime::kMarkRefused};
-  if (outcome >= 0 && outcome < 4 && currentMail_ != mime::kNoMail)
-    store_.model().setArrivalMark(currentMail_, kMarks[outcome]);
+  if (outcome >= 0 && outcome < 4 && mail != mime::kNoMail && store_.model().find(mail))
+    store_.model().setArrivalMark(mail, kMarks[outcome]);
   log_.logLine(outcomeText(outcome));
 }
+
+void MailService::commandsFinished() { trimStore(); }
 
 void MailService::trimStore() { store_.trimStore(settings_.mailLogKeepCount); }
 

@@ -28,20 +28,22 @@ class MailService : private command::CommandHost, private command::MailSender {
 
   // Opens the mail log in settings.mailLogFolder (the current directory).
   void openStore();
-  // One mail check and the commands of its command mails. Returns the
-  // number of failures (0: the session ended well).
+  // One mail check; its command mails are queued and run in the timer steps
+  // of run(). Returns the number of failures (0: the session ended well).
   int checkOnce();
   // Checks at once and then on the interval until `stopFd` becomes
   // readable (a signal's self-pipe). Between checks it sleeps in poll(),
-  // waking early only for `ticker`.
+  // waking early only for the command steps' timer and for `ticker`. A
+  // check falls due only once the previous check's commands have all run.
   void run(int stopFd, Ticker ticker = nullptr, void* tickerContext = nullptr);
 
  private:
   // command::CommandHost
-  void pause(unsigned ms) override;
-  void handOver() override;
-  void pumpOneMessage() override {}
-  void setRowStatus(int row, int outcome) override;
+  void startTimer(unsigned ms) override;
+  bool mailRecord(mime::MailId mail, mime::MailIndexEntry* entry) override;
+  mime::MailLogReader& mailLog() override { return store_; }
+  void setMailStatus(mime::MailId mail, int outcome) override;
+  void commandsFinished() override;
   void clearPreview() override {}
   void saveSettings() override {}
   void trimStore() override;
@@ -54,7 +56,7 @@ class MailService : private command::CommandHost, private command::MailSender {
   config::AppSettings& settings_;
   const commlog::CommLog& log_;
   store::MailStore store_;
-  mime::MailId currentMail_ = mime::kNoMail;  // the command mail being processed
+  int64_t timerDueMs_ = -1;  // when the command steps' timer fires; -1 none
   command::CommandProcessor processor_;
 };
 

@@ -5,14 +5,12 @@
 #include <new>
 
 #include "platform/File.h"
-#include "platform/Hooks.h"
+#include "image/ImageFailure.h"
 
 namespace image {
 namespace {
 
-constexpr unsigned kWarning = platform::kMbIconExclamation | 0x2000;  // MB_TASKMODAL
-
-void warn(const char* text) { platform::messageBox(text, "", kWarning); }
+void warn(const char* text) { noteFailure(text); }
 
 class Source {
  public:

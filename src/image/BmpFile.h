@@ -67,8 +67,8 @@ struct BmpFile {
 // Largest picture accepted: its 32-bit buffer must fit a signed 32-bit size.
 constexpr int64_t kMaxBmpBufferBytes = 0x7FFFFFFF;
 
-// Reads and checks a BMP; the warnings of the bitmap buffer are shown for a
-// lack of memory and an unusable bit count. Other faults fail silently.
+// Reads and checks a BMP; a lack of memory and an unusable bit count are
+// noted as failures (image::noteFailure). Other faults fail silently.
 bool readBmpFile(const char* path, BmpFile* bmp);
 bool readBmp(const uint8_t* data, size_t size, BmpFile* bmp);
 

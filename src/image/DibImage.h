@@ -21,7 +21,7 @@ class DibImage {
 
   // Makes a width × height buffer; orientation 1 stores the bottom row first,
   // -1 the top row first. Releases what was there. Returns the device
-  // context, or nullptr (with a warning when the buffer cannot be reserved).
+  // context, or nullptr (the failure noted when it cannot be reserved).
   DeviceContext create(WindowHandle window, int32_t width, int32_t height, int32_t orientation);
   void release();
 

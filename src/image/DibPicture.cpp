@@ -6,11 +6,11 @@
 #include "image/DibImage.h"
 #include "image/Imgvane.h"
 #include "image/JpegAnalyzer.h"
-#include "platform/Hooks.h"
+#include "image/ImageFailure.h"
 
 namespace image {
 namespace {
-constexpr unsigned kWarning = platform::kMbIconExclamation | 0x2000;  // MB_TASKMODAL
+const char kNoBuffer[] = "32Bitバッファ確保ができません。";
 }  // namespace
 
 bool DibImage::prepare(int32_t w, int32_t h, int32_t orient) {
@@ -18,7 +18,7 @@ bool DibImage::prepare(int32_t w, int32_t h, int32_t orient) {
   orientation = orient == -1 ? -1 : 1;
   if (w <= 0 || h <= 0) return false;
   if (static_cast<int64_t>(w) * h * 4 > kMaxBmpBufferBytes) {
-    platform::messageBox("32Bitバッファ確保ができません。", "", kWarning);
+    noteFailure(kNoBuffer);
     return false;
   }
   width = w;
@@ -27,7 +27,7 @@ bool DibImage::prepare(int32_t w, int32_t h, int32_t orient) {
   byteSize = pixelCount * 4;
   header = new (std::nothrow) BitmapInfoHeader();
   if (!header) {
-    platform::messageBox("32Bitバッファ確保ができません。", "", kWarning);
+    noteFailure(kNoBuffer);
     release();
     return false;
   }

@@ -7,7 +7,7 @@
 #include <new>
 
 #include "platform/File.h"
-#include "platform/Hooks.h"
+#include "image/ImageFailure.h"
 
 namespace image {
 
@@ -28,7 +28,7 @@ enum : unsigned {
 std::string withNumber(const char* text, long long n) { return std::string(text) + " " + std::to_string(n); }
 
 void showSystemError(const char* code) {
-  platform::messageBox((std::string("SYSTEM_ERROR:  ") + code).c_str(), "", platform::kMbOk);
+  noteFailure((std::string("SYSTEM_ERROR:  ") + code).c_str());
 }
 
 bool isUnsupportedFrame(unsigned m) {

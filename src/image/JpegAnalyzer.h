@@ -103,7 +103,8 @@ struct JpegJfif {
 class JpegAnalyzer {
  public:
   // Returns 0 (ended normally, also for an unsupported frame type), -1 (out of
-  // memory) or -2 (malformed data). Errors are shown as "SYSTEM_ERROR:  00nn".
+  // memory) or -2 (malformed data). Errors are noted as "SYSTEM_ERROR:  00nn"
+  // (image::noteFailure), never shown.
   int analyse(const uint8_t* data, size_t length);
 
   unsigned flags = 0;

@@ -159,8 +159,6 @@ CameraAnswer MotionBridge::snapshot(bool forReply) {
   return platform::writeWholeFile(command::kSnapshotFile, data) ? CameraAnswer::kDone : CameraAnswer::kFailed;
 }
 
-bool MotionBridge::snapshotExists() { return platform::fileExists(command::kSnapshotFile); }
-
 int MotionBridge::detectionStatus() {
   std::string body;
   if (!request("detection/status", &body)) return -1;

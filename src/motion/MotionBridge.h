@@ -37,7 +37,6 @@ class MotionBridge : public command::CameraBridge {
   int newestRecording(const char* cameraName, std::string* path) override;
   bool readFileHead(const char*, size_t, std::string*) override { return false; }
   std::vector<command::FolderEntry> listFolder(const char*) override { return {}; }
-  bool snapshotExists() override;
 
   // Work that time brings: a recording of ours past its limit is ended, and
   // the wanted detection state is applied again when motion lost it.

@@ -19,7 +19,7 @@ void AppendingSendLog::write(const char* data, size_t length) {
 }
 
 OpenSendLog::OpenSendLog(const std::string& path, bool enabled) {
-  if (enabled) file_ = platform::openFile(path.c_str(), "w");
+  if (enabled) file_ = platform::openFile(path.c_str(), "wb");
 }
 
 OpenSendLog::~OpenSendLog() {
@@ -28,9 +28,21 @@ OpenSendLog::~OpenSendLog() {
 
 void OpenSendLog::write(const char* data, size_t length) {
   if (!file_) return;
-  std::fwrite(data, 1, length, file_);
-  std::fputc('\n', file_);
+  std::string entry = crlfLines(std::string_view(data, length));
+  std::fwrite(entry.data(), 1, entry.size(), file_);
   std::fflush(file_);
+}
+
+std::string crlfLines(std::string_view entry) {
+  if (entry.size() >= 2 && entry.substr(entry.size() - 2) == "\r\n") entry.remove_suffix(2);
+  else if (!entry.empty() && entry.back() == '\n') entry.remove_suffix(1);
+  std::string lines;
+  lines.reserve(entry.size() + 2);
+  for (size_t i = 0; i < entry.size(); ++i) {
+    if (entry[i] == '\n' && (i == 0 || entry[i - 1] != '\r')) lines += '\r';
+    lines += entry[i];
+  }
+  return lines + "\r\n";
 }
 
 }  // namespace sendlib

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace sendlib {
 
@@ -28,8 +29,8 @@ class AppendingSendLog : public SendLog {
 };
 
 // The file is emptied when the log opens and stays open until it goes;
-// each entry is written in text mode followed by a line end (CR LF on
-// Windows). Nothing is written, and an existing file is left, when disabled.
+// each entry is written as crlfLines gives it. Nothing is written, and an
+// existing file is left, when disabled.
 class OpenSendLog : public SendLog {
  public:
   OpenSendLog(const std::string& path, bool enabled);
@@ -42,6 +43,10 @@ class OpenSendLog : public SendLog {
  private:
   FILE* file_ = nullptr;
 };
+
+// An entry as a text-mode line: every line end CR LF, and one at its end;
+// the entry's own final line end (a server reply's CR LF) is not doubled.
+std::string crlfLines(std::string_view entry);
 
 // Writes nothing.
 class SilentSendLog : public SendLog {

@@ -105,6 +105,44 @@ TEST(FindCommands, ArgumentNeverReadsPastTheText) {
   EXPECT_STREQ(out, "abc");
 }
 
+// A reply that quotes Quorvel's own reply (body, results, key list) runs
+// nothing of the quote; keys typed above it still run.
+TEST(FindCommands, QuotedTextRunsNothing) {
+  config::AppSettings s = defaults();
+  std::string keyList = "== コマンド 一覧 ==\r\n";
+  for (int n = 0; n < command::kActionCount; ++n)
+    keyList += std::string(s.commandKeyNames[n]) + ": " + s.commandKeyNames[n] + "\r\n";
+  keyList += "===================\r\n";
+  const std::string ownReply = "キー返信\r\n------ 処理結果 ------\r\n" + keyList;
+  std::string quoted;
+  for (size_t at = 0, end; at < ownReply.size(); at = end + 2) {
+    end = ownReply.find("\r\n", at);
+    quoted += "> " + ownReply.substr(at, end - at) + "\r\n";
+  }
+  struct Case {
+    const char* name;
+    std::string body;
+    std::vector<int> actions;
+  } cases[] = {
+      {"phone reply quoting with '> '", "了解\r\n\r\n" + quoted, {}},
+      {"key above the quote", "録画開始\r\n2026/12/07 Quorvel wrote:\r\n" + quoted, {9}},
+      {"blanks before the mark", " \t>録画開始\r\n　＞検知停止\r\nモニタ停止", {21}},
+      {"unquoted own reply", "VT起動\r\n" + ownReply, {1, 26}},
+      {"separator after blanks", "回転\r\n  == コマンド 一覧 ==\r\nVT終了", {24}},
+      {"Outlook original", "スナップ返信\r\n-----Original Message-----\r\nVT終了", {7}},
+      {"spaced original", "----- Original Message -----\r\nVT終了", {}},
+      {"Japanese original", "キー返信\n-----元のメッセージ-----\nPCシャットダウン 検知停止", {26}},
+      {"mark inside a line", "a > VT終了", {2}},
+  };
+  for (const Case& c : cases) {
+    std::vector<int> got;
+    for (const auto& f : find(s, c.body)) got.push_back(f.action);
+    EXPECT_EQ(got, c.actions) << c.name;
+  }
+  // Without the rule the phone reply would run every key of the list twice.
+  EXPECT_EQ(find(s, ownReply).size(), 1u);
+}
+
 TEST(FindCommands, AThousandKeys) {
   config::AppSettings s = defaults();
   std::string body;

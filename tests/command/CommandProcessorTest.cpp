@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,7 +28,10 @@ struct FakeCamera : CameraBridge {
   bool running = true;
   LaunchResult launch = kLaunched;
   bool appearsAfterLaunch = true;
-  int snapshotAtCheck = 1;  // the check that finds snap.jpg; 0 never
+  int snapshotAtCheck = 1;  // the check that finds snap.jpg ready; 0 never
+  AttachmentState before = AttachmentState::kMissing;  // snap.jpg until then
+  AttachmentState recording = AttachmentState::kReady;
+  bool removable = true;
   int checks = 0;
   std::string settingsHead;
   std::vector<FolderEntry> recordings;
@@ -59,18 +64,31 @@ struct FakeCamera : CameraBridge {
     return true;
   }
   std::vector<FolderEntry> listFolder(const char*) override { return recordings; }
-  bool snapshotExists() override { return snapshotAtCheck != 0 && ++checks >= snapshotAtCheck; }
+  AttachmentState snapshotState() override {
+    return snapshotAtCheck != 0 && ++checks >= snapshotAtCheck ? AttachmentState::kReady : before;
+  }
+  AttachmentState recordingState(const char*) override { return recording; }
+  bool removeSnapshot() override {
+    events.add("remove snap.jpg");
+    return removable;
+  }
 };
 
 struct FakeLocal : LocalActions {
   Events& events;
   explicit FakeLocal(Events& e) : events(e) {}
-  bool shutdownPc() override { events.add("shutdown"); return false; }
-  bool screen = true;
+  bool captureWorks = true;  // a picture is written
+  bool screen = true;        // the machine has a screen at all
+  bool shutdownPc(std::string* error) override {
+    events.add("shutdown");
+    *error = "denied";
+    return false;
+  }
   bool captureScreen(int32_t width) override {
     events.add("capture " + std::to_string(width));
-    return screen;
+    return screen && captureWorks;
   }
+  bool canCaptureScreen() override { return screen; }
   bool rotateSnapshot() override { events.add("rotate"); return true; }
 };
 
@@ -82,31 +100,54 @@ struct Reply {
 struct FakeSender : MailSender {
   Events& events;
   std::vector<Reply> replies;
+  int attachmentResult = 0;  // EM_SendMail's result for a reply with a file
   explicit FakeSender(Events& e) : events(e) {}
   int sendMail(const SendMailRequest& r) override {
     replies.push_back({r.toAddress, r.subject, r.body, r.attachmentPath, r.deleteAttachment});
     events.add(std::string("reply ") + r.attachmentPath);
-    return 0;
+    return r.attachmentPath[0] ? attachmentResult : 0;
   }
 };
 
+// The window's side: a timer that the test fires, and a mail model of
+// records by MailId over one log text.
 struct FakeHost : CommandHost {
   Events& events;
   CommandProcessor* processor = nullptr;
-  int depth = 0, maxDepth = 0;
-  std::vector<std::pair<int, int>> statuses;
+  bool timerPending = false;
+  int depth = 0, maxDepth = 0, finished = 0;
+  std::vector<std::pair<mime::MailId, int>> statuses;
+  std::map<mime::MailId, mime::MailIndexEntry> mails;
+  std::unique_ptr<mime::MemoryLogReader> reader;
   explicit FakeHost(Events& e) : events(e) {}
-  void pause(unsigned ms) override { events.add("pause " + std::to_string(ms)); }
-  void handOver() override {
-    maxDepth = std::max(maxDepth, ++depth);
-    pause(kCommandPauseMs);
-    processor->runNextCommand();
-    --depth;
+  void startTimer(unsigned ms) override {
+    EXPECT_FALSE(timerPending);
+    timerPending = true;
+    events.add("pause " + std::to_string(ms));
   }
-  void pumpOneMessage() override { events.add("pump"); }
-  void setRowStatus(int row, int outcome) override {
-    statuses.emplace_back(row, outcome);
+  // Fires the timers as the message loop would, one at a time, until none is asked for.
+  void drain() {
+    while (timerPending) {
+      timerPending = false;
+      maxDepth = std::max(maxDepth, ++depth);
+      processor->onTimer();
+      --depth;
+    }
+  }
+  bool mailRecord(mime::MailId id, mime::MailIndexEntry* entry) override {
+    auto found = mails.find(id);
+    if (found == mails.end()) return false;
+    *entry = found->second;
+    return true;
+  }
+  mime::MailLogReader& mailLog() override { return *reader; }
+  void setMailStatus(mime::MailId id, int outcome) override {
+    statuses.emplace_back(id, outcome);
     events.add("status " + std::to_string(outcome));
+  }
+  void commandsFinished() override {
+    ++finished;
+    events.add("finished");
   }
   void clearPreview() override { events.add("clear preview"); }
   void saveSettings() override { events.add("save settings"); }
@@ -140,7 +181,9 @@ struct Fixture {
     mime::MimeMessage mail;
     mail.parseMail(text.data(), text.size(), 0, 0);
     mime::MemoryLogReader reader(text);
-    return processor.processCommandMail(mail.entry(), reader, 3);
+    bool ran = processor.processCommandMail(mail.entry(), reader, 3);
+    host.drain();
+    return ran;
   }
   // Stores a plain mail in a log of its own and runs it as row 3.
   bool run(const std::string& body, const std::string& from = "Boss <boss@example.jp>",
@@ -149,7 +192,9 @@ struct Fixture {
     mime::MimeMessage mail;
     mail.parseMail(text.data(), text.size(), 0, 0);
     mime::MemoryLogReader reader(text);
-    return processor.processCommandMail(mail.entry(), reader, 3);
+    bool ran = processor.processCommandMail(mail.entry(), reader, 3);
+    host.drain();
+    return ran;
   }
   std::vector<std::string> logLines() {
     std::string data;
@@ -163,7 +208,7 @@ struct Fixture {
     return lines;
   }
   std::string results() const {
-    const std::string& body = sender.replies.at(0).body;
+    const std::string& body = sender.replies.back().body;
     size_t at = body.find(kResultSeparator);
     return at == std::string::npos ? body : body.substr(at + std::strlen(kResultSeparator));
   }
@@ -183,7 +228,7 @@ TEST(CommandProcessor, CameraMessagesInBodyOrderOneSecondApart) {
   EXPECT_EQ(r.to, "boss@example.jp");
   EXPECT_EQ(r.subject, "Re:Vistrel");
   EXPECT_EQ(r.body.find("録画開始 検知開始\r\nスナップ保存"), 0u);
-  EXPECT_EQ(f.host.statuses, (std::vector<std::pair<int, int>>{{3, kOutcomeDone}}));
+  EXPECT_EQ(f.host.statuses, (std::vector<std::pair<mime::MailId, int>>{{3, kOutcomeDone}}));
 }
 
 TEST(CommandProcessor, EveryCameraCommandOfTheTable) {
@@ -238,14 +283,12 @@ TEST(CommandProcessor, SnapshotWaitAndAttachment) {
     f.camera.snapshotAtCheck = c.snapshotAtCheck;
     f.settings.rotateReplyImage = c.rotate;
     ASSERT_TRUE(f.run(c.body));
-    int pauses = 0, pumps = 0, rotations = 0;
+    int pauses = 0, rotations = 0;
     for (const std::string& e : f.events.list) {
       pauses += e == "pause 1000";
-      pumps += e == "pump";
       rotations += e == "rotate";
     }
     EXPECT_EQ(pauses, c.pauses);
-    EXPECT_EQ(pumps, c.pauses);
     EXPECT_EQ(rotations, c.outcome == kOutcomeDone && c.rotate ? 1 : 0);
     ASSERT_EQ(f.sender.replies.size(), 1u);
     EXPECT_EQ(f.sender.replies[0].attachment, c.attachment);
@@ -335,14 +378,14 @@ TEST(CommandProcessor, CameraThatCannot) {
        "カメラが応答しませんでした。\nカメラが応答しませんでした。\n", kOutcomeFailed},
       {"VT最大化", true, false, CameraAnswer::kUnsupported, kLaunched, true, {"maximize", "reply ", "status 2"},
        "このカメラでは使えません\n", kOutcomeDone},
-      {"スナップ返信", true, false, CameraAnswer::kFailed, kLaunched, true, {"snapshotReply", "reply ", "status 1"},
+      {"スナップ返信", true, false, CameraAnswer::kFailed, kLaunched, true, {"remove snap.jpg", "snapshotReply", "reply ", "status 1"},
        "カメラが応答しませんでした。\n", kOutcomeFailed},
       {"VT起動 キー返信", false, false, CameraAnswer::kDone, kLaunchUnsupported, true,
        {"launch", "pause 1000", "reply ", "status 2"}, "このカメラでは使えません\n== コマンド 一覧 ==\n", kOutcomeDone},
       {"PC画面返信", true, false, CameraAnswer::kDone, kLaunched, false, {"capture -1", "reply ", "status 2"},
        "この機器では画面を取り込めません。\n", kOutcomeDone},
       {"スナップ返信 PC画面返信", true, false, CameraAnswer::kDone, kLaunched, false,
-       {"snapshotReply", "pause 1000", "capture -1", "reply snap.jpg", "status 2"},
+       {"remove snap.jpg", "snapshotReply", "pause 1000", "capture -1", "reply snap.jpg", "status 2"},
        "スナップ(返信)しました。\nこの機器では画面を取り込めません。\n", kOutcomeDone},
   };
   for (const Case& c : cases) {
@@ -420,14 +463,16 @@ TEST(CommandProcessor, SettingsChangesOfWidthAndRotation) {
                          "画像回転設定しました。\n");
 }
 
+// The power-off fails here: its error goes to the log and the mail's
+// status, never to a box.
 TEST(CommandProcessor, ShutdownRepliesFirstAndRunsNothingAfter) {
   Fixture f;
   std::strcpy(f.settings.commandKeyNames[PcShutdown - 1], "電源断");
   ASSERT_TRUE(f.run("検知開始 電源断 スナップ保存"));
   EXPECT_EQ(f.events.list, (Lines{"detectionStart", "pause 1000", "reply ", "save settings", "trim store",
-                                  "remove attachment", "shutdown"}));
+                                  "remove attachment", "shutdown", "status 1"}));
   EXPECT_EQ(f.results(), "検知を開始しました。\nシャットダウンしました。\n");
-  EXPECT_TRUE(f.host.statuses.empty());
+  EXPECT_EQ(f.logLines().back(), "シャットダウンに失敗しました: denied");
 }
 
 TEST(CommandProcessor, NoKeyAndEmptyBody) {
@@ -471,8 +516,119 @@ TEST(CommandProcessor, BadInputStillGetsItsReply) {
     int pauses = 0;
     for (const std::string& e : f.events.list) pauses += e == "pause 1000";
     EXPECT_EQ(static_cast<size_t>(pauses), c.commands - 1);
-    EXPECT_LE(f.host.maxDepth, 1);  // the hand-overs do not nest
+    EXPECT_LE(f.host.maxDepth, 1);  // the steps do not nest
   }
+}
+
+// The queue: mails run one after another, each to its end, in the order
+// handed over; a mail deleted meanwhile is skipped; the window hears once,
+// after the last one, that all have run.
+TEST(CommandProcessor, QueueOfMailsByIdentity) {
+  Fixture f;
+  std::string log;
+  const char* bodies[] = {"録画開始 検知開始", "こんにちは", "録画停止", "モニタ開始"};
+  for (int n = 0; n < 4; ++n) {
+    std::string text = "From: a@b.jp\r\nSubject: Vistrel\r\n\r\n" + std::string(bodies[n]) + "\r\n.\r\n";
+    mime::MimeMessage mail;
+    mail.parseMail(text.data(), text.size(), static_cast<int32_t>(log.size()), n);
+    f.host.mails[100 + n] = mail.entry();
+    log += text;
+  }
+  f.host.reader = std::make_unique<mime::MemoryLogReader>(log);
+  f.host.mails.erase(102);  // deleted after the check stored it
+  f.processor.runMails({100, 101, 102});
+  f.processor.runMails({103});  // another check's mail waits its turn
+  EXPECT_TRUE(f.processor.busy());
+  f.host.drain();
+  EXPECT_FALSE(f.processor.busy());
+  EXPECT_EQ(f.events.list, (Lines{"recordingStart", "pause 1000", "detectionStart", "reply ", "status 2", "status 0",
+                                  "monitorStart", "reply ", "status 2", "finished"}));
+  EXPECT_EQ(f.host.statuses, (std::vector<std::pair<mime::MailId, int>>{
+                                 {100, kOutcomeDone}, {101, kOutcomeRejected}, {103, kOutcomeDone}}));
+  EXPECT_EQ(f.host.maxDepth, 1);
+}
+
+// A mailed width outside 16 to 4096 pixels is refused: not kept, not sent
+// to the camera, and the reply says so.
+TEST(CommandProcessor, MailedWidthOutsideTheRangeIsRefused) {
+  struct Case {
+    const char* width;
+    int32_t kept;
+  } cases[] = {{"100000", 400}, {"4097", 400}, {"15", 400}, {"-1", 400}, {"", 400}, {"abc", 400},
+               {"16", 16},       {"4096", 4096}};
+  for (const Case& c : cases) {
+    Fixture f;
+    f.settings.replyImageWidth = 400;
+    ASSERT_TRUE(f.run(std::string("画像幅\"") + c.width + "\" PC画面返信"));
+    EXPECT_EQ(f.settings.replyImageWidth, c.kept) << c.width;
+    bool refused = c.kept == 400;
+    EXPECT_EQ(f.events.list.at(0), refused ? "pause 1000" : "replyWidth " + std::string(c.width)) << c.width;
+    EXPECT_EQ(f.results().find("返信画像幅は16から4096までの数で指定してください。設定は変えていません。\n"),
+              refused ? 0u : std::string::npos)
+        << c.width;
+    EXPECT_EQ(f.host.statuses.at(0).second, kOutcomeDone) << c.width;
+  }
+}
+
+// A snapshot or recording that cannot be sent still gets its reply, without
+// the file and with a line naming the failure; the status is "失 敗".
+TEST(CommandProcessor, UnusableAttachmentStillGetsItsReply) {
+  std::string settingsHead = std::string(21, 'h') + "C:\\rec" + std::string(1, '\0');
+  struct Case {
+    const char* name;
+    const char* body;
+    AttachmentState snapshotUntil;  // what snap.jpg is while it is not ready
+    AttachmentState recording;
+    bool removable, captureWorks;
+    int attachmentResult;
+    int pauses;
+    const char* tail;
+  } cases[] = {
+      {"empty snapshot", "スナップ返信", AttachmentState::kEmpty, AttachmentState::kReady, true, true, 0, 20,
+       "スナップ画像ファイルが空のため添付できませんでした。\n"},
+      {"locked snapshot", "スナップ返信", AttachmentState::kUnreadable, AttachmentState::kReady, true, true, 0, 20,
+       "スナップ画像ファイルを読めないため添付できませんでした。\n"},
+      {"half-written snapshot", "スナップ返信", AttachmentState::kIncomplete, AttachmentState::kReady, true, true, 0,
+       20, "スナップ画像ファイルが壊れているため添付できませんでした。\n"},
+      {"stale snapshot", "スナップ返信", AttachmentState::kReady, AttachmentState::kReady, false, true, 0, 0,
+       "古いスナップ画像ファイルを削除できないため添付できませんでした。\n"},
+      {"no screen", "PC画面返信", AttachmentState::kMissing, AttachmentState::kReady, true, false, 0, 0,
+       "PC画面を取得できませんでした。\n"},
+      {"empty recording", "録画返信", AttachmentState::kMissing, AttachmentState::kEmpty, true, true, 0, 0,
+       "録画ファイルが空のため添付できませんでした。\n"},
+      {"locked recording", "録画返信", AttachmentState::kMissing, AttachmentState::kUnreadable, true, true, 0, 0,
+       "録画ファイルを読めないため添付できませんでした。\n"},
+      {"unreadable to the library", "スナップ返信", AttachmentState::kMissing, AttachmentState::kReady, true, true, 1,
+       0, "スナップ画像ファイルを読めないため添付できませんでした。\n"},
+  };
+  for (const Case& c : cases) {
+    Fixture f;
+    f.camera.snapshotAtCheck = c.snapshotUntil == AttachmentState::kMissing ? 1 : 0;
+    f.camera.before = c.snapshotUntil;
+    f.camera.recording = c.recording;
+    f.camera.removable = c.removable;
+    f.camera.settingsHead = settingsHead;
+    f.camera.recordings = {{"a.wmv", 0x20, 10}};
+    f.local.captureWorks = c.captureWorks;
+    f.sender.attachmentResult = c.attachmentResult;
+    ASSERT_TRUE(f.run(c.body)) << c.name;
+    ASSERT_FALSE(f.sender.replies.empty()) << c.name;
+    EXPECT_STREQ(f.sender.replies.back().attachment.c_str(), "") << c.name;
+    const std::string results = f.results();
+    ASSERT_GE(results.size(), std::strlen(c.tail)) << c.name;
+    EXPECT_EQ(results.substr(results.size() - std::strlen(c.tail)), c.tail) << c.name;
+    EXPECT_EQ(f.host.statuses, (std::vector<std::pair<mime::MailId, int>>{{3, kOutcomeFailed}})) << c.name;
+    int pauses = 0;
+    for (const std::string& e : f.events.list) pauses += e == "pause 1000";
+    EXPECT_EQ(pauses, c.pauses) << c.name;
+  }
+}
+
+// A snapshot request removes an old snap.jpg before the camera is asked.
+TEST(CommandProcessor, SnapshotRequestRemovesTheOldFileFirst) {
+  Fixture f;
+  ASSERT_TRUE(f.run("スナップ返信"));
+  EXPECT_EQ(f.events.list, (Lines{"remove snap.jpg", "snapshotReply", "reply snap.jpg", "status 2"}));
 }
 
 // ---- guards ----
@@ -558,6 +714,7 @@ TEST(CommandProcessor, ReplayOfTheSameTextAndTheAutoRepliedFlag) {
     mail.parseMail(text.data(), text.size(), 0, 0);
     mime::MemoryLogReader reader(text);
     processor.processCommandMail(mail.entry(), reader, 3);
+    f.host.drain();
   };
   run("録画開始");
   EXPECT_EQ(sender.flags, 0);  // loop guard off: a plain reply
@@ -567,7 +724,7 @@ TEST(CommandProcessor, ReplayOfTheSameTextAndTheAutoRepliedFlag) {
   run("録画開始  ");
   EXPECT_EQ(sender.flags, kSendFlagAutoReplied);
   EXPECT_EQ(sender.replies.size(), 3u);
-  EXPECT_EQ(f.host.statuses, (std::vector<std::pair<int, int>>{
+  EXPECT_EQ(f.host.statuses, (std::vector<std::pair<mime::MailId, int>>{
                                  {3, kOutcomeDone}, {3, kOutcomeRefused}, {3, kOutcomeDone}, {3, kOutcomeDone}}));
 }
 

@@ -175,7 +175,9 @@ struct MemoryFiles : command::CameraFiles {
     lastPattern = pattern;
     return listings[pattern];
   }
-  bool snapshotExists() override { return false; }
+  command::AttachmentState snapshotState() override { return command::AttachmentState::kMissing; }
+  command::AttachmentState recordingState(const char*) override { return command::AttachmentState::kReady; }
+  bool removeSnapshot() override { return true; }
 };
 
 std::string settingsWithFolder(const std::string& folder) {

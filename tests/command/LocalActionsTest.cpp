@@ -2,9 +2,11 @@
 
 #include <cstdlib>
 
+#include "command/AttachmentFile.h"
 #include "command/LocalActions.h"
 #include "image/DibImage.h"
 #include "image/Imgvane.h"
+#include "platform/File.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -42,3 +44,47 @@ TEST(CaptureScreen, ScaledHeightKeepsTheAspectTruncated) {
 }
 
 }  // namespace
+
+// The files a reply may attach, as the camera or the capture leave them.
+TEST(AttachmentFile, OnlyWholeReadableFilesAreSent) {
+  using command::AttachmentKindOfFile;
+  using command::AttachmentState;
+  testsupport::TempDir dir;
+  const std::string whole = dir.sjisFile("whole.jpg");
+  {
+    image::DibImage picture;
+    ASSERT_TRUE(picture.create(nullptr, 32, 24, -1));
+    ASSERT_TRUE(image::imgvane::save24(whole.c_str(), picture.deviceContext, 32, 24, 90));
+  }
+  std::string jpeg;
+  ASSERT_TRUE(platform::readWholeFile(whole.c_str(), &jpeg));
+  struct Case {
+    const char* name;
+    std::string content;  // none: no file; "/": a folder, which cannot be read
+    AttachmentKindOfFile kind;
+    AttachmentState state;
+  } cases[] = {
+      {"whole picture", jpeg, AttachmentKindOfFile::kJpeg, AttachmentState::kReady},
+      {"missing", "", AttachmentKindOfFile::kJpeg, AttachmentState::kMissing},
+      {"empty", std::string(), AttachmentKindOfFile::kJpeg, AttachmentState::kEmpty},
+      {"half-written", jpeg.substr(0, jpeg.size() / 2), AttachmentKindOfFile::kJpeg, AttachmentState::kIncomplete},
+      {"end marker only", "\xFF\xD9", AttachmentKindOfFile::kJpeg, AttachmentState::kIncomplete},
+      {"not a picture", "hello\xFF\xD9", AttachmentKindOfFile::kJpeg, AttachmentState::kIncomplete},
+      {"unreadable", "/", AttachmentKindOfFile::kJpeg, AttachmentState::kUnreadable},
+      {"recording", "0&\xB2u", AttachmentKindOfFile::kAnyFile, AttachmentState::kReady},
+      {"empty recording", std::string(), AttachmentKindOfFile::kAnyFile, AttachmentState::kEmpty},
+      {"unreadable recording", "/", AttachmentKindOfFile::kAnyFile, AttachmentState::kUnreadable},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string path = dir.sjisFile(("file" + std::to_string(++n)).c_str());
+    if (c.content == "/") {
+      ASSERT_TRUE(platform::makeDirectory(path.c_str()));
+    } else if (std::string(c.name) != "missing") {
+      ASSERT_TRUE(platform::writeWholeFile(path.c_str(), c.content));
+    }
+    EXPECT_EQ(command::checkAttachmentFile(path.c_str(), c.kind), c.state) << c.name;
+  }
+  EXPECT_EQ(command::attachmentFailureLine("録画ファイル", AttachmentState::kEmpty),
+            "録画ファイルが空のため添付できませんでした。\n");
+}

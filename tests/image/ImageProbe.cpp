@@ -14,16 +14,22 @@
 #include <vector>
 
 #include "image/DibImage.h"
+#include "image/ImageFailure.h"
 #include "image/Imgvane.h"
 #include "image/Pixels.h"
 #include "platform/Hooks.h"
 
 namespace {
 
-int onMessageBox(const char* text, const char*, unsigned flags) {
-  std::printf("message ");
+// A failure the picture work notes; a message box would print "box".
+void onFailure(const char* text) {
+  std::printf("failure ");
   for (const char* p = text; *p; ++p) std::printf("%02X", static_cast<unsigned char>(*p));
-  std::printf(" %X\n", flags);
+  std::printf("\n");
+}
+
+int onMessageBox(const char*, const char*, unsigned) {
+  std::printf("box\n");
   return platform::kIdOk;
 }
 
@@ -75,6 +81,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   platform::setMessageBoxHook(onMessageBox);
+  image::setFailureHook(onFailure);
   std::ifstream script(argv[1]);
   std::string line;
   while (std::getline(script, line)) {

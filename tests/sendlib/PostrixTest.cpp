@@ -9,7 +9,9 @@
 #include "ScriptedStream.h"
 #include "image/DibImage.h"
 #include "image/Imgvane.h"
+#include "platform/File.h"
 #include "sendlib/Attachment.h"
+#include "sendlib/SendLog.h"
 #include "sendlib/image/ImageSendMail.h"
 #include "sendlib/image/PictureConversion.h"
 #include "support/TempDir.h"
@@ -177,3 +179,25 @@ TEST(PostrixCodes, EveryStepAndMessageLineFailsWithItsOwnCode) {
 
 }  // namespace
 }  // namespace sendlib
+
+namespace {
+
+// Postrix's log: every line ends in exactly one CR LF, also for entries that
+// bring their own (server replies), where text mode made CR CR LF.
+TEST(PostrixLog, EveryLineEndsInOneCrLf) {
+  testsupport::TempDir dir;
+  const std::string path = dir.sjisFile("log.txt");
+  {
+    sendlib::OpenSendLog log(path, true);
+    log.write("220 ready\r\n");
+    log.write("HELO PC");
+    log.write("250-one\r\n250 two\r\n");
+    log.write("a\nb\n");
+    log.write("");
+  }
+  std::string data;
+  ASSERT_TRUE(platform::readWholeFile(path.c_str(), &data));
+  EXPECT_EQ(data, "220 ready\r\nHELO PC\r\n250-one\r\n250 two\r\na\r\nb\r\n\r\n");
+}
+
+}  // namespace

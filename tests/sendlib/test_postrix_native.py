@@ -36,11 +36,13 @@ def test_converted_picture_names_recipients_and_log(tmp_path):
     assert close_to(corner_colours(width, height, rgb), CORNERS)
     assert picture.exists()
     log = read_log(tmp_path)
-    assert in_order(log, [b"220 ", b"HELO PC01\n", b"Mail From: bot@quorvel.test\r\n\n", b"354 ",
-                          b"To:" + name + b"<user@quorvel.test>\r\n\n",
-                          b'Content-Disposition: attachment; filename="photo.jpg"\r\n\n', b".\n",
-                          b"QUIT\n", b"221 Bye\n"])
-    assert log.endswith(b"221 Bye\n") and data_lines[0] not in log
+    # Every entry one line ending in CR LF, also those that bring their own.
+    assert in_order(log, [b"220 ", b"HELO PC01\r\n", b"Mail From: bot@quorvel.test\r\n2", b"354 ",
+                          b"To:" + name + b"<user@quorvel.test>\r\nCc:",
+                          b'Content-Disposition: attachment; filename="photo.jpg"\r\n\r\n', b".\r\n",
+                          b"QUIT\r\n", b"221 Bye\r\n"])
+    assert b"\r\r" not in log and b"\n\n" not in log and b"\n" not in log.replace(b"\r\n", b"")
+    assert log.endswith(b"221 Bye\r\n") and data_lines[0] not in log
 
 
 @pytest.mark.parametrize("as_is", [dict(imageWidth=0), dict(imageWidth=320, sendFileAsIs=1)])

@@ -219,5 +219,9 @@ class Driver:
     def mutex_exists(self, name: str) -> bool:
         return self.call("open-mutex", name)[1]["exists"]
 
+    def process(self, pid: int) -> dict:
+        """private (bytes), workingSet, handles, gdi, user of a process; -1 where not counted."""
+        return self.call("process", pid)[1]
+
     def close_all(self):
         shutil.rmtree(self.outdir, ignore_errors=True)

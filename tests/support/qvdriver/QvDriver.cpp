@@ -13,7 +13,9 @@
 #include <shellapi.h>
 #include <shlobj.h>
 #include <ole2.h>
+#include <psapi.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -725,6 +727,94 @@ int cmdOpenMutex(Json& j, const Args& a) {
   return 0;
 }
 
+// Handles of a process in the system's handle table (-1 when the table
+// cannot be read). Wine keeps them in its server, where this finds them
+// though GetProcessHandleCount does not.
+long long tableHandleCount(DWORD pid) {
+  struct Entry {
+    ULONG ownerPid;
+    BYTE objectType, flags;
+    USHORT value;
+    PVOID object;
+    ULONG access;
+  };
+  using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+  auto query = reinterpret_cast<Query>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+  if (!query) return -1;
+  std::vector<unsigned char> buffer(1 << 16);
+  for (;;) {
+    ULONG needed = 0;
+    LONG status = query(16 /* SystemHandleInformation */, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+    if (status == static_cast<LONG>(0xC0000004)) {  // STATUS_INFO_LENGTH_MISMATCH
+      buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 4096));
+      continue;
+    }
+    if (status != 0) return -1;
+    break;
+  }
+  ULONG count = *reinterpret_cast<ULONG*>(buffer.data());
+  const Entry* entries = reinterpret_cast<const Entry*>(buffer.data() + sizeof(ULONG_PTR));
+  long long mine = 0;
+  for (ULONG i = 0; i < count; ++i) mine += entries[i].ownerPid == pid;
+  return mine;
+}
+
+// Windows (top-level and child) that belong to a process.
+long long windowCount(DWORD pid) {
+  struct Count {
+    DWORD pid;
+    long long n;
+  } count{pid, 0};
+  EnumWindows(
+      [](HWND w, LPARAM p) -> BOOL {
+        auto* c = reinterpret_cast<Count*>(p);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (owner != c->pid) return TRUE;
+        ++c->n;
+        EnumChildWindows(
+            w, [](HWND, LPARAM q) -> BOOL { ++reinterpret_cast<Count*>(q)->n; return TRUE; }, p);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&count));
+  return count.n;
+}
+
+// The resources a process holds: private memory, kernel handles, its GDI
+// and USER objects (GetGuiResources; -1 where the system does not count
+// them, as Wine does not), and its windows.
+int cmdProcess(Json& j, const Args& a) {
+  needArgs(a, 1, "process PID");
+  const DWORD pid = static_cast<DWORD>(number(a[0]));
+  HANDLE p = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+  if (!p) fail("no such process");
+  PROCESS_MEMORY_COUNTERS_EX memory{};
+  memory.cb = sizeof memory;
+  long long privateBytes = -1, workingSet = -1;
+  if (GetProcessMemoryInfo(p, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory)) {
+    privateBytes = static_cast<long long>(memory.PrivateUsage);
+    workingSet = static_cast<long long>(memory.WorkingSetSize);
+  }
+  DWORD handles = 0;
+  long long kernel = GetProcessHandleCount(p, &handles) ? static_cast<long long>(handles) : -1;
+  auto gui = [&](DWORD what) -> long long {
+    SetLastError(0);
+    DWORD n = GetGuiResources(p, what);
+    return n == 0 && GetLastError() != 0 ? -1 : static_cast<long long>(n);
+  };
+  long long gdi = gui(GR_GDIOBJECTS), user = gui(GR_USEROBJECTS);
+  CloseHandle(p);
+  j.key("private").num(privateBytes);
+  j.key("workingSet").num(workingSet);
+  j.key("handles").num(kernel);
+  j.key("gdi").num(gdi);
+  j.key("user").num(user);
+  j.key("tableHandles").num(tableHandleCount(pid));
+  j.key("windows").num(windowCount(pid));
+  return 0;
+}
+
 // version-info FILE: the fixed version, the string blocks of the version
 // information (read back with GetFileVersionInfoW) and the manifest.
 int cmdVersionInfo(Json& j, const Args& a) {
@@ -806,7 +896,7 @@ void usage() {
       " | wait-gone HWND MS | post|send HWND MSG WP LP | command HWND ID | close HWND [sc|wm]"
       " | show HWND SW | foreground | children HWND | text HWND [PATH] | list HWND [PATH]"
       " | dialogs PID MS | press HWND ID | menu EXE NAME | open-mutex NAME | hold-mutex NAME MS"
-      " | hold-file PATH MS | version-info FILE | shortcut LNK");
+      " | hold-file PATH MS | version-info FILE | shortcut LNK | process PID");
 }
 
 void emit(const std::wstring& outPath, const std::string& text) {
@@ -883,6 +973,7 @@ int main() {
     else if (cmd == L"open-mutex") rc = cmdOpenMutex(j, a);
     else if (cmd == L"version-info") rc = cmdVersionInfo(j, a);
     else if (cmd == L"shortcut") rc = cmdShortcut(j, a);
+    else if (cmd == L"process") rc = cmdProcess(j, a);
     else usage();
     j.key("ok").boolean(true);
   } catch (const Failure& f) {
