@@ -88,6 +88,8 @@ void ImapSession::begin(const ImapAccount& account, uint64_t nowMs) {
   selected_ = false;
   uidValidity_ = 0;
   exists_ = 0;
+  recent_ = 0;
+  capabilitiesInReply_ = false;
   newMail_ = false;
   stopping_ = false;
   lastUid_ = 0;
@@ -177,6 +179,8 @@ void ImapSession::onUntagged(Response& response) {
     capabilities_.clear();
     Tokens tokens(rest);
     while (tokens.next() == Tokens::Type::kAtom) capabilities_.push_back(upper(tokens.value()));
+    // Announced with the login: no need to ask again.
+    if (state_ == ImapState::kAuthenticate || state_ == ImapState::kLogin) capabilitiesInReply_ = true;
     return;
   }
   if (word == "OK" || word == "NO" || word == "BAD") {
@@ -208,10 +212,12 @@ void ImapSession::onUntagged(Response& response) {
     exists_ = n;
     if (newMail_) endIdle("新着メールの通知がありました");
   } else if (kind == "RECENT") {
-    if (selected_ && n > 0) {
+    // Only a rise means new mail (an expunge lowers it).
+    if (selected_ && n > recent_) {
       newMail_ = true;
       endIdle("新着メールの通知がありました");
     }
+    recent_ = n;
   } else if (kind == "EXPUNGE") {
     if (exists_ > 0) --exists_;
   } else if (kind == "FETCH") {
@@ -316,7 +322,7 @@ void ImapSession::onTagged(const Response& response) {
     capabilities_.clear();
     Tokens tokens(argument);
     while (tokens.next() == Tokens::Type::kAtom) capabilities_.push_back(upper(tokens.value()));
-    capabilitiesInReply_ = true;
+    capabilitiesInReply_ = state_ == ImapState::kAuthenticate || state_ == ImapState::kLogin;
   }
   switch (state_) {
     case ImapState::kCapability:
@@ -334,8 +340,7 @@ void ImapSession::onTagged(const Response& response) {
     case ImapState::kLogin:
       if (!ok) return fail(ImapFailure::kLoginRefused, "ログインが拒否されました");
       authenticated_ = true;
-      if (code == "CAPABILITY") return select();
-      capabilitiesInReply_ = false;
+      if (capabilitiesInReply_) return select();
       command("CAPABILITY", ImapState::kCapability);
       return;
     case ImapState::kSelect:

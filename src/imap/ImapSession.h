@@ -192,6 +192,7 @@ class ImapSession {
   bool selected_ = false;
   uint32_t uidValidity_ = 0;
   uint32_t exists_ = 0;
+  uint32_t recent_ = 0;
   bool newMail_ = false;
   bool stopping_ = false;
   uint32_t lastUid_ = 0;  // the highest UID handed on or skipped
