@@ -29,7 +29,8 @@ namespace {
 
 constexpr UINT_PTR kReceiveTimer = 1;
 constexpr int kFirstSplitterPosition = 300;
-// Ticks while a POP3 session runs, to end one that has fallen silent.
+// Ticks all the time: a session that has fallen silent ends, a connected
+// one re-issues IDLE or polls, a lost one connects again.
 constexpr UINT_PTR kSessionWatchTimer = 2;
 constexpr UINT kSessionWatchMs = 1000;
 constexpr UINT kHhDisplayTopic = 0x0000;
@@ -121,6 +122,8 @@ LRESULT MainWindow::onCreate() {
   config::loadSettings(settings_, startupDirectory_.c_str());
   createMailPanel();
   createStore();
+  cycle_ = std::make_unique<check::CheckCycle>(settings_, *store_, checkMail_,
+                                               static_cast<check::CheckCycleHost&>(*this), log());
   createCommandRunner();
   createCommandKeyList();
   return 0;
@@ -157,6 +160,7 @@ void MainWindow::onStartup() {
   openStore();
   serverConfigured_ = config::updateServerConfigured(settings_);
   resetReceiveTimer();
+  SetTimer(window_, kSessionWatchTimer, kSessionWatchMs, nullptr);
   if (settings_.checkAtStartup) PostMessageW(window_, WM_COMMAND, IDM_RECEIVE, 0);
 }
 
@@ -170,7 +174,10 @@ void MainWindow::onDestroy() {
     auto htmlHelp = reinterpret_cast<HtmlHelpFn>(reinterpret_cast<void*>(GetProcAddress(helpLibrary_, "HtmlHelpW")));
     if (htmlHelp) htmlHelp(nullptr, nullptr, kHhUninitialize, 0);
   }
-  // A check still running is abandoned: no QUIT, the socket ends with the process.
+  // A check still running is abandoned: no QUIT, the socket ends with the
+  // process; a connected IMAP session says DONE and LOGOUT on its way.
+  KillTimer(window_, kSessionWatchTimer);
+  if (cycle_) cycle_->stop();
   PostQuitMessage(0);
 }
 
@@ -184,7 +191,10 @@ void MainWindow::saveSettingsNow() {
   config::saveSettings(settings_, startupDirectory_.c_str());
 }
 
-void MainWindow::onSaveSettings() { saveSettingsNow(); }
+void MainWindow::onSaveSettings() {
+  saveSettingsNow();
+  if (cycle_) cycle_->onSettingsChanged(GetTickCount64());
+}
 
 void MainWindow::onIntervalChanged() { resetReceiveTimer(); }
 
@@ -196,7 +206,7 @@ void MainWindow::onSize() {
 }
 
 bool MainWindow::onSysCommand(WPARAM command) {
-  if ((command & 0xFFF0) != SC_CLOSE || !busy_) return true;
+  if ((command & 0xFFF0) != SC_CLOSE || !cycle_->busy()) return true;
   int answer = platform::messageBox("メール受信中です。中止してよろしいですか？", "Quorvel",
                                     platform::kMbYesNo | platform::kMbIconExclamation |
                                         platform::kMbJapanese);
@@ -274,10 +284,10 @@ void MainWindow::resetReceiveTimer() {
 
 void MainWindow::onTimer(UINT_PTR id) {
   if (id == kSessionWatchTimer) {
-    if (session_) session_->onIdleCheck(GetTickCount64());
+    cycle_->onWatchTick(GetTickCount64());
     return;
   }
-  if (id != kReceiveTimer || !serverConfigured_ || busy_) return;
+  if (id != kReceiveTimer || !serverConfigured_ || cycle_->busy()) return;
   log().clear();
   log().logLine("メール受信タイマ作動");
   SetCursor(waitCursor_);
@@ -292,43 +302,17 @@ void MainWindow::onReceiveCommand() {
         platform::kMbOk | platform::kMbIconExclamation | platform::kMbJapanese);
     return;
   }
-  if (busy_) return;
+  if (cycle_->busy()) return;
   SetCursor(waitCursor_);
   setReceiveMenuEnabled(false);
   startCheck();
 }
 
-void MainWindow::startCheck() {
-  checkStartIndex_ = mailListCount();
-  failureCount_ = 0;
-  counts_ = check::CheckCounts{};
-  busy_ = 1;
-  setTitle(check::checkRunningTitle());
-  pop3::Pop3Account account = check::pop3Account(settings_);
-  session_ = std::make_unique<pop3::Pop3Session>(static_cast<pop3::Pop3Host&>(*this), log());
-  SetTimer(window_, kSessionWatchTimer, kSessionWatchMs, nullptr);
-  if (session_->open(account) != 0) {
-    ++failureCount_;
-    log().logLine("メール受信前初期化でエラー");
-    session_->abort();
-  }
-}
+void MainWindow::startCheck() { cycle_->startCheck(GetTickCount64()); }
 
-void MainWindow::onSocketEvent(LPARAM lParam) {
-  if (session_) session_->onSocketEvent(WSAGETSELECTEVENT(lParam));
-}
+void MainWindow::onSocketEvent(LPARAM lParam) { cycle_->onSocketEvent(WSAGETSELECTEVENT(lParam)); }
 
-pop3::MessageAnswer MainWindow::onMessageComplete(const char* data, size_t length) {
-  return check::handleDownloadedMail(settings_, checkMail_, data, length, *store_, counts_, log(),
-                                     session_ ? session_->currentUniqueId() : std::string());
-}
-
-void MainWindow::onSessionFailed() { ++failureCount_; }
-
-void MainWindow::onSessionEnded() {
-  KillTimer(window_, kSessionWatchTimer);
-  PostMessageW(window_, appmsg::kCheckFinished, 0, 0);
-}
+void MainWindow::postCheckFinished() { PostMessageW(window_, appmsg::kCheckFinished, 0, 0); }
 
 bool MainWindow::requestNotifications(net::TcpSocket& socket, int* error) {
   if (WSAAsyncSelect(static_cast<SOCKET>(socket.handle()), window_, appmsg::kSocket,
@@ -338,17 +322,13 @@ bool MainWindow::requestNotifications(net::TcpSocket& socket, int* error) {
   return false;
 }
 
-bool MainWindow::cancelNotifications(net::TcpSocket& socket, int* error) {
-  if (WSAAsyncSelect(static_cast<SOCKET>(socket.handle()), window_, 0, 0) == 0) return true;
-  *error = WSAGetLastError();
-  return false;
+void MainWindow::cancelNotifications(net::TcpSocket& socket) {
+  if (WSAAsyncSelect(static_cast<SOCKET>(socket.handle()), window_, 0, 0) != 0)
+    log().logLine(("ERROR [" + std::to_string(WSAGetLastError()) + "] ソケット非ブロッキング失敗").c_str());
 }
 
 void MainWindow::onCheckFinished() {
-  // A mail the log could not take is a failure: the title points to the log.
-  setTitle(check::checkSummaryTitle(failureCount_ + counts_.storeFailureCount, counts_.newMailCount,
-                                    counts_.spamCount, session_ ? session_->unreceivableCount() : 0));
-  if (counts_.newMailCount > 0) {
+  if (cycle_->onCheckFinished()) {
     playArrivalSound();
     processNewCommandMails();
   } else {
@@ -363,12 +343,12 @@ void MainWindow::playArrivalSound() {
 }
 
 void MainWindow::processNewCommandMails() {
-  if (commands_) commands_->processNewCommandMails(checkStartIndex_);
+  if (commands_) commands_->processNewCommandMails(cycle_->checkStartIndex());
   PostMessageW(window_, appmsg::kProcessingFinished, 0, 0);
 }
 
 void MainWindow::onProcessingFinished() {
-  busy_ = 0;
+  cycle_->onProcessingFinished();
   SetCursor(arrowCursor_);
   setReceiveMenuEnabled(true);
 }
@@ -415,11 +395,11 @@ void MainWindow::onLoadIndex() {
 
 void MainWindow::onReloadStore() {
   store_->reloadStore();
-  counts_.newMailCount = 0;
+  cycle_->counts().newMailCount = 0;
 }
 
 void MainWindow::clearStore() {
-  if (store_->clearStore()) counts_.newMailCount = 0;
+  if (store_->clearStore()) cycle_->counts().newMailCount = 0;
 }
 
 void MainWindow::compactStore() { store_->compactStore(); }
@@ -493,8 +473,8 @@ void MainWindow::createCommandRunner() {
   services.trimStore = [this]() { trimStore(); };
   services.removeExtractedAttachment = [this]() { attachments_.removeLast(); };
   services.uniqueIdOf = [this](int32_t logOffset) {
-    auto found = counts_.uniqueIds.find(logOffset);
-    return found == counts_.uniqueIds.end() ? std::string() : found->second;
+    auto found = cycle_->counts().uniqueIds.find(logOffset);
+    return found == cycle_->counts().uniqueIds.end() ? std::string() : found->second;
   };
   services.guardFilePath = [this]() { return store_->folder() + "\\" + command::kGuardFileName; };
   commands_ = std::make_unique<CommandRunner>(std::move(services));

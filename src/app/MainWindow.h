@@ -8,11 +8,10 @@
 #include <string>
 
 #include "app/CommandRunner.h"
-#include "check/MailCheck.h"
+#include "check/CheckCycle.h"
 #include "config/AppSettings.h"
 #include "mime/AttachmentOpener.h"
 #include "mime/MimeMessage.h"
-#include "pop3/Pop3Session.h"
 #include "store/MailStore.h"
 #include "ui/MailPanel.h"
 #include "ui/WindowObject.h"
@@ -23,7 +22,7 @@ namespace app {
 
 extern const wchar_t kMainWindowClass[];
 
-class MainWindow : public ui::WindowObject, private pop3::Pop3Host, private ui::MailPanelOwner {
+class MainWindow : public ui::WindowObject, private check::CheckCycleHost, private ui::MailPanelOwner {
  public:
   explicit MainWindow(HINSTANCE instance);
   ~MainWindow() override;
@@ -35,7 +34,7 @@ class MainWindow : public ui::WindowObject, private pop3::Pop3Host, private ui::
   // Services for other parts of the program.
   void pumpOneMessage();
   void setReceiveMenuEnabled(bool enabled);
-  void setTitle(const std::string& sjis);
+  void setTitle(const std::string& sjis) override;
 
   config::AppSettings& settings() { return settings_; }
 
@@ -105,15 +104,11 @@ class MainWindow : public ui::WindowObject, private pop3::Pop3Host, private ui::
   void onRowsDeleted(int count) override;
   bool exportMail(const mime::MailIndexEntry& entry, const std::string& folder) override;
 
-  // pop3::Pop3Host
-  pop3::MessageAnswer onMessageComplete(const char* data, size_t length) override;
-  void onSessionFailed() override;
-  void onSessionEnded() override;
-  int newMailCount() const override { return counts_.newMailCount; }
+  // check::CheckCycleHost
+  void postCheckFinished() override;
+  int mailRowCount() override { return mailListCount(); }
   bool requestNotifications(net::TcpSocket& socket, int* error) override;
-  bool cancelNotifications(net::TcpSocket& socket, int* error) override;
-  // The replay guard remembers a mail kept on the server by its UIDL.
-  bool wantsUniqueIds() const override { return settings_.replayGuard && settings_.keepOnServer; }
+  void cancelNotifications(net::TcpSocket& socket) override;
 
   HINSTANCE instance_;
   config::AppSettings settings_{};
@@ -127,16 +122,12 @@ class MainWindow : public ui::WindowObject, private pop3::Pop3Host, private ui::
   HMODULE helpLibrary_ = nullptr;
 
   // Check state.
-  int busy_ = 0;
-  int checkStartIndex_ = 0;
-  check::CheckCounts counts_;
-  int failureCount_ = 0;
   UINT_PTR timerId_ = 0;
-  std::unique_ptr<pop3::Pop3Session> session_;
   std::unique_ptr<ui::MailPanel> panel_;
   store::MemoryMailList noPanelList_;  // when the panel could not be created
   std::unique_ptr<store::MailStore> store_;
   mime::MimeMessage checkMail_;    // the mail being downloaded
+  std::unique_ptr<check::CheckCycle> cycle_;  // after the store and checkMail_
   mime::MimeMessage previewMail_;  // the mail shown in the preview
   mime::AttachmentOpener attachments_;  // the attachment last saved to open or drag
   std::string mailDragFile_;            // the mail file last prepared for a drag

@@ -61,7 +61,7 @@ void MainWindow::onImportMail(WPARAM file, LPARAM droppedFiles) {
     platform::messageBox("ドロップされたファイルはメールとして取り込めません。", "Quorvel", kWarning);
     return;
   }
-  ++counts_.newMailCount;
+  ++cycle_->counts().newMailCount;
   if (panel_) panel_->selectNewestRow();
 }
 

@@ -44,6 +44,41 @@ pop3::MessageAnswer handleDownloadedMail(const config::AppSettings& settings, mi
   return settings.keepOnServer ? MessageAnswer::kKeep : MessageAnswer::kDelete;
 }
 
+imap::ImapAccount imapAccount(const config::AppSettings& s) {
+  pop3::Pop3Account pop3 = pop3Account(s);
+  imap::ImapAccount account;
+  account.endpoint.server = pop3.server;
+  account.endpoint.port = pop3.port;
+  account.endpoint.security = pop3.security == pop3::Pop3Security::kPlain  ? net::Security::kPlain
+                              : pop3.security == pop3::Pop3Security::kStls ? net::Security::kStartTls
+                                                                           : net::Security::kTls;
+  account.endpoint.verifyCertificate = pop3.verifyCertificate;
+  account.endpoint.trustFile = pop3.trustFile;
+  account.user = pop3.accountName;
+  account.password = pop3.password;
+  account.folder = platform::fieldText(s.imapFolder);
+  account.stayConnected = true;
+  return account;
+}
+
+std::string asPop3Text(const char* data, size_t length) {
+  std::string out;
+  out.reserve(length + length / 64 + 8);
+  bool lineStart = true;
+  for (size_t i = 0; i < length; ++i) {
+    if (lineStart && data[i] == '.') out += '.';
+    out += data[i];
+    lineStart = data[i] == '\n';
+  }
+  if (length == 0 || !lineStart || (length >= 2 && data[length - 2] != '\r')) {
+    if (!out.empty() && out.back() == '\n') out.pop_back();
+    if (!out.empty() && out.back() == '\r') out.pop_back();
+    out += "\r\n";
+  }
+  out += ".\r\n";
+  return out;
+}
+
 pop3::Pop3Account pop3Account(const config::AppSettings& s) {
   pop3::Pop3Account account;
   account.server = platform::fieldText(s.pop3Server);

@@ -52,6 +52,7 @@ class ImapClient : public ImapWire {
   bool isOpen() const { return connection_.isOpen(); }
   net::TcpSocket& socket() { return connection_.socket(); }
   ImapSession& session() { return session_; }
+  const ImapSession& session() const { return session_; }
 
   bool send(const std::string& bytes) override;
   bool startTls() override;

@@ -210,12 +210,12 @@ void ImapSession::onUntagged(Response& response) {
   if (kind == "EXISTS") {
     if (selected_ && n > exists_) newMail_ = true;
     exists_ = n;
-    if (newMail_) endIdle("新着メールの通知がありました");
+    if (newMail_ && !held_) endIdle("新着メールの通知がありました");
   } else if (kind == "RECENT") {
     // Only a rise means new mail (an expunge lowers it).
     if (selected_ && n > recent_) {
       newMail_ = true;
-      endIdle("新着メールの通知がありました");
+      if (!held_) endIdle("新着メールの通知がありました");
     }
     recent_ = n;
   } else if (kind == "EXPUNGE") {
@@ -496,7 +496,7 @@ void ImapSession::batchEnded() {
   queuePos_ = 0;
   host_.onBatchEnded();
   if (state_ == ImapState::kEnded) return;
-  if (newMail_) return search();
+  if (newMail_ && !held_ && !stopping_) return search();
   if (!account_.stayConnected || stopping_) return logout();
   waitForMail();
 }
@@ -513,7 +513,7 @@ void ImapSession::waitForMail() {
 
 void ImapSession::afterWait() {
   if (stopping_) return logout();
-  if (newMail_) return search();
+  if (newMail_ && !held_) return search();
   waitForMail();
 }
 
@@ -523,6 +523,11 @@ void ImapSession::endIdle(const char* logText) {
   log_.logPair(">", "DONE");
   setState(ImapState::kIdleDone);
   if (!wire_.send("DONE\r\n")) fail(ImapFailure::kSendFailed, "送信に失敗しました");
+}
+
+void ImapSession::setHeld(bool held) {
+  held_ = held;
+  if (!held_ && newMail_) checkNow();
 }
 
 void ImapSession::checkNow() {

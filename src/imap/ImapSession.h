@@ -133,6 +133,8 @@ class ImapSession {
   void stop();
   // The next batch: a search for new messages at once (the check's timer).
   void checkNow();
+  // While held, new mail is noted but fetched only when released.
+  void setHeld(bool held);
 
   // Replaces another SASL mechanism for PLAIN/LOGIN (bearer tokens).
   void setMechanism(std::unique_ptr<SaslMechanism> mechanism) { mechanism_ = std::move(mechanism); }
@@ -195,6 +197,7 @@ class ImapSession {
   uint32_t recent_ = 0;
   bool newMail_ = false;
   bool stopping_ = false;
+  bool held_ = false;
   uint32_t lastUid_ = 0;  // the highest UID handed on or skipped
   std::vector<uint32_t> found_;
   std::vector<uint32_t> queue_;

@@ -61,7 +61,9 @@ TEST_F(AppSettingsTest, SavedRecordLoadsBackByteForByte) {
   s.spamRules[23] = 1;
   s.windowPlacement.length = 44;
   s.windowPlacement.right = 800;
-  s.guardReserved[267] = 0x5A;
+  s.reserved[163] = 0x5A;
+  s.receiveProtocol = config::kReceiveImap;
+  platform::copyField(s.imapFolder, "監視");
   s.pop3Security = config::kPopTls;
   platform::copyField(s.tlsTrustFile, "C:\\ca.pem");
   ASSERT_TRUE(config::saveSettings(s, "."));

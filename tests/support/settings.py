@@ -62,7 +62,10 @@ FIELDS = {
     "maxMailAgeMinutes": (4340, "i32", 1),
     "loopGuard": (4344, "i32", 1),
     "maxRepliesPerHour": (4348, "i32", 1),
-    "guardReserved": (4352, "bytes", 268),
+    # receive protocol: 0 = POP3 (as before), 1 = IMAP; empty folder = INBOX
+    "receiveProtocol": (4352, "i32", 1),
+    "imapFolder": (4356, "text", 100),
+    "reserved": (4456, "bytes", 164),
 }
 
 DEFAULT_COMMAND_KEYS = [
@@ -90,7 +93,8 @@ def defaults(mail_log_folder: str = "") -> dict:
         "commandKeyNames": list(DEFAULT_COMMAND_KEYS), "pop3Security": 0, "smtpSecurity": 0,
         "tlsNoVerify": 0, "tlsTrustFile": "", "tlsSpare": bytes(28),
         "allowedSenders": "", "commandSecret": "", "authServerHost": "", "replayGuard": 0,
-        "maxMailAgeMinutes": 0, "loopGuard": 0, "maxRepliesPerHour": 0, "guardReserved": bytes(268),
+        "maxMailAgeMinutes": 0, "loopGuard": 0, "maxRepliesPerHour": 0,
+        "receiveProtocol": 0, "imapFolder": "", "reserved": bytes(164),
     }
 
 

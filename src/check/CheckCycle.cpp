@@ -1,0 +1,177 @@
+#include "check/CheckCycle.h"
+
+#include <algorithm>
+
+#include "check/CheckSummary.h"
+#include "platform/Text.h"
+
+namespace check {
+namespace {
+
+// The cap of the reconnection pause when no check interval is set.
+constexpr uint64_t kLongestReconnectMs = 600000;
+
+}  // namespace
+
+std::string checkWaitingTitle(const std::string& summary) { return summary + "  受信待機中"; }
+
+CheckCycle::CheckCycle(const config::AppSettings& settings, store::MailStore& store, mime::MimeMessage& mail,
+                       CheckCycleHost& host, const commlog::CommLog& log, SourceFactory factory)
+    : settings_(settings), store_(store), mail_(mail), host_(host), log_(log), factory_(std::move(factory)) {}
+
+CheckCycle::~CheckCycle() = default;
+
+void CheckCycle::beginBatch() {
+  checkStartIndex_ = host_.mailRowCount();
+  failureCount_ = 0;
+  unreceivableCount_ = 0;
+  counts_ = CheckCounts{};
+  busy_ = true;
+  reported_ = false;
+  host_.setTitle(checkRunningTitle());
+}
+
+void CheckCycle::startCheck(uint64_t nowMs) {
+  nowMs_ = nowMs;
+  finished_.reset();
+  stopping_ = false;
+  beginBatch();
+  if (source_ && source_->isOpen() && source_->staysConnected()) {
+    source_->checkNow();
+    return;
+  }
+  openSource(nowMs);
+}
+
+void CheckCycle::openSource(uint64_t nowMs) {
+  nowMs_ = nowMs;
+  reconnectAt_ = 0;
+  waiting_ = false;
+  sourceKey_ = accountKey();
+  source_ = factory_(settings_, *this, log_);
+  source_->open();
+}
+
+void CheckCycle::onSocketEvent(int event) {
+  if (source_) source_->onSocketEvent(event);
+}
+
+void CheckCycle::onWatchTick(uint64_t nowMs) {
+  nowMs_ = nowMs;
+  finished_.reset();
+  if (source_ && source_->isOpen()) source_->tick(nowMs);
+  if (reconnectAt_ && nowMs >= reconnectAt_ && !busy_) openSource(nowMs);
+}
+
+uint64_t CheckCycle::intervalMs() const {
+  unsigned period = receiveTimerPeriodMs(settings_.intervalMinutes, settings_.intervalSeconds);
+  return period ? period : kLongestReconnectMs;
+}
+
+void CheckCycle::scheduleReconnect(uint64_t nowMs) {
+  uint64_t delay = std::min(nextDelayMs_, std::max<uint64_t>(intervalMs(), kFirstReconnectMs));
+  reconnectAt_ = nowMs + delay;
+  nextDelayMs_ = std::min(delay * 2, std::max<uint64_t>(intervalMs(), kFirstReconnectMs));
+  lastDelayMs_ = delay;
+}
+
+bool CheckCycle::onCheckFinished() {
+  // A mail the log could not take is a failure: the title points to the log.
+  summary_ = checkSummaryTitle(failureCount_ + counts_.storeFailureCount, counts_.newMailCount, counts_.spamCount,
+                               unreceivableCount_);
+  host_.setTitle(summary_);
+  return counts_.newMailCount > 0;
+}
+
+void CheckCycle::onProcessingFinished() {
+  busy_ = false;
+  if (!source_ || !source_->staysConnected() || !source_->isOpen()) return;
+  if (waiting_) showWaiting();
+  source_->hold(false);  // mail that came meanwhile is fetched now
+}
+
+void CheckCycle::showWaiting() {
+  host_.setTitle(checkWaitingTitle(summary_.empty() ? std::string(config::kProductName) : summary_));
+}
+
+void CheckCycle::onSettingsChanged(uint64_t nowMs) {
+  if (busy_) return;
+  bool imap = settings_.receiveProtocol == config::kReceiveImap && config::updateServerConfigured(settings_);
+  bool live = source_ && source_->staysConnected() && (source_->isOpen() || reconnectAt_);
+  if (live && imap && accountKey() == sourceKey_) return;
+  if (live) {
+    // Another server or protocol: the old session is cut.
+    finished_ = std::move(source_);
+    waiting_ = false;
+    reconnectAt_ = 0;
+    nextDelayMs_ = kFirstReconnectMs;
+    if (imap) openSource(nowMs);
+  }
+}
+
+void CheckCycle::stop() {
+  stopping_ = true;
+  reconnectAt_ = 0;
+  if (source_) source_->stop();
+}
+
+std::string CheckCycle::accountKey() const {
+  const config::AppSettings& s = settings_;
+  return std::to_string(s.receiveProtocol) + "\n" + platform::fieldText(s.pop3Server) + "\n" +
+         std::to_string(s.pop3Port) + "\n" + platform::fieldText(s.accountName) + "\n" +
+         platform::fieldText(s.password) + "\n" + std::to_string(s.pop3Security) + "\n" +
+         std::to_string(s.tlsNoVerify) + "\n" + platform::fieldText(s.tlsTrustFile) + "\n" +
+         platform::fieldText(s.imapFolder);
+}
+
+// ---- MailSink ----
+
+pop3::MessageAnswer CheckCycle::onMessage(const char* data, size_t length, const std::string& uniqueId) {
+  if (!busy_) beginBatch();  // pushed: new mail starts a batch of its own
+  pop3::MessageAnswer answer = handleDownloadedMail(settings_, mail_, data, length, store_, counts_, log_, uniqueId);
+  if (settings_.keepOnServer && !uniqueId.empty() && source_ && source_->staysConnected()) seen_.insert(uniqueId);
+  return answer;
+}
+
+bool CheckCycle::isKnown(const std::string& uniqueId) {
+  return settings_.keepOnServer && seen_.count(uniqueId) > 0;
+}
+
+void CheckCycle::onBatchEnded() {
+  if (!busy_ || reported_) return;  // a pushed search that found nothing
+  reported_ = true;
+  if (source_) {
+    unreceivableCount_ = source_->unreceivableCount();
+    if (source_->staysConnected()) source_->hold(true);  // until the commands have run
+  }
+  host_.postCheckFinished();
+}
+
+void CheckCycle::onWaiting() {
+  waiting_ = true;
+  nextDelayMs_ = kFirstReconnectMs;  // connected again
+  if (!busy_) showWaiting();
+}
+
+void CheckCycle::onFailure() {
+  ++failureCount_;
+  if (!busy_) host_.setTitle(checkSummaryTitle(1, 0, 0));
+}
+
+void CheckCycle::onSourceEnded() {
+  waiting_ = false;
+  if (busy_ && !reported_) {
+    reported_ = true;
+    host_.postCheckFinished();
+  }
+  if (source_ && source_->staysConnected() && !stopping_ && settings_.receiveProtocol == config::kReceiveImap)
+    scheduleReconnect(nowMs_);
+}
+
+bool CheckCycle::requestNotifications(net::TcpSocket& socket, int* error) {
+  return host_.requestNotifications(socket, error);
+}
+
+void CheckCycle::cancelNotifications(net::TcpSocket& socket) { host_.cancelNotifications(socket); }
+
+}  // namespace check
