@@ -47,6 +47,9 @@ int ImapClient::open(const ImapAccount& account) {
     return kSelectFailed;
   }
   session_.begin(account, platform::monotonicMs());
+  // The greeting may have come with the last handshake records: already
+  // decrypted, it brings no notification of its own.
+  if (connection_.pending() > 0) onReadable();
   return kConnectOk;
 }
 

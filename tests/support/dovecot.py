@@ -157,6 +157,21 @@ class Dovecot:
         if wait:
             worker.join()
 
+    def restart(self, timeout=20.0):
+        """Stops the master and starts it again on the same ports and
+        mailbox, as a server restart would; clients are cut off."""
+        pid = int((self.root / "run" / "master.pid").read_text())
+        os.kill(pid, signal.SIGTERM)
+        deadline = time.monotonic() + timeout
+        while _alive(pid):
+            if time.monotonic() > deadline:
+                raise RuntimeError("dovecot did not stop")
+            time.sleep(0.02)
+        with open(self.root / "start.out", "wb") as out:
+            subprocess.run(["dovecot", "-c", str(self.config)], stdin=subprocess.DEVNULL,
+                           stdout=out, stderr=out, timeout=60, check=True)
+        self._wait_ready(timeout)
+
     def __enter__(self):
         return self.start()
 
@@ -211,10 +226,12 @@ class Dovecot:
                 raise AssertionError(f"sessions still open after {timeout} s: {self.log()}")
             time.sleep(0.01)
 
-    def messages(self) -> list:
+    def messages(self, wait=True) -> list:
         """The raw mails still in the mailbox, in the order they were put,
-        once every session has ended."""
-        self.wait_sessions_ended()
+        once every session has ended (wait=False: now, beside an IMAP
+        session that stays, whose deletions take effect at once)."""
+        if wait:
+            self.wait_sessions_ended()
         files = [p for sub in ("new", "cur") for p in (self.maildir / sub).iterdir() if p.is_file()]
         return [p.read_bytes() for p in sorted(files, key=lambda p: p.name.split(":")[0])]
 
