@@ -11,8 +11,9 @@ namespace imap {
 
 // The largest literal accepted: the mail-size limit of the program.
 constexpr uint64_t kMaxLiteral = 268435456;
-// The text of one response (its lines without the literals).
-constexpr size_t kMaxResponseText = 1048576;
+// The text of one response (its lines without the literals): room for a
+// SEARCH of some 500,000 UIDs.
+constexpr size_t kMaxResponseText = 4194304;
 
 struct Response {
   enum class Kind { kUntagged, kTagged, kContinuation };

@@ -32,7 +32,8 @@ size_t LineReader::take(const char* data, size_t length, std::string* line) {
 
 Connection::~Connection() { drop(); }
 
-ConnectFailure Connection::connect(const std::string& server, uint16_t port, int receiveTimeoutMs) {
+ConnectFailure Connection::connect(const std::string& server, uint16_t port, int receiveTimeoutMs,
+                                   int connectTimeoutMs) {
   tls_.reset();
   failedTls_.reset();
   if (!started_) {
@@ -43,7 +44,7 @@ ConnectFailure Connection::connect(const std::string& server, uint16_t port, int
   if (!resolveHost(server.c_str(), &address)) return ConnectFailure::kResolve;
   if (!socket_.create()) return ConnectFailure::kSocket;
   if (!socket_.setReceiveTimeout(receiveTimeoutMs)) return ConnectFailure::kTimeoutSet;
-  if (!socket_.connect(address, port)) {
+  if (!socket_.connect(address, port, connectTimeoutMs)) {
     error_ = socket_.error();
     return ConnectFailure::kConnect;
   }
@@ -51,7 +52,7 @@ ConnectFailure Connection::connect(const std::string& server, uint16_t port, int
   return ConnectFailure::kNone;
 }
 
-bool Connection::startTls(const Endpoint& endpoint, int timeoutMs) {
+bool Connection::startTls(const Endpoint& endpoint, int timeoutMs, bool oneReadPerCall) {
   TlsOptions options;
   options.hostName = endpoint.server;
   options.verify = endpoint.verifyCertificate;
@@ -61,7 +62,7 @@ bool Connection::startTls(const Endpoint& endpoint, int timeoutMs) {
     failedTls_ = std::move(tls);
     return false;
   }
-  tls->setOneReadPerCall(true);
+  tls->setOneReadPerCall(oneReadPerCall);
   tls_ = std::move(tls);
   touch();
   return true;

@@ -55,13 +55,16 @@ class Connection {
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
-  // Starts the socket layer, resolves the server, connects. Reads block at
+  // Starts the socket layer, resolves the server, connects (waiting at most
+  // `connectTimeoutMs`; 0: as long as the platform does). Reads block at
   // most `receiveTimeoutMs` until the session runs on notifications.
-  ConnectFailure connect(const std::string& server, uint16_t port, int receiveTimeoutMs);
+  ConnectFailure connect(const std::string& server, uint16_t port, int receiveTimeoutMs, int connectTimeoutMs = 0);
   // The TLS handshake and certificate check over the connected socket
   // (before the greeting, or after the server granted STLS/STARTTLS).
   // false with the stream kept for tlsFailureLine(); the socket stays open.
-  bool startTls(const Endpoint& endpoint, int timeoutMs);
+  // Sessions on notifications read one socket read per call (see
+  // TlsStream::setOneReadPerCall); a blocking dialogue (SMTP) does not.
+  bool startTls(const Endpoint& endpoint, int timeoutMs, bool oneReadPerCall = true);
   const TlsStream* tls() const { return tls_.get(); }
   // The TLS stream of a failed handshake, for its log line.
   const TlsStream* failedTls() const { return failedTls_.get(); }

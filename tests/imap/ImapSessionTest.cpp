@@ -321,7 +321,7 @@ TEST_F(ImapSessionTest, HostileServerEndsTheSessionAndDeletesNothing) {
   };
   for (const Row& row : rows) {
     for (size_t piece : {size_t{1}, size_t{3}, size_t{4096}, row.server.size()}) {
-      if (piece == 1 && row.server.size() > 200000) continue;
+      if (piece < 4096 && row.server.size() > 200000) continue;
       std::remove(log_.path().c_str());
       Host host;
       Wire wire;
