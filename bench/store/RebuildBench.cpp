@@ -8,7 +8,6 @@
 
 #include "platform/File.h"
 #include "platform/Text.h"
-#include "store/MailList.h"
 #include "store/MailStore.h"
 
 namespace {
@@ -47,8 +46,7 @@ int main(int argc, char** argv) {
     if (!mkdtemp(templ)) return 1;
     folder = templ;
   }
-  store::MemoryMailList list;
-  store::MailStore store(list);
+  store::MailStore store;
   store.setFolder(folder.c_str());
 
   FILE* f = platform::openFile(store.logPath().c_str(), "wb");

@@ -3,7 +3,6 @@
 #include "platform/AppMessages.h"
 #include "platform/File.h"
 #include "sendlib/Sendry.h"
-#include "store/MailStore.h"
 
 namespace app {
 
@@ -13,13 +12,16 @@ CommandRunner::CommandRunner(CommandRunnerServices services)
       local_(services_.drawDib),
       processor_(*services_.settings, camera_, local_, *this, *this) {}
 
-void CommandRunner::processNewCommandMails(int firstRow) {
-  store::MailList& list = services_.mailList();
-  for (int row = firstRow; row < list.entryCount(); ++row) {
-    mime::MailIndexEntry mail = list.entryAt(row);
-    if (mail.arrivalMark != store::kMarkCommand) continue;
-    std::string uniqueId = services_.uniqueIdOf ? services_.uniqueIdOf(mail.logOffset) : std::string();
-    if (!processor_.processCommandMail(mail, services_.mailLog(), row, uniqueId)) break;
+void CommandRunner::processNewCommandMails(const std::vector<mime::MailId>& mails) {
+  for (mime::MailId id : mails) {
+    const store::MailModel& model = services_.mailModel();
+    const mime::MailIndexEntry* found = model.find(id);
+    if (!found || found->arrivalMark != mime::kMarkWaiting) continue;
+    mime::MailIndexEntry mail = *found;
+    currentMail_ = id;
+    bool ran = processor_.processCommandMail(mail, services_.mailLog(), model.rowOf(id));
+    currentMail_ = mime::kNoMail;
+    if (!ran) break;
   }
 }
 
@@ -33,8 +35,10 @@ void CommandRunner::pumpOneMessage() {
   }
 }
 
-void CommandRunner::setRowStatus(int row, int outcome) {
-  if (services_.setRowStatus) services_.setRowStatus(row, outcome);
+// The row the processor was given may have moved since: the outcome goes
+// to the mail being processed.
+void CommandRunner::setRowStatus(int, int outcome) {
+  if (services_.setMailStatus && currentMail_ != mime::kNoMail) services_.setMailStatus(currentMail_, outcome);
 }
 
 void CommandRunner::clearPreview() {

@@ -7,13 +7,15 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "command/CameraBridgeWin32.h"
 #include "command/CommandProcessor.h"
 #include "command/LocalActionsWin32.h"
 #include "config/AppSettings.h"
+#include "mime/MailId.h"
 #include "mime/MailLogReader.h"
-#include "store/MailList.h"
+#include "store/MailModel.h"
 
 namespace app {
 
@@ -22,15 +24,15 @@ struct CommandRunnerServices {
   HWND window = nullptr;
   void* drawDib = nullptr;
   config::AppSettings* settings = nullptr;
-  std::function<store::MailList&()> mailList;
+  std::function<const store::MailModel&()> mailModel;
   std::function<mime::MailLogReader&()> mailLog;
-  std::function<void(int row, int outcome)> setRowStatus;
+  // Writes a command::Outcome into the mail's status (nothing when the
+  // mail was deleted meanwhile).
+  std::function<void(mime::MailId mail, int outcome)> setMailStatus;
   std::function<void()> clearPreview;
   std::function<void()> saveSettings;
   std::function<void()> trimStore;
   std::function<void()> removeExtractedAttachment;
-  // The check's unique id of the mail at a log offset; empty when none.
-  std::function<std::string(int32_t logOffset)> uniqueIdOf;
   std::function<std::string()> guardFilePath;
 };
 
@@ -38,9 +40,10 @@ class CommandRunner : private command::CommandHost, private command::MailSender 
  public:
   explicit CommandRunner(CommandRunnerServices services);
 
-  // Runs the command mails among the rows from `firstRow` on, in row order,
-  // each to its end. Stops at a mail whose text found no memory.
-  void processNewCommandMails(int firstRow);
+  // Runs the command mails a check stored, in this order, each to its
+  // end; a mail deleted meanwhile, or no longer waiting, is passed over.
+  // Stops at a mail whose text found no memory.
+  void processNewCommandMails(const std::vector<mime::MailId>& mails);
   // WM_USER+9: the next command of the current mail.
   void runNextCommand() { processor_.runNextCommand(); }
 
@@ -63,6 +66,7 @@ class CommandRunner : private command::CommandHost, private command::MailSender 
   command::CameraBridgeWin32 camera_;
   command::LocalActionsWin32 local_;
   command::CommandProcessor processor_;
+  mime::MailId currentMail_ = mime::kNoMail;  // the mail being processed
 };
 
 }  // namespace app

@@ -86,19 +86,21 @@ LRESULT MainWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
       break;
     case WM_TIMER: onTimer(wParam); break;
     case appmsg::kStartup: onStartup(); break;
-    case appmsg::kSocket: onSocketEvent(lParam); break;
+    case appmsg::kSocket:
+      // Only the session's own socket is listened to.
+      if (cycle_ && cycle_->socketHandle() == static_cast<intptr_t>(wParam)) onSocketEvent(lParam);
+      break;
     case appmsg::kCheckFinished: onCheckFinished(); break;
     case appmsg::kLoadIndex: onLoadIndex(); break;
     case appmsg::kShowMail: onShowMail(); break;
     case appmsg::kOpenAttachment: onOpenAttachment(wParam); break;
-    case appmsg::kAddAttachment: onAddAttachment(wParam); break;
     case appmsg::kIntervalChanged: onIntervalChanged(); break;
     case appmsg::kNextCommand: onNextCommand(); break;
     case appmsg::kProcessingFinished: onProcessingFinished(); break;
     case appmsg::kOpenHomePage: onOpenHomePage(wParam); break;
     case appmsg::kSaveSettings: onSaveSettings(); break;
     case appmsg::kReloadStore: onReloadStore(); break;
-    case appmsg::kImportMail: onImportMail(wParam, lParam); break;
+    case appmsg::kImportMail: onImportMail(); break;
     case appmsg::kPrepareAttachmentDrag: onPrepareAttachmentDrag(wParam); break;
     case appmsg::kPrepareMailDrag: onPrepareMailDrag(wParam); break;
     default: break;
@@ -121,9 +123,10 @@ LRESULT MainWindow::onCreate() {
   if (startupDirectory_.size() > 259) startupDirectory_.resize(259);
   config::loadSettings(settings_, startupDirectory_.c_str());
   createMailPanel();
+  previewMail_.onAttachmentFound = [this](const mime::AttachmentEntry& found) {
+    if (panel_) panel_->addAttachment(found.fileName);
+  };
   createStore();
-  cycle_ = std::make_unique<check::CheckCycle>(settings_, *store_, checkMail_,
-                                               static_cast<check::CheckCycleHost&>(*this), log());
   createCommandRunner();
   createCommandKeyList();
   return 0;
@@ -141,6 +144,8 @@ void MainWindow::createCommandKeyList() {
 }
 
 void MainWindow::onStartup() {
+  if (started_) return;
+  started_ = true;
   if (settings_.windowPlacement.length != 0) {
     WINDOWPLACEMENT wp;
     static_assert(sizeof wp == sizeof settings_.windowPlacement, "placement layout");
@@ -174,8 +179,8 @@ void MainWindow::onDestroy() {
     auto htmlHelp = reinterpret_cast<HtmlHelpFn>(reinterpret_cast<void*>(GetProcAddress(helpLibrary_, "HtmlHelpW")));
     if (htmlHelp) htmlHelp(nullptr, nullptr, kHhUninitialize, 0);
   }
-  // A check still running is abandoned: no QUIT, the socket ends with the
-  // process; a connected IMAP session says DONE and LOGOUT on its way.
+  // A check still running is abandoned: no QUIT, the socket ends with the process.
+  // A connected IMAP session says DONE and LOGOUT on its way.
   KillTimer(window_, kSessionWatchTimer);
   if (cycle_) cycle_->stop();
   PostQuitMessage(0);
@@ -206,7 +211,7 @@ void MainWindow::onSize() {
 }
 
 bool MainWindow::onSysCommand(WPARAM command) {
-  if ((command & 0xFFF0) != SC_CLOSE || !cycle_->busy()) return true;
+  if ((command & 0xFFF0) != SC_CLOSE || !busy_) return true;
   int answer = platform::messageBox("メール受信中です。中止してよろしいですか？", "Quorvel",
                                     platform::kMbYesNo | platform::kMbIconExclamation |
                                         platform::kMbJapanese);
@@ -287,7 +292,7 @@ void MainWindow::onTimer(UINT_PTR id) {
     cycle_->onWatchTick(GetTickCount64());
     return;
   }
-  if (id != kReceiveTimer || !serverConfigured_ || cycle_->busy()) return;
+  if (id != kReceiveTimer || !serverConfigured_ || busy_) return;
   log().clear();
   log().logLine("メール受信タイマ作動");
   SetCursor(waitCursor_);
@@ -302,13 +307,22 @@ void MainWindow::onReceiveCommand() {
         platform::kMbOk | platform::kMbIconExclamation | platform::kMbJapanese);
     return;
   }
-  if (cycle_->busy()) return;
+  if (busy_) return;
   SetCursor(waitCursor_);
   setReceiveMenuEnabled(false);
   startCheck();
 }
 
 void MainWindow::startCheck() { cycle_->startCheck(GetTickCount64()); }
+
+// A check, or new mail pushed by a connected session.
+void MainWindow::onBatchStarted() {
+  checkStartIndex_ = mailListCount();
+  busy_ = 1;
+  checkRunning_ = true;
+  SetCursor(waitCursor_);
+  setReceiveMenuEnabled(false);
+}
 
 void MainWindow::onSocketEvent(LPARAM lParam) { cycle_->onSocketEvent(WSAGETSELECTEVENT(lParam)); }
 
@@ -328,6 +342,9 @@ void MainWindow::cancelNotifications(net::TcpSocket& socket) {
 }
 
 void MainWindow::onCheckFinished() {
+  if (!checkRunning_) return;  // not the end of a check of ours
+  checkRunning_ = false;
+  processingPending_ = true;
   if (cycle_->onCheckFinished()) {
     playArrivalSound();
     processNewCommandMails();
@@ -343,14 +360,17 @@ void MainWindow::playArrivalSound() {
 }
 
 void MainWindow::processNewCommandMails() {
-  if (commands_) commands_->processNewCommandMails(cycle_->checkStartIndex());
+  if (commands_) commands_->processNewCommandMails(mailbox_->counts().commandMails);
   PostMessageW(window_, appmsg::kProcessingFinished, 0, 0);
 }
 
 void MainWindow::onProcessingFinished() {
-  cycle_->onProcessingFinished();
+  if (!processingPending_) return;
+  processingPending_ = false;
+  busy_ = 0;
   SetCursor(arrowCursor_);
   setReceiveMenuEnabled(true);
+  cycle_->onProcessingFinished();  // a connected session fetches what came meanwhile
 }
 
 // ---- mail panel ----
@@ -368,8 +388,6 @@ void MainWindow::onColumnWidthsSaved(const ui::ColumnWidths& widths) {
   std::copy(widths.begin(), widths.end(), std::begin(settings_.columnWidths));
 }
 
-void MainWindow::onRowsDeleted(int count) { store_->addDeleted(count); }
-
 void MainWindow::saveColumnWidths() {
   if (panel_) panel_->saveColumnWidths();
 }
@@ -379,27 +397,62 @@ int MainWindow::mailListCount() const { return panel_ ? panel_->rowCount() : 0; 
 // ---- mail store and preview ----
 
 void MainWindow::createStore() {
-  store::MailList& list = panel_ ? static_cast<store::MailList&>(*panel_) : noPanelList_;
-  store_ = std::make_unique<store::MailStore>(list, log());
+  store_ = std::make_unique<store::MailStore>(log());
   store_->setFolder(settings_.mailLogFolder);
   store_->setOwnerWindow(window_);
+  store_->setCompanionFiles({command::kGuardFileName});
+  mailbox_ = std::make_unique<check::MailboxCheck>(settings_, *store_, log());
+  cycle_ = std::make_unique<check::CheckCycle>(settings_, *mailbox_, static_cast<check::CheckCycleHost&>(*this), log());
+  store_->setFaultReporter([this](const store::StoreFault& fault) { reportStoreFault(fault); });
+  if (panel_) panel_->attachStore(*store_);
 }
 
-void MainWindow::openStore() { store_->openStore(); }
+void MainWindow::reportStoreFault(const store::StoreFault& fault) {
+  // busy_ covers the check, its commands and what they call (the trim
+  // before a power-off).
+  if (busy_)
+    log().logLine(fault.text);
+  else
+    platform::messageBox(fault.text, fault.caption, fault.flags);
+}
+
+void MainWindow::postLoadIndex() {
+  loadIndexPending_ = true;
+  PostMessageW(window_, appmsg::kLoadIndex, 0, 0);
+}
+
+void MainWindow::postReloadStore() {
+  reloadPending_ = true;
+  PostMessageW(window_, appmsg::kReloadStore, 0, 0);
+}
+
+void MainWindow::openStore() {
+  if (store_->openStore()) postLoadIndex();
+}
 
 void MainWindow::onLoadIndex() {
+  if (!loadIndexPending_) return;  // a second load would add every mail again
+  loadIndexPending_ = false;
   if (panel_) panel_->beginBatch();
-  store_->loadIndex();
+  bool again = store_->loadIndex();
   if (panel_) panel_->endBatch();
+  if (again) postLoadIndex();
 }
 
 void MainWindow::onReloadStore() {
-  store_->reloadStore();
-  cycle_->counts().newMailCount = 0;
+  if (!reloadPending_) return;
+  reloadPending_ = false;
+  loadIndexPending_ = false;
+  if (store_->reloadStore()) postLoadIndex();
+  mailbox_->counts().newMailCount = 0;
 }
 
 void MainWindow::clearStore() {
-  if (store_->clearStore()) cycle_->counts().newMailCount = 0;
+  if (platform::messageBox("メールログを削除してよろしいですか？", "Quorvel",
+                           platform::kMbYesNo | platform::kMbIconExclamation | platform::kMbJapanese) !=
+      platform::kIdYes)
+    return;
+  if (store_->clearStore()) mailbox_->counts().newMailCount = 0;
 }
 
 void MainWindow::compactStore() { store_->compactStore(); }
@@ -428,12 +481,8 @@ void MainWindow::onShowMail() {
   panel_->focusList();
 }
 
-void MainWindow::onAddAttachment(WPARAM index) {
-  if (!panel_ || index >= previewMail_.attachments.size()) return;
-  panel_->addAttachment(previewMail_.attachments[index].fileName);
-}
-
 void MainWindow::onOpenAttachment(WPARAM index) {
+  if (index >= previewMail_.attachments.size()) return;
   attachments_.open(previewMail_, static_cast<int32_t>(index), *store_);
 }
 
@@ -459,25 +508,26 @@ void MainWindow::createCommandRunner() {
   services.window = window_;
   services.drawDib = drawDib_;
   services.settings = &settings_;
-  services.mailList = [this]() -> store::MailList& {
-    return panel_ ? static_cast<store::MailList&>(*panel_) : noPanelList_;
-  };
+  services.mailModel = [this]() -> const store::MailModel& { return store_->model(); };
   services.mailLog = [this]() -> mime::MailLogReader& { return *store_; };
-  services.setRowStatus = [this](int row, int outcome) {
-    if (panel_) panel_->setRowStatus(row, outcome);
-  };
+  services.setMailStatus = [this](mime::MailId mail, int outcome) { setMailStatus(mail, outcome); };
   services.clearPreview = [this]() {
     if (panel_) panel_->setPreviewText("");
   };
   services.saveSettings = [this]() { saveSettingsNow(); };
   services.trimStore = [this]() { trimStore(); };
   services.removeExtractedAttachment = [this]() { attachments_.removeLast(); };
-  services.uniqueIdOf = [this](int32_t logOffset) {
-    auto found = cycle_->counts().uniqueIds.find(logOffset);
-    return found == cycle_->counts().uniqueIds.end() ? std::string() : found->second;
-  };
   services.guardFilePath = [this]() { return store_->folder() + "\\" + command::kGuardFileName; };
   commands_ = std::make_unique<CommandRunner>(std::move(services));
+}
+
+void MainWindow::setMailStatus(mime::MailId mail, int outcome) {
+  static const mime::ArrivalMark kMarks[] = {mime::kMarkRejected, mime::kMarkFailed, mime::kMarkDone,
+                                             mime::kMarkRefused};
+  static_assert(command::kOutcomeRejected == 0 && command::kOutcomeFailed == 1 && command::kOutcomeDone == 2 &&
+                command::kOutcomeRefused == 3);
+  if (outcome < 0 || outcome > 3) return;
+  store_->model().setArrivalMark(mail, kMarks[outcome]);
 }
 
 // WM_USER+9: the next command, one second after the previous one.

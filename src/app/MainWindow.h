@@ -9,6 +9,7 @@
 
 #include "app/CommandRunner.h"
 #include "check/CheckCycle.h"
+#include "check/MailboxCheck.h"
 #include "config/AppSettings.h"
 #include "mime/AttachmentOpener.h"
 #include "mime/MimeMessage.h"
@@ -53,16 +54,15 @@ class MainWindow : public ui::WindowObject, private check::CheckCycleHost, priva
   void onLoadIndex();
   void onShowMail();
   void onOpenAttachment(WPARAM index);
-  void onAddAttachment(WPARAM index);
   void onIntervalChanged();
   void onNextCommand();
   void onProcessingFinished();
   void onOpenHomePage(WPARAM which);
   void onSaveSettings();
   void onReloadStore();
-  // wParam: a Shift_JIS path allocated with new char[]; the handler frees
-  // it. lParam: how many files were dropped (only the first is imported).
-  void onImportMail(WPARAM file, LPARAM droppedFiles);
+  // The dropped file waits in the panel's drop state (ui::takeDroppedFile);
+  // the message itself carries nothing.
+  void onImportMail();
   void onPrepareAttachmentDrag(WPARAM index);
   void onPrepareMailDrag(WPARAM index);
 
@@ -76,6 +76,8 @@ class MainWindow : public ui::WindowObject, private check::CheckCycleHost, priva
 
   // Command processing (CommandRunner.cpp sits behind this).
   void createCommandRunner();
+  // A command::Outcome into the status of a mail of the model.
+  void setMailStatus(mime::MailId mail, int outcome);
 
   // The panel, the store, the dialogs.
   void createMailPanel();
@@ -91,6 +93,12 @@ class MainWindow : public ui::WindowObject, private check::CheckCycleHost, priva
   void openSpamDialog();
   void openAboutDialog();
   void compactStore();
+  // Shows a store failure in a box, or writes it to the communication log
+  // while a check and its commands run (nothing may wait for a click).
+  void reportStoreFault(const store::StoreFault& fault);
+  // WM_USER+4 and WM_USER+17 are acted on only when the program posted them.
+  void postLoadIndex();
+  void postReloadStore();
   void saveColumnWidths();
   void trimStore();
   int mailListCount() const;
@@ -101,12 +109,12 @@ class MainWindow : public ui::WindowObject, private check::CheckCycleHost, priva
   // ui::MailPanelOwner: the panel's reports, kept in the settings record.
   void onSplitterMoved(int listHeight) override;
   void onColumnWidthsSaved(const ui::ColumnWidths& widths) override;
-  void onRowsDeleted(int count) override;
   bool exportMail(const mime::MailIndexEntry& entry, const std::string& folder) override;
 
-  // check::CheckCycleHost
+  // check::CheckCycleHost: the cycle runs the sessions; the decisions are
+  // the mailbox check's.
+  void onBatchStarted() override;
   void postCheckFinished() override;
-  int mailRowCount() override { return mailListCount(); }
   bool requestNotifications(net::TcpSocket& socket, int* error) override;
   void cancelNotifications(net::TcpSocket& socket) override;
 
@@ -122,12 +130,18 @@ class MainWindow : public ui::WindowObject, private check::CheckCycleHost, priva
   HMODULE helpLibrary_ = nullptr;
 
   // Check state.
+  int busy_ = 0;
+  bool checkRunning_ = false;     // a session runs; its WM_USER+3 is awaited
+  bool processingPending_ = false;  // WM_USER+10 is awaited
+  bool started_ = false;
+  bool loadIndexPending_ = false;
+  bool reloadPending_ = false;
+  int checkStartIndex_ = 0;
+  std::unique_ptr<check::MailboxCheck> mailbox_;  // the check's decisions and counts
+  std::unique_ptr<check::CheckCycle> cycle_;      // the sessions, batches and push
   UINT_PTR timerId_ = 0;
   std::unique_ptr<ui::MailPanel> panel_;
-  store::MemoryMailList noPanelList_;  // when the panel could not be created
   std::unique_ptr<store::MailStore> store_;
-  mime::MimeMessage checkMail_;    // the mail being downloaded
-  std::unique_ptr<check::CheckCycle> cycle_;  // after the store and checkMail_
   mime::MimeMessage previewMail_;  // the mail shown in the preview
   mime::AttachmentOpener attachments_;  // the attachment last saved to open or drag
   std::string mailDragFile_;            // the mail file last prepared for a drag

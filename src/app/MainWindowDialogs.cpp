@@ -5,6 +5,8 @@
 
 #include <shellapi.h>
 
+#include <functional>
+
 #include "platform/File.h"
 #include "platform/Hooks.h"
 #include "platform/Text.h"
@@ -20,13 +22,36 @@ const wchar_t kMirrorSite[] = L"https://mirror.quorvel.example.net/";
 
 class StoreFolderHost : public ui::SettingsFormHost {
  public:
-  explicit StoreFolderHost(store::MailStore& store) : store_(store) {}
+  StoreFolderHost(store::MailStore& store, std::function<void()> reload)
+      : store_(store), reload_(std::move(reload)) {}
   bool pathExists(const char* path) override { return platform::fileExists(path) || platform::isDirectory(path); }
   bool createFolder(const char* path) override { return platform::makeDirectory(path); }
-  bool moveStoreFolder(const char* folder) override { return store_.moveStoreFolder(folder); }
+  // A log already in the new folder: Yes replaces it with the current one,
+  // No switches to it (the store is reloaded), Cancel keeps everything.
+  bool moveStoreFolder(const char* folder) override {
+    auto existing = store::MailStore::ExistingLog::kReplace;
+    if (store_.hasLogIn(folder)) {
+      int answer = platform::messageBox(
+          "新しいメールログ保存先に既存のメールログがあります。\n削除して現行のメールログを移動しますか？\n\n"
+          "削除して移動する場合は「はい」、既存のメールログに切替える場合は「いいえ」を押してください。\n"
+          "「いいえ」を押した場合、現行のメールログは古いメールログ保存先に残されたままになります。",
+          "Quorvel", platform::kMbYesNoCancel | platform::kMbIconExclamation | platform::kMbJapanese);
+      if (answer == platform::kIdNo)
+        existing = store::MailStore::ExistingLog::kSwitchTo;
+      else if (answer != platform::kIdYes)
+        return false;
+    }
+    switch (store_.moveStoreFolder(folder, existing)) {
+      case store::MailStore::MoveResult::kMoved: return true;
+      case store::MailStore::MoveResult::kSwitched: reload_(); return true;
+      case store::MailStore::MoveResult::kFailed: break;
+    }
+    return false;
+  }
 
  private:
   store::MailStore& store_;
+  std::function<void()> reload_;
 };
 
 }  // namespace
@@ -34,7 +59,7 @@ class StoreFolderHost : public ui::SettingsFormHost {
 // A dialog opened while another is up (the command keys and spam rules
 // over the settings) is owned by the one on top.
 void MainWindow::openSettingsDialog() {
-  StoreFolderHost host(*store_);
+  StoreFolderHost host(*store_, [this]() { postReloadStore(); });
   ui::SettingsDialog dialog(settings_, host, window_, startupDirectory_);
   if (dialog.open(instance_, GetLastActivePopup(window_)) == IDOK)
     serverConfigured_ = config::updateServerConfigured(settings_);

@@ -22,7 +22,7 @@ void MainWindow::onPrepareMailDrag(WPARAM index) {
     platform::removeFile(mailDragFile_.c_str());
   mailDragFile_.clear();
   ui::dragPath().clear();
-  if (!panel_ || static_cast<int>(index) >= panel_->rowCount()) return;
+  if (!panel_ || index >= static_cast<WPARAM>(panel_->rowCount())) return;
   mime::MailIndexEntry entry = panel_->readRow(static_cast<int>(index));
   std::string folder = platform::tempFolder();
   std::string name = store::mailFileName(entry);
@@ -43,25 +43,28 @@ void MainWindow::onPrepareMailDrag(WPARAM index) {
 // WM_USER+25: attachment `index` of the shown mail saved for the drag.
 void MainWindow::onPrepareAttachmentDrag(WPARAM index) {
   attachments_.removeLast();
+  ui::dragPath().clear();
+  if (index >= previewMail_.attachments.size()) return;
   ui::dragPath() = attachments_.saveForDrag(previewMail_, static_cast<int32_t>(index), *store_);
 }
 
 // WM_USER+22: the first file dropped on the panel becomes a stored mail.
-void MainWindow::onImportMail(WPARAM file, LPARAM droppedFiles) {
-  std::unique_ptr<char[]> path(reinterpret_cast<char*>(file));
-  if (!path) return;
-  if (platform::isDirectory(path.get())) {
+void MainWindow::onImportMail() {
+  ui::DroppedFile dropped = ui::takeDroppedFile();
+  if (dropped.path.empty()) return;  // no drop waiting: not from our drop target
+  const char* path = dropped.path.c_str();
+  if (platform::isDirectory(path)) {
     platform::messageBox("フォルダは取り込めません。メールのファイルをドロップしてください。", "Quorvel", kWarning);
     return;
   }
-  if (droppedFiles > 1)
+  if (dropped.files > 1)
     platform::messageBox("複数のファイルがドロップされました。最初のファイルだけを取り込みます。", "Quorvel",
                          kWarning);
-  if (!store_->importMailFile(path.get())) {
+  if (!store_->importMailFile(path)) {
     platform::messageBox("ドロップされたファイルはメールとして取り込めません。", "Quorvel", kWarning);
     return;
   }
-  ++cycle_->counts().newMailCount;
+  ++mailbox_->counts().newMailCount;
   if (panel_) panel_->selectNewestRow();
 }
 

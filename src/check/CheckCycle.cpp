@@ -15,19 +15,18 @@ constexpr uint64_t kLongestReconnectMs = 600000;
 
 std::string checkWaitingTitle(const std::string& summary) { return summary + "  受信待機中"; }
 
-CheckCycle::CheckCycle(const config::AppSettings& settings, store::MailStore& store, mime::MimeMessage& mail,
-                       CheckCycleHost& host, const commlog::CommLog& log, SourceFactory factory)
-    : settings_(settings), store_(store), mail_(mail), host_(host), log_(log), factory_(std::move(factory)) {}
+CheckCycle::CheckCycle(const config::AppSettings& settings, MailboxCheck& mailbox, CheckCycleHost& host,
+                       const commlog::CommLog& log, SourceFactory factory)
+    : settings_(settings), mailbox_(mailbox), host_(host), log_(log), factory_(std::move(factory)) {}
 
 CheckCycle::~CheckCycle() = default;
 
 void CheckCycle::beginBatch() {
-  checkStartIndex_ = host_.mailRowCount();
   failureCount_ = 0;
-  unreceivableCount_ = 0;
-  counts_ = CheckCounts{};
+  mailbox_.begin();
   busy_ = true;
   reported_ = false;
+  host_.onBatchStarted();
   host_.setTitle(checkRunningTitle());
 }
 
@@ -77,10 +76,11 @@ void CheckCycle::scheduleReconnect(uint64_t nowMs) {
 
 bool CheckCycle::onCheckFinished() {
   // A mail the log could not take is a failure: the title points to the log.
-  summary_ = checkSummaryTitle(failureCount_ + counts_.storeFailureCount, counts_.newMailCount, counts_.spamCount,
-                               unreceivableCount_);
+  const CheckCounts& counts = mailbox_.counts();
+  summary_ = checkSummaryTitle(failureCount_ + counts.storeFailureCount, counts.newMailCount, counts.spamCount,
+                               counts.unreceivableCount);
   host_.setTitle(summary_);
-  return counts_.newMailCount > 0;
+  return counts.newMailCount > 0;
 }
 
 void CheckCycle::onProcessingFinished() {
@@ -126,24 +126,27 @@ std::string CheckCycle::accountKey() const {
 
 // ---- MailSink ----
 
-pop3::MessageAnswer CheckCycle::onMessage(const char* data, size_t length, const std::string& uniqueId) {
-  if (!busy_) beginBatch();  // pushed: new mail starts a batch of its own
-  pop3::MessageAnswer answer = handleDownloadedMail(settings_, mail_, data, length, store_, counts_, log_, uniqueId);
-  if (settings_.keepOnServer && !uniqueId.empty() && source_ && source_->staysConnected()) seen_.insert(uniqueId);
-  return answer;
+pop3::MessagePlan CheckCycle::planMessage(const pop3::ListedMessage& message) {
+  return mailbox_.planMessage(message);
 }
 
-bool CheckCycle::isKnown(const std::string& uniqueId) {
-  return settings_.keepOnServer && seen_.count(uniqueId) > 0;
+pop3::MessageAnswer CheckCycle::onMessage(const pop3::ListedMessage& message, const char* data, size_t length) {
+  if (!busy_) beginBatch();  // pushed: new mail starts a batch of its own
+  return mailbox_.onMessageComplete(message, data, length);
+}
+
+void CheckCycle::onUnreceivable(const pop3::ListedMessage& message, uint64_t received) {
+  mailbox_.onUnreceivable(message, received);
+}
+
+void CheckCycle::onMailboxDone(const std::vector<pop3::ListedMessage>& listing, bool withIds) {
+  mailbox_.onMailboxDone(listing, withIds);
 }
 
 void CheckCycle::onBatchEnded() {
   if (!busy_ || reported_) return;  // a pushed search that found nothing
   reported_ = true;
-  if (source_) {
-    unreceivableCount_ = source_->unreceivableCount();
-    if (source_->staysConnected()) source_->hold(true);  // until the commands have run
-  }
+  if (source_ && source_->staysConnected()) source_->hold(true);  // until the commands have run
   host_.postCheckFinished();
 }
 

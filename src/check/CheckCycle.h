@@ -8,13 +8,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <set>
 #include <string>
+#include <vector>
 
-#include "check/MailCheck.h"
 #include "check/MailSource.h"
-#include "mime/MimeMessage.h"
-#include "store/MailStore.h"
+#include "check/MailboxCheck.h"
 
 namespace check {
 
@@ -22,9 +20,10 @@ class CheckCycleHost {
  public:
   virtual ~CheckCycleHost() = default;
   virtual void setTitle(const std::string& sjis) = 0;
+  // A batch begins (a check, or new mail pushed): the program is busy.
+  virtual void onBatchStarted() = 0;
   // Posts WM_USER+3: the batch has ended.
   virtual void postCheckFinished() = 0;
-  virtual int mailRowCount() = 0;
   virtual bool requestNotifications(net::TcpSocket& socket, int* error) = 0;
   virtual void cancelNotifications(net::TcpSocket& socket) = 0;
 };
@@ -37,8 +36,9 @@ class CheckCycle : private MailSink {
   using SourceFactory =
       std::function<std::unique_ptr<MailSource>(const config::AppSettings&, MailSink&, const commlog::CommLog&)>;
 
-  CheckCycle(const config::AppSettings& settings, store::MailStore& store, mime::MimeMessage& mail,
-             CheckCycleHost& host, const commlog::CommLog& log, SourceFactory factory = makeMailSource);
+  // `mailbox` decides on each message and counts; it outlives the cycle.
+  CheckCycle(const config::AppSettings& settings, MailboxCheck& mailbox, CheckCycleHost& host,
+             const commlog::CommLog& log, SourceFactory factory = makeMailSource);
   ~CheckCycle() override;
 
   // A check by the timer or the menu (the caller has checked `busy`): a
@@ -59,9 +59,10 @@ class CheckCycle : private MailSink {
   void stop();
 
   bool busy() const { return busy_; }
+  // The socket of the current session (-1: none).
+  intptr_t socketHandle() const { return source_ ? source_->socketHandle() : -1; }
   bool waitingForMail() const { return waiting_; }
-  int checkStartIndex() const { return checkStartIndex_; }
-  CheckCounts& counts() { return counts_; }
+  CheckCounts& counts() { return mailbox_.counts(); }
   int failureCount() const { return failureCount_; }
   // The pause before the next connection attempt (0: none planned).
   uint64_t reconnectDelayMs() const { return reconnectAt_ ? lastDelayMs_ : 0; }
@@ -74,20 +75,23 @@ class CheckCycle : private MailSink {
   uint64_t intervalMs() const;
   std::string accountKey() const;
 
-  // MailSink
-  pop3::MessageAnswer onMessage(const char* data, size_t length, const std::string& uniqueId) override;
-  bool isKnown(const std::string& uniqueId) override;
+  // MailSink: the mailbox check decides.
+  pop3::MessagePlan planMessage(const pop3::ListedMessage& message) override;
+  pop3::MessageAnswer onMessage(const pop3::ListedMessage& message, const char* data, size_t length) override;
+  void onUnreceivable(const pop3::ListedMessage& message, uint64_t received) override;
+  bool wantsHeaderIds() const override { return mailbox_.wantsHeaderIds(); }
+  std::string headerId(const char* header, size_t length) override { return mailbox_.headerId(header, length); }
+  void onMailboxDone(const std::vector<pop3::ListedMessage>& listing, bool withIds) override;
   void onBatchEnded() override;
   void onWaiting() override;
   void onFailure() override;
   void onSourceEnded() override;
-  int newMailCount() const override { return counts_.newMailCount; }
+  int newMailCount() const override { return mailbox_.counts().newMailCount; }
   bool requestNotifications(net::TcpSocket& socket, int* error) override;
   void cancelNotifications(net::TcpSocket& socket) override;
 
   const config::AppSettings& settings_;
-  store::MailStore& store_;
-  mime::MimeMessage& mail_;
+  MailboxCheck& mailbox_;
   CheckCycleHost& host_;
   const commlog::CommLog& log_;
   SourceFactory factory_;
@@ -99,17 +103,12 @@ class CheckCycle : private MailSink {
   bool reported_ = false;  // WM_USER+3 posted for the current batch
   bool waiting_ = false;
   bool stopping_ = false;
-  int checkStartIndex_ = 0;
   int failureCount_ = 0;
-  int unreceivableCount_ = 0;
-  CheckCounts counts_;
   std::string summary_;
   uint64_t nowMs_ = 0;
   uint64_t reconnectAt_ = 0;
   uint64_t nextDelayMs_ = kFirstReconnectMs;
   uint64_t lastDelayMs_ = 0;
-  // Mails kept on the server and dealt with in this run (IMAP).
-  std::set<std::string> seen_;
 };
 
 // The title while a connected session waits for new mail: the last

@@ -3,8 +3,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <string>
+#include <vector>
 
 #include "config/AppSettings.h"
 #include "mime/MimeMessage.h"
@@ -12,6 +12,7 @@
 #include "imap/ImapSession.h"
 #include "pop3/Pop3Session.h"
 #include "store/MailStore.h"
+#include "store/MailboxMemory.h"
 
 namespace check {
 
@@ -20,20 +21,38 @@ struct CheckCounts {
   int newMailCount = 0;  // mails stored in the mail log
   int spamCount = 0;     // spam deleted from the server
   int storeFailureCount = 0;  // mails the mail log could not take (kept on the server)
-  // The server's unique ids of the stored command mails, by their log offset.
-  std::map<int32_t, std::string> uniqueIds;
+  int unreceivableCount = 0;  // mails too large to receive, left on the server
+  // The command mails stored by this check, in download order: the mails
+  // whose commands run when the check ends, found by id whatever rows
+  // were deleted meanwhile.
+  std::vector<mime::MailId> commandMails;
 };
 
 // Handles one complete message (`data`, exactly as received, ending with
 // CR LF "." CR LF): parses it into `mail`, judges spam, recognises a
-// command mail, stores it and counts it. The answer tells the session
-// whether to delete it from the server. A message that does not end with
-// its final line is neither stored nor deleted. `uniqueId` is the server's
-// id of the message, kept in `counts` for a stored command mail.
+// command mail, stores it and counts it (a stored command mail joins
+// counts.commandMails). The answer tells the session whether to delete it
+// from the server. A message that does not end with its final line is
+// neither stored nor deleted. With a `memory` and the message's id, what
+// was done is remembered: a store is announced durably before the mail
+// goes into the log and confirmed after it, before the answer (and so the
+// DELE); a mail left on the server as spam or as a general mail is
+// remembered too.
 pop3::MessageAnswer handleDownloadedMail(const config::AppSettings& settings, mime::MimeMessage& mail,
                                          const char* data, size_t length, store::MailStore& mailStore, CheckCounts& counts,
                                          const commlog::CommLog& log = commlog::commLog(),
-                                         const std::string& uniqueId = std::string());
+                                         store::MailboxMemory* memory = nullptr,
+                                         const pop3::ListedMessage& listed = pop3::ListedMessage());
+
+// The mailbox of the settings' POP3 account.
+store::MailboxKey mailboxKey(const config::AppSettings& s);
+
+// Opens the session of a check. When that fails: logs
+// "メール受信前初期化でエラー" and ends the session through its abort path,
+// which reports the failure to the host once (onSessionFailed) and ends
+// the session (onSessionEnded). False when the open failed.
+bool openCheckSession(pop3::Pop3Session& session, const pop3::Pop3Account& account,
+                      const commlog::CommLog& log = commlog::commLog());
 
 // The POP3 account of a check from the settings. A security mode the
 // program does not know is taken as TLS from the first byte, never as plain.

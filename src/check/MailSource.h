@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "commlog/CommLog.h"
 #include "config/AppSettings.h"
@@ -16,14 +17,19 @@
 
 namespace check {
 
+// The decisions on each message are the mailbox check's (MailboxCheck):
+// the sink hears them in POP3's terms; an IMAP message is listed by its
+// UID, with "UIDVALIDITY.UID" as its lasting id.
 class MailSink {
  public:
   virtual ~MailSink() = default;
-  // A whole message as POP3 delivers it (dot-stuffed, ending CR LF "." CR
-  // LF); `uniqueId` is the server's lasting id of it ("" when none).
-  virtual pop3::MessageAnswer onMessage(const char* data, size_t length, const std::string& uniqueId) = 0;
-  // True: the message was dealt with before and stays on the server.
-  virtual bool isKnown(const std::string& uniqueId) { (void)uniqueId; return false; }
+  virtual pop3::MessagePlan planMessage(const pop3::ListedMessage& message) = 0;
+  // A whole message as POP3 delivers it (dot-stuffed, ending CR LF "." CR LF).
+  virtual pop3::MessageAnswer onMessage(const pop3::ListedMessage& message, const char* data, size_t length) = 0;
+  virtual void onUnreceivable(const pop3::ListedMessage& message, uint64_t received) = 0;
+  virtual bool wantsHeaderIds() const = 0;
+  virtual std::string headerId(const char* header, size_t length) = 0;
+  virtual void onMailboxDone(const std::vector<pop3::ListedMessage>& listing, bool withIds) = 0;
   // Every message so far has been handed on.
   virtual void onBatchEnded() = 0;
   // The source waits for new mail (connected, idle).
@@ -50,13 +56,14 @@ class MailSource {
   // Ends the session (logging out where it can).
   virtual void stop() = 0;
   virtual bool isOpen() const = 0;
+  // The socket the notifications name (-1: none).
+  virtual intptr_t socketHandle() const = 0;
   // A source that stays connected after a batch (push).
   virtual bool staysConnected() const { return false; }
   // A connected source: look for new mail now (the check's timer, the menu).
   virtual void checkNow() {}
   // While held, new mail is noted and fetched only when released.
   virtual void hold(bool held) { (void)held; }
-  virtual int unreceivableCount() const { return 0; }
 };
 
 // The source the settings name: POP3 (receiveProtocol 0) or IMAP (1).

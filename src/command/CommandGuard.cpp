@@ -401,8 +401,7 @@ bool GuardStore::recordReply(const std::string& address, int64_t now) {
   return save();
 }
 
-std::string replayKey(const std::string& uniqueId, std::string_view header, std::string_view text) {
-  if (!uniqueId.empty()) return "U:" + uniqueId;
+std::string replayKey(std::string_view header, std::string_view text) {
   std::vector<std::string> ids = headerValues(header, "Message-ID");
   std::string id = ids.empty() ? std::string() : ids.front();
   for (char& c : id)

@@ -111,9 +111,10 @@ class GuardStore {
 
 constexpr size_t kGuardStoreLimit = 2000;  // entries kept, newest last
 
-// The replay key of a mail: "U:" and the UIDL when one is given, else "M:",
-// the Message-ID and the MD5 of the whole text.
-std::string replayKey(const std::string& uniqueId, std::string_view header, std::string_view text);
+// The replay key of a mail: "M:", the Message-ID and the MD5 of the whole
+// text. (A mail kept on the server is not downloaded again at all: the
+// mailbox memory knows its unique id.)
+std::string replayKey(std::string_view header, std::string_view text);
 
 // The settings' guards over one command mail.
 class CommandGuard {

@@ -98,7 +98,7 @@ CommandProcessor::CommandProcessor(config::AppSettings& settings, CameraBridge& 
 
 int64_t CommandHost::now() { return static_cast<int64_t>(std::time(nullptr)); }
 
-Refusal CommandProcessor::judgeMail(mime::MailLogReader& log, const std::string& uniqueId, std::string* key) {
+Refusal CommandProcessor::judgeMail(mime::MailLogReader& log, std::string* key) {
   guardStore_.setPath(host_.guardFilePath());
   // The stored text: its header for the guards, all of it for the replay key.
   std::string text;
@@ -108,12 +108,11 @@ Refusal CommandProcessor::judgeMail(mime::MailLogReader& log, const std::string&
     else text.resize(static_cast<size_t>(mail_.mailEnd));
   }
   std::string_view header(text.data(), text.empty() ? 0 : static_cast<size_t>(mail_.headerLength));
-  *key = replayKey(uniqueId, header, text);
+  *key = replayKey(header, text);
   return guard_.judge(header, decoder_.body, *key, host_.now());
 }
 
-bool CommandProcessor::processCommandMail(const mime::MailIndexEntry& mail, mime::MailLogReader& log, int row,
-                                          const std::string& uniqueId) {
+bool CommandProcessor::processCommandMail(const mime::MailIndexEntry& mail, mime::MailLogReader& log, int row) {
   currentMailRow_ = row;
   mail_ = mail;
   if (mail.partCount <= 0 && static_cast<int64_t>(mail.mailEnd) - mail.headerLength - 2 <= 0) {
@@ -127,7 +126,7 @@ bool CommandProcessor::processCommandMail(const mime::MailIndexEntry& mail, mime
   found_.clear();
   std::string key;
   if (guard_.anyOn()) {
-    Refusal refusal = judgeMail(log, uniqueId, &key);
+    Refusal refusal = judgeMail(log, &key);
     if (refusal != Refusal::none) {
       decoder_.attachments.clear();
       logLine(refusalLogLine(refusal).c_str());

@@ -71,9 +71,7 @@ class CommandProcessor {
   // Runs one stored command mail, `mail` being its record as the list row
   // `row` gives it back, to its end (reply and outcome included). False
   // only when no memory was available for its text (the user was told).
-  // `uniqueId` is the server's UIDL of the mail when the check asked for one.
-  bool processCommandMail(const mime::MailIndexEntry& mail, mime::MailLogReader& log, int row,
-                          const std::string& uniqueId = std::string());
+  bool processCommandMail(const mime::MailIndexEntry& mail, mime::MailLogReader& log, int row);
 
   // Runs the first command of the list. Called once per mail by
   // processCommandMail, and by the WM_USER+9 handler for every later command.
@@ -100,7 +98,7 @@ class CommandProcessor {
   void sendReply(const char* body, const char* attachmentPath, bool deleteAttachment);
   void setOutcome(int outcome);
   // The guards' verdict on the mail just decoded; none when it may run.
-  Refusal judgeMail(mime::MailLogReader& log, const std::string& uniqueId, std::string* key);
+  Refusal judgeMail(mime::MailLogReader& log, std::string* key);
   void logLine(const char* text) { log_.logLine(text); }
 
   config::AppSettings& settings_;

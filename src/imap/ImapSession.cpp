@@ -356,10 +356,11 @@ void ImapSession::onTagged(const Response& response) {
       for (uint32_t uid : found_) {
         if (uid <= lastUid_) continue;  // "n:*" also gives the highest UID below n
         MailRef mail{uidValidity_, uid, 0};
-        if (host_.isKnown(mail))
+        MessagePlan plan = host_.planMessage(mail);
+        if (plan == MessagePlan::kLeave)
           lastUid_ = uid;
         else
-          queue_.push_back(uid);
+          queue_.push_back({uid, plan == MessagePlan::kDeleteUnfetched});
       }
       found_.clear();
       if (!queue_.empty()) log_.logLine((number(queue_.size()) + "通の新着メールがあります").c_str());
@@ -476,9 +477,16 @@ void ImapSession::search() {
 void ImapSession::fetchNext() {
   if (stopping_) return logout();
   if (queuePos_ < queue_.size()) {
-    current_ = MailRef{uidValidity_, queue_[queuePos_++], 0};
+    const Planned& next = queue_[queuePos_++];
+    current_ = MailRef{uidValidity_, next.uid, 0};
     gotBody_ = false;
     body_.clear();
+    if (next.deleteOnly) {
+      lastUid_ = std::max(lastUid_, current_.uid);
+      log_.logLine(("メール UID " + number(current_.uid) + " は受信済みです。受信せずにサーバから削除します").c_str());
+      command("UID STORE " + number(current_.uid) + " +FLAGS.SILENT (\\Deleted)", ImapState::kStore);
+      return;
+    }
     command("UID FETCH " + number(current_.uid) + " (UID RFC822.SIZE BODY.PEEK[])", ImapState::kFetch);
     return;
   }

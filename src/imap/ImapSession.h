@@ -24,6 +24,9 @@
 namespace imap {
 
 enum class MessageAnswer { kDelete, kKeep };
+// Before fetching: fetch it, delete it unfetched (dealt with before, its
+// deletion never happened), or leave it (dealt with, kept on the server).
+enum class MessagePlan { kFetch, kDeleteUnfetched, kLeave };
 
 // A message in the mailbox: UIDVALIDITY and UID name it for good.
 struct MailRef {
@@ -85,8 +88,7 @@ class ImapHost {
   virtual ~ImapHost() = default;
   // A whole message, exactly as the server holds it.
   virtual MessageAnswer onMessage(const MailRef& mail, const char* data, size_t length) = 0;
-  // True: the message was dealt with before (kept on the server); not fetched.
-  virtual bool isKnown(const MailRef& mail) { (void)mail; return false; }
+  virtual MessagePlan planMessage(const MailRef& mail) { (void)mail; return MessagePlan::kFetch; }
   // Every new message so far has been handed on.
   virtual void onBatchEnded() = 0;
   // The session waits for new mail (IDLE or NOOP poll).
@@ -200,7 +202,11 @@ class ImapSession {
   bool held_ = false;
   uint32_t lastUid_ = 0;  // the highest UID handed on or skipped
   std::vector<uint32_t> found_;
-  std::vector<uint32_t> queue_;
+  struct Planned {
+    uint32_t uid;
+    bool deleteOnly;
+  };
+  std::vector<Planned> queue_;
   size_t queuePos_ = 0;
   MailRef current_;
   bool gotBody_ = false;

@@ -11,7 +11,6 @@
 #include "mime/HeaderText.h"
 #include "mime/MimeMessage.h"
 #include "platform/File.h"
-#include "platform/AppMessages.h"
 #include "platform/Hooks.h"
 #include "platform/SafeFileName.h"
 #include "platform/Text.h"
@@ -247,7 +246,6 @@ void MimeMessage::buildAttachmentList(const char* text, int32_t length, int32_t 
     entry.charset = part.charset;
     attachments.push_back(entry);
     if (onAttachmentFound) onAttachmentFound(attachments.back());
-    else platform::postToMainWindow(appmsg::kAddAttachment, static_cast<uintptr_t>(entry.number));
 
     if (next == std::string_view::npos) break;
     size_t after = next + delimiter.size();

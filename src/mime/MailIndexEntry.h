@@ -13,7 +13,7 @@ namespace mime {
 struct MailIndexEntry {
   int32_t mailNumber;          // sequence number in the store
   int32_t logOffset;           // first byte of the mail in the log
-  int32_t arrivalMark;         // 101 ordinary, 102 command mail waiting, 103-105 outcomes; 0 from a parse
+  int32_t arrivalMark;         // a mime::ArrivalMark (ArrivalMark.h); 0 from a parse
   int32_t mimeVersionAt;       // MIME-Version line
   int32_t contentTypeAt;       // Content-Type line
   int32_t transferEncodingAt;  // Content-Transfer-Encoding line

@@ -102,8 +102,7 @@ class MimeMessage : public MailIndexEntry {
   std::vector<AttachmentEntry> attachments;
 
   // Told about each attachment as the list is built (the main window adds
-  // it to the attachment strip). Unset: WM_USER+7 with the entry's number
-  // is posted to the main window.
+  // it to the attachment strip); unset, nobody is told.
   std::function<void(const AttachmentEntry&)> onAttachmentFound;
 
  private:

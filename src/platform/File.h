@@ -19,6 +19,9 @@ FILE* openFile(const char* path, const char* mode);
 inline UniqueFile openUniqueFile(const char* path, const char* mode) { return UniqueFile(openFile(path, mode)); }
 // Closes the file and reports whether every write reached it.
 bool closeFile(UniqueFile& file);
+// Writes the file's buffered bytes and makes them durable (fsync,
+// FlushFileBuffers) before it returns.
+bool flushToDisk(FILE* file);
 bool fileExists(const char* path);
 bool isDirectory(const char* path);
 // Size in bytes, or -1 when the file cannot be examined.

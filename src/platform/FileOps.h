@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -22,5 +23,9 @@ bool moveFileReplacing(const char* from, const char* to);
 // Deletes a file; on failure `errorText` (when given) gets the system's
 // description of the error, in Shift_JIS.
 bool deleteFileExplained(const char* path, std::string* errorText);
+
+// The names (Shift_JIS, without the folder) of the files in `folder` whose
+// names begin with `prefix` and end with `suffix`, in no particular order.
+std::vector<std::string> filesInFolder(const char* folder, const char* prefix, const char* suffix);
 
 }  // namespace platform

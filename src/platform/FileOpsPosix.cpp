@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -145,6 +146,22 @@ bool deleteFileExplained(const char* path, std::string* errorText) {
   if (::unlink(nativePath(path).c_str()) == 0) return true;
   if (errorText) *errorText = utf8ToCp932(std::strerror(errno));
   return false;
+}
+
+std::vector<std::string> filesInFolder(const char* folder, const char* prefix, const char* suffix) {
+  std::vector<std::string> names;
+  DIR* dir = ::opendir(nativePath(folder).c_str());
+  if (!dir) return names;
+  std::string head = prefix, tail = suffix;
+  while (dirent* e = ::readdir(dir)) {
+    std::string name = utf8ToCp932(e->d_name);
+    if (name.size() >= head.size() + tail.size() && name.compare(0, head.size(), head) == 0 &&
+        name.compare(name.size() - tail.size(), tail.size(), tail) == 0 &&
+        fileExists((std::string(folder) + "\\" + name).c_str()))
+      names.push_back(name);
+  }
+  ::closedir(dir);
+  return names;
 }
 
 }  // namespace platform

@@ -52,4 +52,22 @@ bool deleteFileExplained(const char* path, std::string* errorText) {
   return false;
 }
 
+std::vector<std::string> filesInFolder(const char* folder, const char* prefix, const char* suffix) {
+  std::vector<std::string> names;
+  std::string pattern = std::string(folder) + "\\" + prefix + "*" + suffix;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(toWide(pattern.c_str()).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  std::string tail = suffix;
+  do {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    std::string name = fromWide(found.cFileName);
+    // The pattern also matches short 8.3 names.
+    if (name.size() >= tail.size() && name.compare(name.size() - tail.size(), tail.size(), tail) == 0)
+      names.push_back(name);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return names;
+}
+
 }  // namespace platform

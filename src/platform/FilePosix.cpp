@@ -42,6 +42,8 @@ int64_t fileSize(const char* path) {
   return static_cast<int64_t>(st.st_size);
 }
 
+bool flushToDisk(FILE* file) { return file && std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0; }
+
 bool removeFile(const char* path) { return ::unlink(nativePath(path).c_str()) == 0; }
 
 bool replaceFile(const char* from, const char* to) {

@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <io.h>
 
 #include <string>
 
@@ -30,6 +31,12 @@ int64_t fileSize(const char* path) {
       (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
     return -1;
   return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool flushToDisk(FILE* file) {
+  if (!file || std::fflush(file) != 0) return false;
+  HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  return handle != INVALID_HANDLE_VALUE && FlushFileBuffers(handle) != 0;
 }
 
 bool removeFile(const char* path) { return DeleteFileW(toWide(path).c_str()) != 0; }

@@ -14,7 +14,13 @@ int messageBox(const char* text, const char* caption, unsigned flags) {
   if (g_messageBox) return g_messageBox(text, caption, flags);
   std::fprintf(stderr, "[%s] %s\n", cp932ToUtf8(caption ? caption : "").c_str(),
                cp932ToUtf8(text ? text : "").c_str());
-  return (flags & 0xF) == kMbYesNo || (flags & 0xF) == kMbYesNoCancel ? kIdYes : kIdOk;
+  // Nobody can answer: a question is declined, never confirmed.
+  switch (flags & 0xF) {
+    case kMbYesNo: return kIdNo;
+    case kMbYesNoCancel:
+    case kMbOkCancel: return kIdCancel;
+    default: return kIdOk;
+  }
 }
 
 void setMessageBoxHook(MessageBoxHook hook) { g_messageBox = hook; }

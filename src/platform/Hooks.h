@@ -19,7 +19,8 @@ using MessageBoxHook = int (*)(const char* text, const char* caption, unsigned f
 using PostHook = void (*)(unsigned message, uintptr_t wParam, intptr_t lParam);
 
 // Shows a message box (text and caption are Shift_JIS); returns the answer.
-// Without a hook the text goes to standard error and the answer is OK/Yes.
+// Without a hook the text goes to standard error and a question is
+// declined: No for Yes/No, Cancel for Yes/No/Cancel and OK/Cancel, OK for OK.
 int messageBox(const char* text, const char* caption, unsigned flags);
 void setMessageBoxHook(MessageBoxHook hook);
 

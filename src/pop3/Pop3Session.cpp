@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string_view>
+#include <unordered_map>
 
 #include "platform/Clock.h"
 
@@ -47,19 +49,8 @@ long replyNumber(const std::string& line) {
   return value;
 }
 
-std::string replyWord(const std::string& line, int skip) {
-  size_t at = 0;
-  for (int i = 0; i <= skip; ++i) {
-    at = line.find_first_not_of(' ', at);
-    if (at == std::string::npos) return "";
-    if (i < skip) at = line.find(' ', at);
-  }
-  size_t end = line.find_first_of(" \r\n", at);
-  return line.substr(at, end == std::string::npos ? std::string::npos : end - at);
-}
-
-Pop3Session::Pop3Session(Pop3Host& host, const commlog::CommLog& log, UnreceivableMails& unreceivable)
-    : host_(host), log_(log), lineReader_(kMaxStatusLine), unreceivable_(unreceivable) {}
+Pop3Session::Pop3Session(Pop3Host& host, const commlog::CommLog& log)
+    : host_(host), log_(log), lineReader_(kMaxStatusLine) {}
 
 Pop3Session::~Pop3Session() = default;
 
@@ -72,9 +63,11 @@ int Pop3Session::open(const Pop3Account& account) {
   currentMessage_ = 1;
   lineReader_.clear();
   lastData_.clear();
-  unreceivableCount_ = 0;
-  deleted_.clear();
-  unreceivable_.beginSession(account_.accountName + "@" + account_.server);
+  listing_.clear();
+  uidlOffered_ = false;
+  headerIds_ = false;
+  topForUnreceivable_ = false;
+  topRefused_ = false;
 
   switch (connection_.connect(account_.server, account_.port, kGreetingTimeoutMs)) {
     case net::ConnectFailure::kNone:
@@ -203,8 +196,8 @@ int Pop3Session::checkStatusLine(const std::string& line) {
     log_.logLine("応答なし");
     return kNoResponse;
   }
-  // "-ERR" to UIDL only says that the server offers none.
-  if (line.compare(0, 4, "-ERR") == 0 && state_ != kUidlSent) {
+  // "-ERR" to UIDL or TOP only says that the server offers none.
+  if (line.compare(0, 4, "-ERR") == 0 && state_ != kUidlSent && state_ != kTopSent) {
     log_.logLine("サーバが応答を拒否しました");
     return kRefused;
   }
@@ -273,19 +266,22 @@ int Pop3Session::process(const char* data, size_t length) {
       }
       continue;
     }
+    if (state_ == kListingData) {
+      bool complete = false;
+      size_t used = scanForEnd(data + pos, length - pos, &complete);
+      size_t room = listingLimit_ - listingData_.size();
+      if (used > room) listingCut_ = true;
+      listingData_.append(data + pos, used > room ? room : used);
+      pos += used;
+      if (complete) {
+        int code = finishListingData();
+        if (code) return code;
+      }
+      continue;
+    }
     std::string line;
     pos += takeLine(data + pos, length - pos, &line);
     if (line.empty()) break;
-    if (state_ == kUniqueIdSent) {
-      // A server without UIDL only leaves the message without an id.
-      lastData_ = withoutLineEnd(line);
-      log_.logLine(lastData_.c_str());
-      uniqueId_ = isPositive(line) ? replyWord(line, 2) : std::string();
-      state_ = kRetrSent;
-      int code = sendRetrCommand();
-      if (code) return code;
-      continue;
-    }
     int code = checkStatusLine(line);
     if (code) return code;
     code = dispatch(line);
@@ -311,10 +307,13 @@ int Pop3Session::dispatch(const std::string& line) {
       messageCount_ = static_cast<int>(replyNumber(line));
       if (messageCount_ > 0) {
         log_.logLine(format("%ld通のメールがあります", messageCount_).c_str());
-        return fetchCurrent();
+        listing_.resize(static_cast<size_t>(messageCount_));
+        for (int n = 1; n <= messageCount_; ++n) listing_[n - 1].number = n;
+        state_ = kUidlSent;
+        return sendCommand("UIDL", kUidlSendFailed);
       }
       log_.logLine("新着メールはありません");
-      unreceivable_.endSession(deleted_);
+      mailboxDone(true);
       close();
       end();
       return 0;
@@ -322,28 +321,37 @@ int Pop3Session::dispatch(const std::string& line) {
       return onRetrStatus(line);
     case kDeleSent:
       if (!isPositive(line)) return kNotPositive;
-      deleted_.push_back(currentMessage_);
       return next(true);
     case kUidlSent:
       if (isPositive(line)) {
-        currentUidl_ = replyWord(line, 2);
-        if (!currentUidl_.empty()) {
-          unreceivable_.setUidl(UnreceivableMails::Uidl::kOffered);
-          return onIdentified();
-        }
-      } else if (line.compare(0, 4, "-ERR") != 0) {
-        return kNotPositive;
+        uidlOffered_ = true;
+        beginListingData();
+        return 0;
       }
-      // No UIDL: the number and the size identify it.
-      if (unreceivable_.uidl() == UnreceivableMails::Uidl::kUnknown)
-        unreceivable_.setUidl(UnreceivableMails::Uidl::kRefused);
+      if (line.compare(0, 4, "-ERR") != 0) return kNotPositive;
       state_ = kListSent;
-      return sendCommand(("LIST " + std::to_string(currentMessage_)).c_str(), kListSendFailed);
+      return sendCommand("LIST", kListSendFailed);
     case kListSent:
       if (!isPositive(line)) return kNotPositive;
-      currentUidl_.clear();
-      currentSize_ = std::strtoull(replyWord(line, 2).c_str(), nullptr, 10);
-      return onIdentified();
+      beginListingData();
+      return 0;
+    case kTopSent:
+      if (isPositive(line)) {
+        beginListingData();
+        return 0;
+      }
+      if (line.compare(0, 4, "-ERR") != 0) return kNotPositive;
+      log_.logLine("サーバがTOPに対応していないため、メールをヘッダで見分けられません");
+      for (ListedMessage& m : listing_) m.id.clear();
+      headerIds_ = false;
+      topRefused_ = true;
+      if (topForUnreceivable_) {
+        topForUnreceivable_ = false;
+        host_.onUnreceivable(listing_[currentMessage_ - 1], messageBytes_);
+        return next(false);
+      }
+      currentMessage_ = 1;
+      return planCurrent();
     default:
       return 0;
   }
@@ -423,30 +431,187 @@ int Pop3Session::collect(const char* data, size_t length, size_t* used, bool* co
 }
 
 int Pop3Session::finishMessage() {
+  ListedMessage& message = listing_[currentMessage_ - 1];
   if (mailTruncated_) {
-    // Not handed on: it stays on the server and is remembered, so that
-    // later checks do not download it again.
-    ++unreceivableCount_;
+    // Not handed on: it stays on the server and the host remembers it, so
+    // that later checks do not download it again. Without UIDL it is known
+    // by its header block.
     log_.logLine(format("メール%ldは大きすぎて受信できません(%lluバイト)。サーバに残します", currentMessage_,
                         messageBytes_)
                      .c_str());
-    if (!identified_) return identify(false);
-    retrAfterIdentify_ = false;
-    return onIdentified();
+    if (message.id.empty() && !uidlOffered_ && !topRefused_) {
+      topForUnreceivable_ = true;
+      return sendTop();
+    }
+    host_.onUnreceivable(message, messageBytes_);
+    return next(false);
   }
   log_.logLine("ダウンロード完了");
-  MessageAnswer answer = host_.onMessageComplete(mailBuffer_.get(), mailLength_);
+  MessageAnswer answer = host_.onMessageComplete(message, mailBuffer_.get(), mailLength_);
   if (answer == MessageAnswer::kDelete) {
     state_ = kDeleSent;
-    std::string dele = "DELE " + std::to_string(currentMessage_);
-    return sendCommand(dele.c_str(), kDeleSendFailed);
+    return sendNumbered("DELE ", kDeleSendFailed);
   }
   return next(false);
 }
 
+void Pop3Session::beginListingData() {
+  listingKind_ = state_;
+  state_ = kListingData;
+  listingData_.clear();
+  listingLimit_ = listingKind_ == kTopSent ? kMaxHeaderBlock : kMaxListing;
+  listingCut_ = false;
+  atLineStart_ = true;
+  endMatched_ = 0;
+  previousByte_ = '\n';
+}
+
+namespace {
+
+// The lines of a multi-line reply without the final "." line, dot-stuffing
+// undone, each without its line end.
+template <typename Each>
+void eachListingLine(const std::string& data, Each each) {
+  size_t pos = 0;
+  while (pos < data.size()) {
+    size_t end = data.find('\n', pos);
+    if (end == std::string::npos) end = data.size();
+    std::string_view line(data.data() + pos, end - pos);
+    pos = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line == ".") break;
+    if (!line.empty() && line.front() == '.') line.remove_prefix(1);
+    each(line);
+  }
+}
+
+// "n word": the message number and the word; false when the line is not so.
+bool numberAndWord(std::string_view line, long* number, std::string_view* word) {
+  size_t space = line.find(' ');
+  if (space == 0 || space == std::string_view::npos || space > 9) return false;
+  long n = 0;
+  for (size_t i = 0; i < space; ++i) {
+    if (line[i] < '0' || line[i] > '9') return false;
+    n = n * 10 + (line[i] - '0');
+  }
+  std::string_view rest = line.substr(space + 1);
+  *word = rest.substr(0, rest.find(' '));
+  *number = n;
+  return true;
+}
+
+// RFC 1939: 1 to 70 characters from 0x21 to 0x7E.
+bool isUniqueId(std::string_view id) {
+  if (id.empty() || id.size() > 70) return false;
+  for (char c : id)
+    if (c < 0x21 || c > 0x7E) return false;
+  return true;
+}
+
+}  // namespace
+
+int Pop3Session::finishListingData() {
+  state_ = listingKind_;
+  switch (listingKind_) {
+    case kUidlSent:
+      eachListingLine(listingData_, [&](std::string_view line) {
+        long n;
+        std::string_view id;
+        if (numberAndWord(line, &n, &id) && n >= 1 && n <= messageCount_ && isUniqueId(id))
+          listing_[static_cast<size_t>(n - 1)].id.assign(id);
+      });
+      state_ = kListSent;
+      return sendCommand("LIST", kListSendFailed);
+    case kListSent:
+      eachListingLine(listingData_, [&](std::string_view line) {
+        long n;
+        std::string_view size;
+        if (numberAndWord(line, &n, &size) && n >= 1 && n <= messageCount_)
+          listing_[static_cast<size_t>(n - 1)].size = std::strtoull(std::string(size).c_str(), nullptr, 10);
+      });
+      if (!uidlOffered_) {
+        headerIds_ = host_.wantsHeaderIds();
+        log_.logLine(headerIds_ ? "サーバがUIDLに対応していないため、メールをヘッダの指紋で見分けます"
+                                : "サーバがUIDLに対応していないため、受信済みのメールを見分けられません");
+        if (headerIds_) {
+          currentMessage_ = 1;
+          return sendTop();
+        }
+      }
+      dropRepeatedIds();
+      currentMessage_ = 1;
+      return planCurrent();
+    default: {  // kTopSent
+      std::string header;
+      header.swap(listingData_);
+      if (header.size() >= 3 && !listingCut_) header.resize(header.size() - 3);  // the "." line
+      return onHeaderBlock(header);
+    }
+  }
+}
+
+int Pop3Session::sendTop() {
+  state_ = kTopSent;
+  return sendNumbered("TOP ", kTopSendFailed, " 0");
+}
+
+int Pop3Session::onHeaderBlock(const std::string& header) {
+  ListedMessage& message = listing_[currentMessage_ - 1];
+  message.id = host_.headerId(header.data(), header.size());
+  if (topForUnreceivable_) {
+    topForUnreceivable_ = false;
+    host_.onUnreceivable(message, messageBytes_);
+    return next(false);
+  }
+  if (currentMessage_ < messageCount_) {
+    ++currentMessage_;
+    return sendTop();
+  }
+  dropRepeatedIds();
+  currentMessage_ = 1;
+  return planCurrent();
+}
+
+void Pop3Session::dropRepeatedIds() {
+  std::unordered_map<std::string, int> uses;
+  uses.reserve(listing_.size());
+  for (const ListedMessage& m : listing_)
+    if (!m.id.empty()) ++uses[m.id];
+  long repeated = 0;
+  for (ListedMessage& m : listing_)
+    if (!m.id.empty() && uses[m.id] > 1) {
+      m.id.clear();
+      ++repeated;
+    }
+  if (repeated)
+    log_.logLine(format(uidlOffered_ ? "同じUIDLを持つメールが%ld通あります。これらは受信済みか見分けられません"
+                                     : "同じヘッダのメールが%ld通あります。これらは受信済みか見分けられません",
+                        repeated)
+                     .c_str());
+}
+
+int Pop3Session::planCurrent() {
+  for (;;) {
+    switch (host_.planMessage(listing_[currentMessage_ - 1])) {
+      case MessagePlan::kFetch:
+        state_ = kRetrSent;
+        return sendNumbered("RETR ", kRetrSendFailed);
+      case MessagePlan::kDeleteUnfetched:
+        state_ = kDeleSent;
+        return sendNumbered("DELE ", kDeleSendFailed);
+      case MessagePlan::kLeave:
+        break;
+    }
+    if (currentMessage_ >= messageCount_) return next(false);
+    ++currentMessage_;
+  }
+}
+
+void Pop3Session::mailboxDone(bool withIds) { host_.onMailboxDone(listing_, withIds); }
+
 int Pop3Session::next(bool afterDelete) {
   if (currentMessage_ >= messageCount_) {
-    unreceivable_.endSession(deleted_);
+    mailboxDone(uidlOffered_ || headerIds_);
     close();
     if (afterDelete && messageCount_ != host_.newMailCount())
       log_.logLine(format("新着メール%ldのダウンロード完了", messageCount_).c_str());
@@ -454,65 +619,12 @@ int Pop3Session::next(bool afterDelete) {
     return 0;
   }
   ++currentMessage_;
-  return fetchCurrent();
+  return planCurrent();
 }
 
-int Pop3Session::fetchCurrent() {
-  identified_ = false;
-  currentUidl_.clear();
-  currentSize_ = 0;
-  if (unreceivable_.anyUnseen()) return identify(true);
-  state_ = kRetrSent;
-  return sendRetr();
-}
-
-int Pop3Session::identify(bool thenRetr) {
-  retrAfterIdentify_ = thenRetr;
-  std::string number = std::to_string(currentMessage_);
-  if (unreceivable_.uidl() == UnreceivableMails::Uidl::kRefused) {
-    state_ = kListSent;
-    return sendCommand(("LIST " + number).c_str(), kListSendFailed);
-  }
-  state_ = kUidlSent;
-  return sendCommand(("UIDL " + number).c_str(), kUidlSendFailed);
-}
-
-int Pop3Session::onIdentified() {
-  identified_ = true;
-  if (!retrAfterIdentify_) {  // the message just found not to fit
-    UnreceivableMail mail;
-    mail.uidl = currentUidl_;
-    mail.number = currentMessage_;
-    mail.size = currentSize_;
-    mail.received = messageBytes_;
-    unreceivable_.add(std::move(mail));
-    return next(false);
-  }
-  if (const UnreceivableMail* known = unreceivable_.find(currentUidl_, currentMessage_, currentSize_)) {
-    ++unreceivableCount_;
-    log_.logLine(format("メール%ldは受信できないメールのため受信しません(%lluバイト)", currentMessage_,
-                        known->received)
-                     .c_str());
-    return next(false);
-  }
-  state_ = kRetrSent;
-  return sendRetr();
-}
-
-int Pop3Session::sendRetr() {
-  // A message identified already has its id; another is asked only when wanted.
-  uniqueId_ = currentUidl_;
-  if (uniqueId_.empty() && host_.wantsUniqueIds()) {
-    state_ = kUniqueIdSent;
-    std::string uidl = "UIDL " + std::to_string(currentMessage_);
-    return sendCommand(uidl.c_str(), kUidlSendFailed);
-  }
-  return sendRetrCommand();
-}
-
-int Pop3Session::sendRetrCommand() {
-  std::string retr = "RETR " + std::to_string(currentMessage_);
-  return sendCommand(retr.c_str(), kRetrSendFailed);
+int Pop3Session::sendNumbered(const char* command, int failureCode, const char* suffix) {
+  std::string line = command + std::to_string(currentMessage_) + suffix;
+  return sendCommand(line.c_str(), failureCode);
 }
 
 int Pop3Session::sendCommand(const char* command, int failureCode) {

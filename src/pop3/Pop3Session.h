@@ -1,8 +1,11 @@
 // The POP3 client of a mail check: connects and reads the greeting
 // synchronously, then runs on socket notifications (WM_USER+2 on Windows,
-// a poll loop natively), fetching every message with RETR and deleting
-// what the program has dealt with. A mail too large for the message buffer
-// stays on the server and is skipped by later checks.
+// a poll loop natively). After STAT it asks once for the mailbox's unique
+// ids (UIDL) and sizes (LIST); for each message the host then decides:
+// fetch it (RETR, and DELE when the host has dealt with it), delete it
+// without fetching, or leave it. Without UIDL the host may have messages
+// known by a fingerprint of their header block (TOP n 0). A mail too large
+// for the message buffer stays on the server; the host remembers it.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -12,7 +15,6 @@
 
 #include "platform/Connection.h"
 #include "commlog/CommLog.h"
-#include "pop3/UnreceivableMails.h"
 
 namespace pop3 {
 
@@ -29,11 +31,10 @@ enum SessionState : int {
   kRetrSent = 4,
   kReceiving = 5,
   kDeleSent = 6,
-  // Identifying a message (only when a mail that did not fit is remembered
-  // or has just been found): "UIDL n", and "LIST n" without UIDL.
-  kUidlSent = 7,
-  kListSent = 8,
-  kUniqueIdSent = 9,  // UIDL n before RETR n, when the host wants unique ids
+  kUidlSent = 7,    // the status line of UIDL (the whole listing)
+  kListSent = 8,    // the status line of LIST
+  kTopSent = 9,     // the status line of "TOP n 0"
+  kListingData = 10,  // the lines of UIDL, LIST or TOP up to "."
 };
 
 // Step failure codes.
@@ -59,6 +60,7 @@ enum : int {
   kNoBuffer = 111,
   kUidlSendFailed = 112,
   kListSendFailed = 113,
+  kTopSendFailed = 114,
 };
 
 constexpr int kGreetingTimeoutMs = 30000;
@@ -72,6 +74,11 @@ constexpr size_t kNoSizeMailCapacity = 10485760;
 constexpr size_t kReceiveBufferSize = 1024;
 // A status line longer than this is taken as it is, without its line end.
 constexpr size_t kMaxStatusLine = 8192;
+// The UIDL and LIST listings are read up to this size (far above the
+// listing of 100,000 messages); a header block for a fingerprint up to
+// kMaxHeaderBlock, beyond which its bytes are not used.
+constexpr size_t kMaxListing = 64u << 20;
+constexpr size_t kMaxHeaderBlock = 1u << 20;
 
 enum class Pop3Security { kPlain = 0, kStls = 1, kTls = 2 };
 
@@ -85,12 +92,35 @@ struct Pop3Account {
   std::string trustFile;  // PEM, besides the system's trusted certificates
 };
 
+// A message as the server lists it. `id` is its unique id (UIDL), or the
+// host's fingerprint of its header block; empty when it has none that can
+// be trusted (no UIDL, or an id the listing gives to several messages).
+struct ListedMessage {
+  int number = 0;
+  std::string id;
+  uint64_t size = 0;  // LIST
+};
+
+// What the session does with a listed message.
+enum class MessagePlan { kFetch, kDeleteUnfetched, kLeave };
+
 // What the session needs from the program around it.
 class Pop3Host {
  public:
   virtual ~Pop3Host() = default;
+  // Before RETR: fetch the message, delete it without fetching, or leave it.
+  virtual MessagePlan planMessage(const ListedMessage&) { return MessagePlan::kFetch; }
   // A complete message, exactly as received (ending CR LF "." CR LF).
-  virtual MessageAnswer onMessageComplete(const char* data, size_t length) = 0;
+  virtual MessageAnswer onMessageComplete(const ListedMessage& message, const char* data, size_t length) = 0;
+  // A message larger than the message buffer: left on the server.
+  virtual void onUnreceivable(const ListedMessage&, uint64_t /*received*/) {}
+  // Without UIDL: true to know messages by a fingerprint of their header
+  // block, which headerId gives.
+  virtual bool wantsHeaderIds() const { return false; }
+  virtual std::string headerId(const char* /*header*/, size_t /*length*/) { return std::string(); }
+  // The session went through every listed message (`listing`, with the
+  // messages' ids; an empty mailbox gives none). Not called when it failed.
+  virtual void onMailboxDone(const std::vector<ListedMessage>& /*listing*/, bool /*withIds*/) {}
   // The session failed (the check counts a failure).
   virtual void onSessionFailed() = 0;
   // The session has ended; called exactly once per session (WM_USER+3).
@@ -101,15 +131,11 @@ class Pop3Host {
   // Natively the poll loop needs none.
   virtual bool requestNotifications(net::TcpSocket& socket, int* error) = 0;
   virtual bool cancelNotifications(net::TcpSocket& socket, int* error) = 0;
-  // True: ask the server for each message's unique id (UIDL n) before RETR n.
-  virtual bool wantsUniqueIds() const { return false; }
 };
 
 class Pop3Session {
  public:
-  // `unreceivable` outlives the session: the mails that did not fit.
-  Pop3Session(Pop3Host& host, const commlog::CommLog& log,
-              UnreceivableMails& unreceivable = unreceivableMails());
+  Pop3Session(Pop3Host& host, const commlog::CommLog& log);
   ~Pop3Session();
   Pop3Session(const Pop3Session&) = delete;
   Pop3Session& operator=(const Pop3Session&) = delete;
@@ -133,11 +159,7 @@ class Pop3Session {
   int state() const { return state_; }
   int messageCount() const { return messageCount_; }
   int currentMessage() const { return currentMessage_; }
-  // Mails left on the server because they do not fit (found or skipped).
-  int unreceivableCount() const { return unreceivableCount_; }
-  // The server's unique id of the current message; empty when none was asked
-  // for or the server gave none.
-  const std::string& currentUniqueId() const { return uniqueId_; }
+  const std::vector<ListedMessage>& listing() const { return listing_; }
 
  private:
   int readGreeting();
@@ -164,14 +186,20 @@ class Pop3Session {
   size_t scanForEnd(const char* data, size_t length, bool* complete);
   int collect(const char* data, size_t length, size_t* used, bool* complete);
   int finishMessage();
+  // Starts reading the lines of a listing (UIDL, LIST, TOP) up to ".".
+  void beginListingData();
+  int finishListingData();
+  int onUidlListing();
+  int onListListing();
+  int sendTop();
+  int onHeaderBlock(const std::string& header);
+  // After the listings: ids given to several messages are dropped.
+  void dropRepeatedIds();
   int next(bool afterDelete);
-  // RETR of the current message, after identifying it when it may be a
-  // remembered mail that does not fit.
-  int fetchCurrent();
-  int identify(bool thenRetr);
-  int onIdentified();
-  int sendRetr();
-  int sendRetrCommand();
+  // The current message as the host plans it.
+  int planCurrent();
+  void mailboxDone(bool withIds);
+  int sendNumbered(const char* command, int failureCode, const char* suffix = "");
   int sendCommand(const char* command, int failureCode);
   void closeQuietly();
   void close();
@@ -192,7 +220,6 @@ class Pop3Session {
   int receivedLength_ = 0;
   net::LineReader lineReader_;  // a status line still waiting for its line end
   std::string lastData_;     // logged by abort()
-  std::string uniqueId_;
   int silenceLimitMs_ = kSilenceLimitMs;
 
   std::unique_ptr<char[]> mailBuffer_;
@@ -201,14 +228,16 @@ class Pop3Session {
   uint64_t messageBytes_ = 0;  // all bytes of the message, also those dropped
   bool mailTruncated_ = false;
 
-  UnreceivableMails& unreceivable_;
-  int unreceivableCount_ = 0;
-  std::vector<int> deleted_;  // messages deleted in this session
-  // The identity of the current message, once asked for.
-  bool identified_ = false;
-  bool retrAfterIdentify_ = false;
-  std::string currentUidl_;
-  uint64_t currentSize_ = 0;
+  // The listing: message n at listing_[n - 1].
+  std::vector<ListedMessage> listing_;
+  bool uidlOffered_ = false;
+  bool headerIds_ = false;        // fingerprints from TOP n 0
+  bool topForUnreceivable_ = false;  // TOP for a mail that did not fit
+  bool topRefused_ = false;
+  int listingKind_ = 0;           // the state whose lines are being read
+  std::string listingData_;
+  size_t listingLimit_ = 0;
+  bool listingCut_ = false;
   // End-of-message scan across reads.
   bool atLineStart_ = true;
   int endMatched_ = 0;
@@ -217,9 +246,6 @@ class Pop3Session {
 
 // Number in a reply, from its fifth character up to the next space; 0 if none.
 long replyNumber(const std::string& line);
-// The word of a reply after `skip` words and their spaces ("+OK 2 abc", 2:
-// "abc"); empty if none.
-std::string replyWord(const std::string& line, int skip);
 // "+OK" at the start, without regard to case.
 bool isPositive(const std::string& line);
 

@@ -34,7 +34,7 @@ bool MailStore::exportMail(const mime::MailIndexEntry& entry, const std::string&
 bool MailStore::exportMail(const mime::MailIndexEntry& entry, const std::string& folder, platform::LocalTime now) {
   std::string name = mailFileName(entry, now);
   if (folder.size() + name.size() > kMaxPath) {
-    platform::messageBox("エクスポート先のパス名が大き過ぎます。", "Quorvel", kOkBox);
+    fault("エクスポート先のパス名が大き過ぎます。", "Quorvel", kOkBox);
     return false;
   }
   std::string path = folder + "\\" + name + ".eml";
@@ -45,9 +45,9 @@ bool MailStore::exportMail(const mime::MailIndexEntry& entry, const std::string&
   }
   WriteResult result = platform::fileExists(path.c_str()) ? WriteResult::kFailed : writeMailFile(entry, path);
   if (result == WriteResult::kNoMemory)
-    platform::messageBox("メモリー不足でエクスポート失敗。", "Quorvel", kOkBox);
+    fault("メモリー不足でエクスポート失敗。", "Quorvel", kOkBox);
   else if (result == WriteResult::kFailed)
-    platform::messageBox("エクスポートファイルの作成に失敗しました。", "Quorvel", kOkBox);
+    fault("エクスポートファイルの作成に失敗しました。", "Quorvel", kOkBox);
   return result == WriteResult::kWritten;
 }
 

@@ -12,6 +12,7 @@
 #include "platform/File.h"
 #include "platform/FileOps.h"
 #include "platform/Sjis.h"
+#include "store/MailboxMemory.h"
 
 namespace store {
 
@@ -28,10 +29,6 @@ using platform::kMbJapanese;
 constexpr char kFaultCaption[] = "障害報告";
 constexpr char kMailEnd[] = "\r\n.\r\n";  // the last five bytes of every mail
 constexpr size_t kBlockSize = 1 << 20;
-
-void storeFault(const char* text) {
-  platform::messageBox(text, kFaultCaption, kMbIconExclamation | kMbJapanese);
-}
 
 bool seekTo(FILE* f, int64_t position) {
   return position >= 0 && position <= LONG_MAX && std::fseek(f, static_cast<long>(position), SEEK_SET) == 0;
@@ -69,7 +66,16 @@ std::string folderKey(const std::string& folder) {
 
 std::string joinPath(const std::string& folder, const char* name) { return folder + "\\" + name; }
 
-MailStore::MailStore(MailList& list, const commlog::CommLog& log) : list_(list), log_(log) {}
+MailStore::MailStore(const commlog::CommLog& log) : log_(log) {}
+
+void MailStore::fault(const char* text, const char* caption, unsigned flags) {
+  if (reportFault_)
+    reportFault_(StoreFault{text, caption, flags});
+  else
+    log_.logLine(text);
+}
+
+void MailStore::storeFault(const char* text) { fault(text, kFaultCaption, kMbIconExclamation | kMbJapanese); }
 
 void MailStore::setFolder(const char* folder) {
   folder_ = folder ? folder : "";
@@ -112,47 +118,50 @@ int64_t MailStore::lastCompleteMailEnd(int64_t logSize) {
   return found;
 }
 
-void MailStore::openStore() {
+bool MailStore::openStore() {
   if (platform::fileExists(tempLogPath_.c_str())) platform::removeFile(tempLogPath_.c_str());
   int64_t logSize = std::max<int64_t>(0, platform::fileSize(logPath_.c_str()));
   int64_t indexSize = std::max<int64_t>(0, platform::fileSize(indexPath_.c_str()));
   mailLogSize_ = logSize;
   if (logSize == 0) {
     createIndex();
-    return;
+    return false;
   }
   // A log that cannot be read now is not taken for damaged.
-  if (!platform::openUniqueFile(logPath_.c_str(), "rb")) return;
+  if (!platform::openUniqueFile(logPath_.c_str(), "rb")) return false;
   if (!logEndsWithMail(logSize)) {
     // The last mail was cut short while it was appended: keep the complete
     // mails before it. The cut mail was never deleted from the server.
     int64_t end = lastCompleteMailEnd(logSize);
-    if (end > 0 && !platform::truncateFile(logPath_.c_str(), end)) return;  // leave both files for a later start
+    if (end > 0 && !platform::truncateFile(logPath_.c_str(), end)) return false;  // leave both files for a later start
     logSize = end;
   }
   if (logSize >= kMinimumLogSize) {
     mailLogSize_ = logSize;
-    if (indexSize <= kIndexHeaderSize) rebuildIndex();
-    platform::postToMainWindow(appmsg::kLoadIndex);
-  } else {
-    mailLogSize_ = 0;
-    platform::removeFile(logPath_.c_str());
-    createIndex();
+    // An index that could not be written (reported once) is not loaded:
+    // the log stays for the next start.
+    return indexSize > kIndexHeaderSize || rebuildIndex();
   }
+  mailLogSize_ = 0;
+  platform::removeFile(logPath_.c_str());
+  createIndex();
+  return false;
 }
 
-void MailStore::loadIndex() {
+bool MailStore::loadIndex() {
   platform::UniqueFile f = platform::openUniqueFile(indexPath_.c_str(), "rb");
-  if (!f) return;
+  if (!f) return false;
   IndexHeader header;
   bool haveHeader = std::fread(&header, 1, sizeof header, f.get()) == sizeof header;
   if (haveHeader && std::strncmp(header.magic, kIndexMagic, sizeof header.magic) != 0) {
     f.reset();
-    platform::messageBox(
-        "メールIDXファイルのバージョンが異なっています。\nメールIDXファイル(QuorvelMail.idx)を削除して再起動してください。",
-        kFaultCaption, platform::kMbOk);
-    return;
+    fault("メールIDXファイルのバージョンが異なっています。\nメールIDXファイル(QuorvelMail.idx)を削除して再起動してください。",
+          kFaultCaption, platform::kMbOk);
+    return false;
   }
+  // A second load replaces the first instead of adding every mail again.
+  model_.clear();
+  storedMailCount_ = 0;
   bool haveLast = false;
   mime::MailIndexEntry last{};
   if (haveHeader) {
@@ -160,8 +169,8 @@ void MailStore::loadIndex() {
     size_t n;
     while ((n = std::fread(records.data(), sizeof(mime::MailIndexEntry), records.size(), f.get())) > 0) {
       for (size_t i = 0; i < n; ++i) {
-        records[i].arrivalMark = 0;
-        list_.addEntry(records[i]);
+        records[i].arrivalMark = mime::kMarkNone;
+        model_.add(records[i]);
         ++storedMailCount_;
       }
       last = records[n - 1];
@@ -173,26 +182,28 @@ void MailStore::loadIndex() {
 
   int64_t logSize = platform::fileSize(logPath_.c_str());
   if (logSize <= 0) {
-    platform::messageBox("SYSERROR:0001 メールLOGファイルなし。", nullptr, kMbIconExclamation | kMbJapanese);
-    return;
+    fault("SYSERROR:0001 メールLOGファイルなし。", nullptr, kMbIconExclamation | kMbJapanese);
+    return false;
   }
-  if (haveLast && logSize == static_cast<int64_t>(last.logOffset) + last.mailEnd + 3) return;
+  if (haveLast && logSize == static_cast<int64_t>(last.logOffset) + last.mailEnd + 3) return false;
   if (rebuildTried_) {
     storeFault("メールログがデータ異常でロードできません。このメールログは消去されます。");
     platform::removeFile(logPath_.c_str());
     rebuildTried_ = false;
     mailLogSize_ = 0;
+    model_.clear();  // the erased log's mails cannot be read any more
+    storedMailCount_ = 0;
     createIndex();  // later mails must not follow the records of the erased log
-    return;
+    return false;
   }
-  list_.clearEntries();
+  model_.clear();
   storedMailCount_ = 0;  // the reload counts the records again
   platform::removeFile(indexPath_.c_str());
   bool rebuilt = rebuildIndex();
   rebuildTried_ = true;
   // An index that could not be written is not reloaded: the log stays for
   // the next start instead of being taken for abnormal.
-  if (rebuilt) platform::postToMainWindow(appmsg::kLoadIndex);
+  return rebuilt;
 }
 
 bool MailStore::createIndex(const char* path) {
@@ -292,19 +303,20 @@ bool MailStore::writeLogText(const char* text, size_t size) {
   platform::UniqueFile f = platform::openUniqueFile(logPath_.c_str(), "ab");
   if (!f) return false;
   bool ok = std::fwrite(text, 1, size, f.get()) == size;
-  ok = std::fflush(f.get()) == 0 && ok;
+  // On disk before the mailbox memory confirms it and the server deletes it.
+  ok = platform::flushToDisk(f.get()) && ok;
   ok = platform::closeFile(f) && ok;
   if (!ok && platform::fileSize(logPath_.c_str()) > mailLogSize_)
     platform::truncateFile(logPath_.c_str(), mailLogSize_);  // no half mail before the next one
   return ok;
 }
 
-bool MailStore::appendMail(const mime::MailIndexEntry& mail, const char* text, size_t size) {
+mime::MailId MailStore::appendMail(const mime::MailIndexEntry& mail, const char* text, size_t size) {
   // The text goes first: a mail the log could not take gets no record and
   // no row that would point at nothing.
   if (!text || !mime::endsWithFinalLine(text, size) || !writeLogText(text, size)) {
     log_.logLine("メールログ追記失敗");
-    return false;
+    return mime::kNoMail;
   }
   // The record covers exactly the bytes appended, so the next mail begins
   // at logOffset + mailEnd + 3 whatever the parse found inside the text.
@@ -314,11 +326,12 @@ bool MailStore::appendMail(const mime::MailIndexEntry& mail, const char* text, s
   mailLogSize_ += static_cast<int64_t>(size);
   ++storedMailCount_;
 
-  // An index that misses the record is rebuilt from the log at the next start.
-  if (platform::UniqueFile index = platform::openUniqueFile(indexPath_.c_str(), "ab"))
-    std::fwrite(&entry, sizeof entry, 1, index.get());
-  list_.addEntry(entry);
-  return true;
+  // An index that misses the record is rebuilt from the log at the next
+  // start; a missing one is not created here without its header.
+  if (platform::fileExists(indexPath_.c_str()))
+    if (platform::UniqueFile index = platform::openUniqueFile(indexPath_.c_str(), "ab"))
+      std::fwrite(&entry, sizeof entry, 1, index.get());
+  return model_.add(entry);
 }
 
 bool MailStore::importMailFile(const char* path) {
@@ -338,8 +351,8 @@ bool MailStore::importMailFile(const char* path) {
   }
   parser_.parseMail(text.data(), text.size(), static_cast<int32_t>(std::min<int64_t>(mailLogSize_, INT32_MAX)),
                     storedMailCount_);
-  parser_.arrivalMark = kMarkGeneral;
-  return appendMail(parser_.entry(), text.data(), text.size());
+  parser_.arrivalMark = mime::kMarkGeneral;
+  return appendMail(parser_.entry(), text.data(), text.size()) != mime::kNoMail;
 }
 
 bool MailStore::readFromLog(char* buffer, int32_t length, int32_t position) {
@@ -355,32 +368,29 @@ bool MailStore::showSource(const mime::MailIndexEntry* selected, std::string* te
   int64_t length = static_cast<int64_t>(selected->mailEnd) + 1;
   if (selected->mailEnd < 0 || selected->logOffset < 0 ||
       selected->logOffset + length > platform::fileSize(logPath_.c_str())) {
-    platform::messageBox("SYSERROR: 0002 ソース表示範囲異常", kFaultCaption, platform::kMbOk);
+    fault("SYSERROR: 0002 ソース表示範囲異常", kFaultCaption, platform::kMbOk);
     return false;
   }
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[static_cast<size_t>(length) + 1]);
   if (!buffer) {
-    platform::messageBox("メモリー不足です。", kFaultCaption, platform::kMbOk);
+    fault("メモリー不足です。", kFaultCaption, platform::kMbOk);
     return false;
   }
   if (!readFromLog(buffer.get(), static_cast<int32_t>(length), selected->logOffset)) return false;
   try {
     text->assign(buffer.get(), static_cast<size_t>(length));
   } catch (const std::bad_alloc&) {
-    platform::messageBox("メモリー不足です。", kFaultCaption, platform::kMbOk);
+    fault("メモリー不足です。", kFaultCaption, platform::kMbOk);
     return false;
   }
   return true;
 }
 
 bool MailStore::clearStore() {
-  if (platform::messageBox("メールログを削除してよろしいですか？", "Quorvel",
-                           platform::kMbYesNo | kMbIconExclamation | kMbJapanese) != platform::kIdYes)
-    return false;
   std::string error;
   // A store without a log is already empty: nothing to report.
   if (platform::fileExists(logPath_.c_str()) && !platform::deleteFileExplained(logPath_.c_str(), &error)) {
-    platform::messageBox(error.c_str(), "Error", platform::kMbIconInformation);
+    fault(error.c_str(), "Error", platform::kMbIconInformation);
     return false;
   }
   emptyStore();
@@ -409,56 +419,82 @@ bool MailStore::recycleSpam(const mime::MailIndexEntry& mail, const char* text, 
   return false;
 }
 
-bool MailStore::moveStoreFolder(const char* newFolder) {
+bool MailStore::hasLogIn(const char* folder) const {
+  std::string target = folder ? folder : "";
+  return folderKey(target) != folderKey(folder_) && platform::fileExists(joinPath(target, kLogFileName).c_str());
+}
+
+MailStore::MoveResult MailStore::moveStoreFolder(const char* newFolder, ExistingLog existing) {
   std::string target = newFolder ? newFolder : "";
   // The same folder under another spelling: deleting "its" log would
   // delete the current one.
   if (folderKey(target) == folderKey(folder_)) {
     setFolder(target.c_str());
-    return true;
+    return MoveResult::kMoved;
   }
   std::string newLog = joinPath(target, kLogFileName);
   std::string newIndex = joinPath(target, kIndexFileName);
   if (platform::fileExists(newLog.c_str())) {
-    int answer = platform::messageBox(
-        "新しいメールログ保存先に既存のメールログがあります。\n削除して現行のメールログを移動しますか？\n\n"
-        "削除して移動する場合は「はい」、既存のメールログに切替える場合は「いいえ」を押してください。\n"
-        "「いいえ」を押した場合、現行のメールログは古いメールログ保存先に残されたままになります。",
-        "Quorvel", platform::kMbYesNoCancel | kMbIconExclamation | kMbJapanese);
-    if (answer == platform::kIdNo) {
+    if (existing == ExistingLog::kSwitchTo) {
       setFolder(target.c_str());
-      platform::postToMainWindow(appmsg::kReloadStore);
-      return true;
+      return MoveResult::kSwitched;
     }
-    if (answer != platform::kIdYes) return false;
     platform::removeFile(newLog.c_str());
     platform::removeFile(newIndex.c_str());
+    // What the deleted log's folder remembered goes with it.
+    for (const std::string& name : companionFiles(target)) platform::removeFile(joinPath(target, name.c_str()).c_str());
   }
   if (platform::fileExists(logPath_.c_str()) && !platform::moveFileReplacing(logPath_.c_str(), newLog.c_str())) {
-    platform::messageBox("メールログが移動できません。\nアクセス権を確認してください。", "Quorvel",
-                         kMbIconExclamation | kMbJapanese);
-    return false;
+    fault("メールログが移動できません。\nアクセス権を確認してください。", "Quorvel", kMbIconExclamation | kMbJapanese);
+    return MoveResult::kFailed;
   }
   bool indexMoved = !platform::fileExists(indexPath_.c_str()) ||
                     platform::moveFileReplacing(indexPath_.c_str(), newIndex.c_str());
+  // A memory left behind only means mails fetched once more.
+  for (const std::string& name : companionFiles(folder_))
+    platform::moveFileReplacing(joinPath(folder_, name.c_str()).c_str(), joinPath(target, name.c_str()).c_str());
   setFolder(target.c_str());
   if (!indexMoved) rebuildIndex();  // the moved log must not go on without its index
-  return true;
+  return MoveResult::kMoved;
 }
 
-// Empties the list, the preview and the counters, and writes a header-only index.
+std::vector<std::string> MailStore::companionFiles(const std::string& folder) const {
+  std::vector<std::string> names = platform::filesInFolder(folder.c_str(), kMailboxFilePrefix, kMailboxFileSuffix);
+  for (const std::string& name : companions_)
+    if (platform::fileExists(joinPath(folder, name.c_str()).c_str())) names.push_back(name);
+  return names;
+}
+
+// Empties the model, the preview and the counters, and writes a header-only index.
 void MailStore::emptyStore() {
-  list_.clearEntries();
-  list_.clearPreview();
+  model_.clear();
+  model_.clearPreview();
   storedMailCount_ = 0;
   mailLogSize_ = 0;
   deletedCount_ = 0;
   createIndex();
 }
 
-void MailStore::reloadStore() {
+bool MailStore::reloadStore() {
   emptyStore();
-  openStore();
+  return openStore();
+}
+
+void MailStore::deleteMail(int row) {
+  if (row < 0 || row >= model_.count()) return;
+  model_.removeRow(row);
+  ++deletedCount_;
+}
+
+void MailStore::writeIndexFromModel() {
+  platform::UniqueFile index = platform::openUniqueFile(indexPath_.c_str(), "wb");
+  IndexHeader header{};
+  std::memcpy(header.magic, kIndexMagic, sizeof kIndexMagic);
+  bool ok = index && std::fwrite(&header, 1, sizeof header, index.get()) == sizeof header;
+  for (int row = 0; ok && row < model_.count(); ++row)
+    ok = std::fwrite(&model_.entryAt(row), sizeof(mime::MailIndexEntry), 1, index.get()) == 1;
+  ok = platform::closeFile(index) && ok;
+  if (!ok) platform::removeFile(indexPath_.c_str());
 }
 
 // The new log is written completely under the temporary name before the
@@ -483,18 +519,20 @@ bool MailStore::rewriteLog(const std::function<bool(FILE* log, FILE* temp)>& cop
 
 bool MailStore::compactStore() {
   if (deletedCount_ <= 0) return true;
-  int count = list_.entryCount();
+  int count = model_.count();
   if (count == 0) {
     platform::removeFile(indexPath_.c_str());
     platform::removeFile(logPath_.c_str());
     mailLogSize_ = 0;
+    storedMailCount_ = 0;
+    deletedCount_ = 0;
     return true;
   }
   int64_t logSize = platform::fileSize(logPath_.c_str());
   bool rewritten = rewriteLog([&](FILE* in, FILE* out) {
     std::vector<char> buffer;
     for (int i = 0; i < count; ++i) {
-      mime::MailIndexEntry e = list_.entryAt(i);
+      const mime::MailIndexEntry& e = model_.entryAt(i);
       int64_t length = static_cast<int64_t>(e.mailEnd) + 3;
       // A record that points outside the log cannot be copied: keep the log.
       if (e.mailEnd < 0 || e.logOffset < 0 || e.logOffset + length > logSize) return false;
@@ -510,8 +548,13 @@ bool MailStore::compactStore() {
     }
     return true;
   });
-  if (rewritten) mailLogSize_ = std::max<int64_t>(0, platform::fileSize(logPath_.c_str()));
-  return rewritten;
+  if (!rewritten) return false;
+  mailLogSize_ = std::max<int64_t>(0, platform::fileSize(logPath_.c_str()));
+  model_.packOffsets();
+  storedMailCount_ = count;
+  deletedCount_ = 0;
+  writeIndexFromModel();
+  return true;
 }
 
 bool MailStore::trimStore(int keepCount) {
@@ -519,19 +562,16 @@ bool MailStore::trimStore(int keepCount) {
     platform::removeFile(indexPath_.c_str());
     platform::removeFile(logPath_.c_str());
     mailLogSize_ = 0;
+    storedMailCount_ = 0;
+    deletedCount_ = 0;
+    model_.clear();
     return true;
   }
-  if (storedMailCount_ <= keepCount) return true;
-  IndexHeader header;
-  mime::MailIndexEntry oldest;
-  {
-    platform::UniqueFile index = platform::openUniqueFile(indexPath_.c_str(), "rb");
-    int64_t oldestAt = kIndexHeaderSize + (static_cast<int64_t>(storedMailCount_) - keepCount) * kIndexRecordSize;
-    bool found = index && std::fread(&header, 1, sizeof header, index.get()) == sizeof header &&
-                 std::strncmp(header.magic, kIndexMagic, sizeof header.magic) == 0 &&
-                 seekTo(index.get(), oldestAt) && std::fread(&oldest, sizeof oldest, 1, index.get()) == 1;
-    if (!found) return false;
-  }
+  // The log must hold exactly the model's mails for the model to say where
+  // the kept part begins.
+  if (deletedCount_ > 0 && !compactStore()) return false;
+  int count = model_.count();
+  if (count <= keepCount) return true;
   int64_t logSize = std::max<int64_t>(0, platform::fileSize(logPath_.c_str()));
   if (logSize == 0) {
     platform::removeFile(indexPath_.c_str());
@@ -539,7 +579,7 @@ bool MailStore::trimStore(int keepCount) {
   }
   // The kept part must begin where a mail begins, just after the end of
   // the one before it; a stale record would cut a mail in two.
-  int64_t from = oldest.logOffset;
+  int64_t from = model_.entryAt(count - keepCount).logOffset;
   if (from <= 0 || from >= logSize) return false;
   bool rewritten = rewriteLog([&](FILE* in, FILE* out) {
     char before[5];
@@ -554,8 +594,13 @@ bool MailStore::trimStore(int keepCount) {
     }
     return true;
   });
-  if (rewritten) mailLogSize_ = logSize - from;
-  return rewritten;
+  if (!rewritten) return false;
+  mailLogSize_ = logSize - from;
+  model_.dropFront(count - keepCount, static_cast<int32_t>(from));
+  model_.packOffsets();
+  storedMailCount_ = model_.count();
+  writeIndexFromModel();
+  return true;
 }
 
 }  // namespace store

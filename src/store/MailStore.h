@@ -1,22 +1,26 @@
 // The mail store: the mail log QuorvelMail.log (the raw mails one after
 // another, each ending with the line "."), its index QuorvelMail.idx (a
 // 24-byte header, then one 1572-byte MailIndexEntry per mail, in log
-// order) and every operation on them, kept in step with the mail list.
+// order) and every operation on them, kept in step with the mail model.
+// The store asks no questions and posts no window messages: the program
+// asks before it calls, and failures go to the fault reporter.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "mime/ArrivalMark.h"
+#include "mime/MailId.h"
 #include "mime/MailIndexEntry.h"
 #include "mime/MailLogReader.h"
 #include "mime/MimeMessage.h"
 #include "platform/Clock.h"
-#include "platform/AppMessages.h"
 #include "platform/Hooks.h"
 #include "commlog/CommLog.h"
-#include "store/MailList.h"
+#include "store/MailModel.h"
 
 namespace store {
 
@@ -42,15 +46,25 @@ constexpr int64_t kIndexRecordSize = sizeof(mime::MailIndexEntry);
 // A log shorter than this is damaged, even when it holds a complete mail.
 constexpr int64_t kMinimumLogSize = 500;
 
-// Messages the store posts to the main window.
-
-// Arrival marks written into the index.
-constexpr int32_t kMarkGeneral = 101;
-constexpr int32_t kMarkCommand = 102;
+// A failure the store reports: a text for the user, the caption of its
+// box (nullptr: none) and the message-box flags it would be shown with.
+struct StoreFault {
+  const char* text;
+  const char* caption;
+  unsigned flags;
+};
+// Shows or records a fault. Without one the text goes to the
+// communication log (nothing waits for a click).
+using StoreFaultReporter = std::function<void(const StoreFault& fault)>;
 
 class MailStore : public mime::MailLogReader {
  public:
-  explicit MailStore(MailList& list, const commlog::CommLog& log = commlog::commLog());
+  explicit MailStore(const commlog::CommLog& log = commlog::commLog());
+
+  // The mails of the store: the list draws them, commands find them by id.
+  MailModel& model() { return model_; }
+  const MailModel& model() const { return model_; }
+  void setFaultReporter(StoreFaultReporter reporter) { reportFault_ = std::move(reporter); }
 
   // The mail-log folder (Shift_JIS); the file paths are "%s\\%s" of it.
   void setFolder(const char* folder);
@@ -63,14 +77,15 @@ class MailStore : public mime::MailLogReader {
   // --- Start-up and the index ---
 
   // Checks both files at start-up: an empty store gets a header-only index;
-  // a valid log gets its index rebuilt when it has no records, and
-  // WM_USER+4 is posted; a damaged log is deleted. A log whose last mail was
-  // cut short (a crash during its append) is first cut back to the end of
-  // its last complete mail.
-  void openStore();
-  // WM_USER+4: reads the index into the mail list and checks it against
-  // the log; rebuilds it once per run when they disagree.
-  void loadIndex();
+  // a valid log gets its index rebuilt when it has no records; a damaged
+  // log is deleted. A log whose last mail was cut short (a crash during its
+  // append) is first cut back to the end of its last complete mail. True
+  // when loadIndex is to follow (the program posts WM_USER+4 for it).
+  bool openStore();
+  // WM_USER+4: reads the index into the model and checks it against the
+  // log; rebuilds it once per run when they disagree. True when the
+  // rebuilt index is to be loaded again.
+  bool loadIndex();
   // Writes an index that holds only the header.
   bool createIndex(const char* path);
   bool createIndex() { return createIndex(indexPath_.c_str()); }
@@ -80,11 +95,12 @@ class MailStore : public mime::MailLogReader {
   // --- Operations ---
 
   // Stores one mail: its raw text (ending with CR LF "." CR LF) at the end
-  // of the log, then its index record and its list entry. `mail` was parsed
-  // with logOffset = mailLogSize() and mailNumber = storedMailCount(), and
-  // carries its arrivalMark. False when the log could not take it: then
-  // nothing was added (no record, no entry, the counters unchanged).
-  bool appendMail(const mime::MailIndexEntry& mail, const char* text, size_t size);
+  // of the log, then its index record and its record in the model. `mail`
+  // was parsed with logOffset = mailLogSize() and mailNumber =
+  // storedMailCount(), and carries its arrivalMark. The new mail's id;
+  // kNoMail when the log could not take it: then nothing was added (no
+  // record, no row, the counters unchanged).
+  mime::MailId appendMail(const mime::MailIndexEntry& mail, const char* text, size_t size);
   // WM_USER+22: stores a dropped mail file as an ordinary mail. True when
   // an entry was added (the caller counts a new mail and shows the newest
   // row), false when the file was ignored or could not be stored.
@@ -99,26 +115,44 @@ class MailStore : public mime::MailLogReader {
   // text for the preview (the raw mail and the dot of its last line);
   // false when nothing is shown (the failure was reported).
   bool showSource(const mime::MailIndexEntry* selected, std::string* text);
-  // Erases the store after asking. True when erased (the caller resets its
-  // count of new mails and the session's current message to 1).
+  // Erases the store (the program has asked). True when erased (the caller
+  // resets its count of new mails and the session's current message to 1).
   bool clearStore();
   // Saves a spam mail as .eml in the mail-log folder and moves it to the
   // recycle bin; the outcome goes to the communication log. True when moved.
   bool recycleSpam(const mime::MailIndexEntry& mail, const char* text, size_t size);
-  // Moves the store to another folder. True when done (the caller records
-  // the new folder in the settings), false when cancelled or failed (the
-  // folder is unchanged).
-  bool moveStoreFolder(const char* newFolder);
-  // WM_USER+17: empties the list and reopens the store from the current
+  // True when `folder` already holds a mail log (the program then asks
+  // what moveStoreFolder is to do with it).
+  bool hasLogIn(const char* folder) const;
+  // What to do with a mail log already in the new folder.
+  enum class ExistingLog { kReplace, kSwitchTo };
+  enum class MoveResult { kMoved, kSwitched, kFailed };
+  // Moves the store to another folder, with the mailbox memories and the
+  // companion files beside the log (kMoved; the caller records the new
+  // folder in the settings), or switches to the log already there
+  // (kSwitched: the caller also reloads the store, WM_USER+17). kFailed:
+  // the folder is unchanged (the failure was reported).
+  MoveResult moveStoreFolder(const char* newFolder, ExistingLog existing = ExistingLog::kReplace);
+  // Files of other rooms kept beside the log that move with it (the
+  // command guard's record).
+  void setCompanionFiles(std::vector<std::string> names) { companions_ = std::move(names); }
+  // WM_USER+17: empties the model and reopens the store from the current
   // folder, rebuilding its index. The caller resets its count of new mails
-  // and the session's current message to 1.
-  void reloadStore();
-  // At exit, when mails were deleted from the list: rewrites the log with
-  // the list's mails in list order. The index is rebuilt at the next start.
-  // False when the log was left as it was.
+  // and the session's current message to 1. True when loadIndex is to
+  // follow, as for openStore.
+  bool reloadStore();
+  // Removes a mail from the model (the user deleted its row); its text
+  // leaves the log at the next compactStore.
+  void deleteMail(int row);
+  // When mails were deleted: rewrites the log with the model's mails in
+  // row order and the index from the model; every offset of the model
+  // follows the new log. False when the log was left as it was.
   bool compactStore();
-  // At exit, after compactStore: keeps the newest `keepCount` mails
-  // (0: deletes the store). False when the log was left as it was.
+  // After compactStore (and compacting first when mails were deleted):
+  // keeps the newest `keepCount` mails (0: deletes the store). The model
+  // and the index follow the trimmed log, so mails can still be stored
+  // and read when the program goes on. False when the log was left as it
+  // was.
   bool trimStore(int keepCount);
 
   // Writes the mail's raw text (without its final "." line) to
@@ -138,20 +172,27 @@ class MailStore : public mime::MailLogReader {
   int64_t mailLogSize() const { return mailLogSize_; }
   bool rebuildTried() const { return rebuildTried_; }
   int deletedCount() const { return deletedCount_; }
-  // The mail panel removed `count` entries from the list.
-  void addDeleted(int count = 1) { deletedCount_ += count; }
 
  private:
+  void fault(const char* text, const char* caption, unsigned flags);
+  void storeFault(const char* text);
   void emptyStore();
+  // The mailbox memories and companion files that exist in `folder`.
+  std::vector<std::string> companionFiles(const std::string& folder) const;
+  // Writes the index from the model (the log holds exactly its mails);
+  // without a complete index the next start rebuilds it.
+  void writeIndexFromModel();
   bool writeLogText(const char* text, size_t size);
   int64_t lastCompleteMailEnd(int64_t logSize);
   bool logEndsWithMail(int64_t logSize);
   // Writes the temporary log through `copy`, then puts it in the log's place.
   bool rewriteLog(const std::function<bool(FILE* log, FILE* temp)>& copy);
 
-  MailList& list_;
+  MailModel model_;
   const commlog::CommLog& log_;
+  StoreFaultReporter reportFault_;
   std::string folder_, logPath_, indexPath_, tempLogPath_;
+  std::vector<std::string> companions_;
   void* owner_ = nullptr;
   int32_t storedMailCount_ = 0;
   int64_t mailLogSize_ = 0;

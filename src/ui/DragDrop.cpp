@@ -16,6 +16,7 @@ namespace {
 
 constexpr size_t kMaxPath = 259;
 bool g_dragging = false;
+DroppedFile g_dropped;
 
 FORMATETC formatOf(CLIPFORMAT format) { return FORMATETC{format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}; }
 
@@ -161,6 +162,12 @@ bool startDrag(HWND mainWindow, UINT prepareMessage, int index) {
 
 // ---- drop target ----
 
+DroppedFile takeDroppedFile() {
+  DroppedFile taken = std::move(g_dropped);
+  g_dropped = DroppedFile{};
+  return taken;
+}
+
 HRESULT DropTarget::DragEnter(IDataObject* data, DWORD, POINTL, DWORD* effect) {
   // The panel's own mail or attachment dropped back on it is no new mail.
   effect_ = !dragInProgress() && (offers(data, CF_HDROP) || offers(data, CF_TEXT)) ? DROPEFFECT_COPY
@@ -197,13 +204,11 @@ HRESULT DropTarget::Drop(IDataObject* data, DWORD, POINTL, DWORD* effect) {
     ReleaseStgMedium(&m);
     std::string path = platform::fromWide(first);
     if (files > 0 && !path.empty() && path.size() <= kMaxPath + 1) {
-      char* copy = new (std::nothrow) char[path.size() + 1];
-      if (copy) {
-        memcpy(copy, path.c_str(), path.size() + 1);
-        *effect = DROPEFFECT_COPY;
-        if (!PostMessageW(panel_, appmsg::kImportMail, reinterpret_cast<WPARAM>(copy), files)) delete[] copy;
-        return S_OK;
-      }
+      g_dropped.path = path;
+      g_dropped.files = files;
+      *effect = DROPEFFECT_COPY;
+      PostMessageW(panel_, appmsg::kImportMail, 0, 0);
+      return S_OK;
     }
     PostMessageW(panel_, appmsg::kNothingDropped, 0, 0);
     return S_OK;

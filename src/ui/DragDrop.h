@@ -28,9 +28,18 @@ IDataObject* createDragData(const std::string& path);
 // True while a drag started by startDrag runs (its own drop is ignored).
 bool dragInProgress();
 
-// The panel's drop target: the first dropped file goes to the panel as
-// WM_USER+22 (wParam a new char[] Shift_JIS path, lParam the number of
-// files dropped); text gives WM_USER+23, anything else WM_USER+24.
+// The first file of the last drop on the panel, kept here until the main
+// window's WM_USER+22 handler takes it: the message carries nothing, so a
+// WM_USER+22 from elsewhere finds no file, or the one the user dropped.
+struct DroppedFile {
+  std::string path;    // Shift_JIS, at most 259 bytes; empty: none waiting
+  unsigned files = 0;  // how many files were dropped
+};
+DroppedFile takeDroppedFile();
+
+// The panel's drop target: the first dropped file is kept for
+// takeDroppedFile and the panel gets WM_USER+22; text gives WM_USER+23,
+// anything else WM_USER+24.
 class DropTarget final : public ComObject<IDropTarget> {
  public:
   explicit DropTarget(HWND panel) : panel_(panel) {}

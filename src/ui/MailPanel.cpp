@@ -65,7 +65,7 @@ LRESULT MailPanel::handleMessage(HWND window, UINT message, WPARAM wParam, LPARA
     case appmsg::kExport: onExport(); break;
     case appmsg::kExportAndMove: onExportAndMove(); break;
     case appmsg::kDeleteSelected: onDeleteSelected(); break;
-    case appmsg::kImportMail: onImportMail(wParam, lParam); break;
+    case appmsg::kImportMail: onImportMail(); break;
     default: break;
   }
   return WindowObject::handleMessage(window, message, wParam, lParam);
@@ -88,7 +88,8 @@ LRESULT MailPanel::onCreate() {
 }
 
 void MailPanel::createMailList() {
-  list_ = ListView::create(window_, IDC_MAIL_LIST, WS_VISIBLE | LVS_REPORT | LVS_SHOWSELALWAYS, instance_);
+  list_ = ListView::create(window_, IDC_MAIL_LIST, WS_VISIBLE | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_OWNERDATA,
+                           instance_);
   list_.setFont(font_);
   list_.setExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_ONECLICKACTIVATE);
   for (int column = 0; column < kColumnCount; ++column) {
@@ -119,6 +120,7 @@ void MailPanel::createAttachmentStrip() {
 void MailPanel::onExport() {
   auto folder = chooseFolder(mainWindow_, kExportFolderTitle);
   if (!folder) return;
+  if (!store_) return;
   for (int row = list_.nextSelected(); row >= 0; row = list_.nextSelected(row))
     if (!owner_.exportMail(readRow(row), *folder)) break;
   deselectAllRows();
@@ -128,13 +130,12 @@ void MailPanel::onExport() {
 // leaves it and the rows after it selected.
 void MailPanel::onExportAndMove() {
   auto folder = chooseFolder(mainWindow_, kExportFolderTitle);
-  if (!folder) return;
-  int removed = 0;
-  for (int row; (row = list_.nextSelected()) >= 0; ++removed) {
+  if (!folder || !store_) return;
+  for (int row; (row = list_.nextSelected()) >= 0;) {
     if (!owner_.exportMail(readRow(row), *folder)) break;
-    removeRow(row);
+    store_->deleteMail(row);
   }
-  afterRowsRemoved(removed);
+  afterRowsRemoved();
 }
 
 void MailPanel::onSelectAll() { selectAllRows(); }
@@ -142,9 +143,7 @@ void MailPanel::onSelectAll() { selectAllRows(); }
 void MailPanel::onDeleteSelected() { deleteSelectedRows(); }
 
 // A file dropped on the panel is the main window's to import.
-void MailPanel::onImportMail(WPARAM wParam, LPARAM lParam) {
-  PostMessageW(mainWindow_, appmsg::kImportMail, wParam, lParam);
-}
+void MailPanel::onImportMail() { PostMessageW(mainWindow_, appmsg::kImportMail, 0, 0); }
 
 // ---- layout and splitter ----
 
@@ -229,6 +228,14 @@ void MailPanel::onMailListNotify(const NMHDR* header) {
       }
       break;
     }
+    case LVN_GETDISPINFOW:
+    case LVN_GETDISPINFOA: {
+      const auto* info = reinterpret_cast<const NMLVDISPINFOW*>(header);
+      int row = info->item.iItem, column = info->item.iSubItem;
+      if (store_ && row >= 0 && row < store_->model().count() && column >= 0 && column < kColumnCount)
+        ListView::answerDisplayInfo(header, rowTexts(store_->model().entryAt(row))[static_cast<size_t>(column)]);
+      break;
+    }
     case LVN_KEYDOWN: onMailListKeyDown(reinterpret_cast<const NMLVKEYDOWN*>(header)->wVKey); break;
     case LVN_BEGINDRAG:
       startDrag(mainWindow_, appmsg::kPrepareMailDrag, reinterpret_cast<const NMLISTVIEW*>(header)->iItem);
@@ -280,13 +287,30 @@ void MailPanel::onStripNotify(const NMHDR* header) {
 
 // ---- rows ----
 
-void MailPanel::addRow(const mime::MailIndexEntry& entry) {
-  RowTexts texts = rowTexts(entry);
-  int row = list_.insertItem(rowCount_, texts[0]);
-  if (row < 0) return;
-  for (int column = 1; column < kColumnCount; ++column) list_.setItemText(row, column, texts[column]);
-  if (!inBatch_) list_.ensureVisible(row);
-  ++rowCount_;
+void MailPanel::attachStore(store::MailStore& mailStore) {
+  store_ = &mailStore;
+  store_->model().setView(this);
+}
+
+void MailPanel::rowsReset(int count) {
+  list_.deselect(-1);
+  list_.setItemCount(count);
+  selectedRow_ = -1;
+  if (!inBatch_ && count > 0) list_.ensureVisible(count - 1);
+}
+
+void MailPanel::rowAdded(int row) {
+  if (inBatch_) return;  // counted once when the batch ends
+  list_.setItemCount(row + 1, true);
+  list_.ensureVisible(row);
+}
+
+void MailPanel::rowChanged(int row) { list_.redrawItem(row); }
+
+void MailPanel::rowRemoved(int row) {
+  list_.deleteItem(row);
+  if (selectedRow_ == row) selectedRow_ = -1;
+  else if (selectedRow_ > row) --selectedRow_;
 }
 
 void MailPanel::beginBatch() {
@@ -296,27 +320,14 @@ void MailPanel::beginBatch() {
 
 void MailPanel::endBatch() {
   inBatch_ = false;
+  list_.setItemCount(rowCount(), true);
   list_.setRedraw(true);
-  if (rowCount_ > 0) list_.ensureVisible(rowCount_ - 1);
-}
-
-void MailPanel::clearRows() {
-  if (rowCount_ == 0) return;
-  list_.deleteAllItems();
-  rowCount_ = 0;
-}
-
-void MailPanel::setRowStatus(int row, int outcome) {
-  static const int32_t kOutcomes[] = {kMarkRejected, kMarkFailed, kMarkDone, kMarkRefused};
-  if (outcome < 0 || outcome > 3) return;
-  list_.setItemText(row, 0, statusText(kOutcomes[outcome]));
+  if (rowCount() > 0) list_.ensureVisible(rowCount() - 1);
 }
 
 mime::MailIndexEntry MailPanel::readRow(int row) const {
-  RowTexts texts;
-  for (int column = 0; column < kColumnCount; ++column)
-    texts[column] = list_.itemText(row, column, column == 2 ? 1024 : 100);
-  return entryFromRow(texts);
+  if (!store_ || row < 0 || row >= store_->model().count()) return mime::MailIndexEntry{};
+  return store_->model().entryAt(row);
 }
 
 void MailPanel::selectRow(int row) {
@@ -325,9 +336,9 @@ void MailPanel::selectRow(int row) {
 }
 
 void MailPanel::selectNewestRow() {
-  if (rowCount_ == 0) return;
+  if (rowCount() == 0) return;
   SetFocus(list_.window());
-  int last = rowCount_ - 1;
+  int last = rowCount() - 1;
   list_.select(last);
   selectRow(last);
   PostMessageW(mainWindow_, appmsg::kShowMail, 0, 0);
@@ -338,22 +349,13 @@ void MailPanel::selectAllRows() { list_.select(-1); }
 void MailPanel::deselectAllRows() { list_.deselect(-1); }
 
 void MailPanel::deleteSelectedRows() {
-  int row, deleted = 0;
-  while ((row = list_.nextSelected()) >= 0) {
-    removeRow(row);
-    ++deleted;
-  }
-  afterRowsRemoved(deleted);
-}
-
-void MailPanel::removeRow(int row) {
-  list_.deleteItem(row);
-  --rowCount_;
+  if (!store_) return;
+  for (int row; (row = list_.nextSelected()) >= 0;) store_->deleteMail(row);
+  afterRowsRemoved();
 }
 
 // No row is current afterwards; the preview is emptied, the strip hidden.
-void MailPanel::afterRowsRemoved(int count) {
-  if (count) owner_.onRowsDeleted(count);
+void MailPanel::afterRowsRemoved() {
   selectedRow_ = -1;
   setPreviewText("");
   layout(false);

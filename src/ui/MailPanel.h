@@ -8,8 +8,9 @@
 #include <cstdint>
 #include <string>
 
+#include "mime/MailId.h"
 #include "mime/MailIndexEntry.h"
-#include "store/MailList.h"
+#include "store/MailStore.h"
 #include "ui/MailRowText.h"
 #include "ui/WindowObject.h"
 #include "ui/controls/Edit.h"
@@ -28,13 +29,13 @@ class MailPanelOwner {
   virtual void onSplitterMoved(int listHeight) = 0;
   // The widths of the visible columns, as saveColumnWidths read them.
   virtual void onColumnWidthsSaved(const ColumnWidths& widths) = 0;
-  // deleteSelectedRows removed `count` rows.
-  virtual void onRowsDeleted(int count) = 0;
   // Writes one mail as an .eml file into `folder`; false after a message.
   virtual bool exportMail(const mime::MailIndexEntry& entry, const std::string& folder) = 0;
 };
 
-class MailPanel : public ui::WindowObject, public store::MailList {
+// The list draws the store's mail model (owner data: the control holds no
+// texts) and removes mails through the store.
+class MailPanel : public ui::WindowObject, public store::MailModelView {
  public:
   MailPanel(MailPanelOwner& owner, HFONT font);
 
@@ -44,10 +45,11 @@ class MailPanel : public ui::WindowObject, public store::MailList {
   bool create(HINSTANCE instance, HWND mainWindow, int splitterPosition, const ColumnWidths& widths);
   LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
 
+  // The store whose model the list shows, from now on.
+  void attachStore(store::MailStore& mailStore);
+
   // Rows.
-  void addRow(const mime::MailIndexEntry& entry);
-  void clearRows();
-  void setRowStatus(int row, int outcome);
+  // The record of a row; an empty one for a row that does not exist.
   mime::MailIndexEntry readRow(int row) const;
   void selectRow(int row);
   void selectNewestRow();
@@ -56,7 +58,7 @@ class MailPanel : public ui::WindowObject, public store::MailList {
   void deleteSelectedRows();
   // Reports the current widths of the visible columns to the owner.
   void saveColumnWidths();
-  int rowCount() const { return rowCount_; }
+  int rowCount() const { return store_ ? store_->model().count() : 0; }
   // Many rows at once: the list is redrawn, and scrolled to its last row,
   // only when the batch ends.
   void beginBatch();
@@ -75,11 +77,11 @@ class MailPanel : public ui::WindowObject, public store::MailList {
   const mime::MailIndexEntry& selectedEntry() const { return selectedEntry_; }
   HWND mailList() const { return list_.window(); }
 
-  // store::MailList
-  void addEntry(const mime::MailIndexEntry& entry) override { addRow(entry); }
-  void clearEntries() override { clearRows(); }
-  int entryCount() const override { return rowCount_; }
-  mime::MailIndexEntry entryAt(int index) const override { return readRow(index); }
+  // store::MailModelView
+  void rowsReset(int count) override;
+  void rowAdded(int row) override;
+  void rowChanged(int row) override;
+  void rowRemoved(int row) override;
   void clearPreview() override;
 
  private:
@@ -94,16 +96,14 @@ class MailPanel : public ui::WindowObject, public store::MailList {
   void onExport();
   void onExportAndMove();
   void onDeleteSelected();
-  void onImportMail(WPARAM wParam, LPARAM lParam);
+  void onImportMail();
 
   void createMailList();
   void createAttachmentStrip();
   void onMailListNotify(const NMHDR* header);
   void onMailListKeyDown(WORD key);
   void showContextMenu(int item);
-  // Removes one row for a deletion; the caller reports the count.
-  void removeRow(int row);
-  void afterRowsRemoved(int count);
+  void afterRowsRemoved();
   void onStripNotify(const NMHDR* header);
   void invertBand();
 
@@ -117,7 +117,7 @@ class MailPanel : public ui::WindowObject, public store::MailList {
   HIMAGELIST stripImages_ = nullptr;
   int splitterPosition_ = 0;
   ColumnWidths initialWidths_{};
-  int rowCount_ = 0;
+  store::MailStore* store_ = nullptr;
   int stripCount_ = 0;
   bool inBatch_ = false;
   int selectedRow_ = -1;

@@ -15,8 +15,8 @@ struct Status {
   const char* text;
 };
 const Status kStatuses[] = {
-    {kMarkGeneral, "一 般"}, {kMarkWaiting, "待 機"}, {kMarkRejected, "無 効"},
-    {kMarkFailed, "失 敗"},  {kMarkDone, "完 了"},    {kMarkRefused, "拒 否"},
+    {mime::kMarkGeneral, "一 般"}, {mime::kMarkWaiting, "待 機"}, {mime::kMarkRejected, "無 効"},
+    {mime::kMarkFailed, "失 敗"},  {mime::kMarkDone, "完 了"},    {mime::kMarkRefused, "拒 否"},
 };
 constexpr char kNoStatus[] = "-----";
 constexpr char kNoAttachment[] = "なし";

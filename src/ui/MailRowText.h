@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "mime/ArrivalMark.h"
 #include "mime/MailIndexEntry.h"
 
 namespace ui {
@@ -12,17 +13,6 @@ namespace ui {
 constexpr int kColumnCount = 18;
 constexpr int kVisibleColumnCount = 8;
 using RowTexts = std::array<std::string, kColumnCount>;
-
-// Arrival marks and command outcomes.
-// kMarkRefused: a command mail that a guard refused.
-enum : int32_t {
-  kMarkGeneral = 101,
-  kMarkWaiting = 102,
-  kMarkRejected = 103,
-  kMarkFailed = 104,
-  kMarkDone = 105,
-  kMarkRefused = 106
-};
 
 std::string statusText(int32_t arrivalMark);
 int32_t statusFromText(const std::string& text);

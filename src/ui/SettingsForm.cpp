@@ -57,6 +57,14 @@ int32_t guardNumber(const std::string& text, int32_t stored, int32_t fallback, i
   return effective(typed, fallback) == effective(stored, fallback) ? stored : typed;
 }
 
+// Digits only, within [low, high]: a number that would be brought into
+// range on OK is refused instead.
+bool wholeNumberIn(const std::string& text, int low, int high) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  int value = parseNumber(text);
+  return value >= low && value <= high;
+}
+
 int32_t securityMode(int32_t mode) { return mode >= 0 && mode <= 2 ? mode : 0; }
 
 }  // namespace
@@ -184,6 +192,12 @@ bool applySettingsForm(const SettingsForm& f, config::AppSettings& s, SettingsFo
     warn("信頼する証明書ファイルがありません。");
     return false;
   }
+  // The keep count decides how much of the mail log survives the exit: a
+  // mistyped number is refused, never cut to the range.
+  if (!wholeNumberIn(f.mailLogKeepCount, 0, kMaxKeepCount)) {
+    warn("メールログ保存数は0から100までの数で指定してください。");
+    return false;
+  }
   if (!checkGuardForm(f.guards)) return false;
   if (f.imapFolder.size() > kImapFolderLimit) {
     warn("IMAPフォルダ名が長過ぎます。\n99バイト以内で指定してください。");
@@ -229,7 +243,7 @@ bool applySettingsForm(const SettingsForm& f, config::AppSettings& s, SettingsFo
   s.intervalSeconds = static_cast<int32_t>(total % 60);
 
   // 6
-  s.mailLogKeepCount = numberInRange(f.mailLogKeepCount, 0, kMaxKeepCount);
+  s.mailLogKeepCount = parseNumber(f.mailLogKeepCount);
   s.checkAtStartup = f.checkAtStartup;
   s.spamFilterEnabled = f.spamFilterEnabled;
   s.keepOnServer = f.keepOnServer;

@@ -160,7 +160,7 @@ def test_server_hanging_up_inside_a_mail_fails_the_check(quorvel):
     """The server closes in the middle of RETR: the socket's close event ends
     the session as failed, nothing is stored and nothing deleted."""
     script = [(None, b"+OK ready\r\n"), ("USER", b"+OK\r\n"), ("PASS", b"+OK\r\n"),
-              ("STAT", b"+OK 1 5000\r\n"),
+              ("STAT", b"+OK 1 5000\r\n"), ("UIDL", b"+OK\r\n1 cut\r\n.\r\n"), ("LIST", b"+OK\r\n1 5000\r\n.\r\n"),
               ("RETR", b"+OK 5000 octets\r\nSubject: cut\r\n\r\n" + b"x" * 3000)]
     with ScriptedServer(script) as server:
         quorvel.write_settings(pop3Server="127.0.0.1", pop3Port=server.port, accountName="a",
@@ -168,7 +168,7 @@ def test_server_hanging_up_inside_a_mail_fails_the_check(quorvel):
         quorvel.start()
         check(quorvel, FAILURE_TITLE)
         server.wait_closed()
-    assert server.commands == ["USER a", "PASS b", "STAT", "RETR 1", "QUIT"]
+    assert server.commands == ["USER a", "PASS b", "STAT", "UIDL", "LIST", "RETR 1", "QUIT"]
     assert_in_order(quorvel.comm_log_lines(), ["> RETR 1", "FD_CLOSE Event受信", "異常データ受信", CLOSING])
     assert quorvel.mail_list()["rows"] == []
     assert not (quorvel.folder / "QuorvelMail.log").exists()

@@ -97,6 +97,11 @@ def test_settings_validation_then_ok_writes_the_record(quorvel):
     d.check(dialog, 1022, True)
     d.check(dialog, 1008, True)
     quorvel.press(dialog, IDOK)
+    # A keep count beyond the range is refused, not cut to 100.
+    quorvel.press(message_box(quorvel, "メールログ保存数は0から100までの数で指定してください。"), IDOK)
+    assert quorvel.ini() == before
+    d.set_text(dialog, 1006, "100")
+    quorvel.press(dialog, IDOK)
     assert closed(quorvel, dialog)
     got = saved_settings(quorvel, before)
     expected = settings.parse(before)
@@ -117,6 +122,10 @@ def test_settings_validation_then_ok_writes_the_record(quorvel):
 
 def test_mail_log_folder_created_or_switched_as_answered(quorvel, tmp_path):
     before = quorvel.write_settings()
+    # The mailbox memory and the replay guard's record move with the log.
+    companions = ("QuorvelMailbox-0123456789abcdef.dat", "QuorvelGuard.dat")
+    for name in companions:
+        (quorvel.folder / name).write_bytes(b"kept")
     quorvel.start()
     new = tmp_path / "新しいログ"
     dialog = open_dialog(quorvel, CMD_SETTINGS_DIRECT, SETTINGS_TITLE)
@@ -131,6 +140,8 @@ def test_mail_log_folder_created_or_switched_as_answered(quorvel, tmp_path):
     got = saved_settings(quorvel, before)
     assert got["mailLogFolder"].endswith("\\新しいログ")
     assert (new / "QuorvelMail.idx").exists() and not (quorvel.folder / "QuorvelMail.idx").exists()
+    assert [(new / n).read_bytes() for n in companions] == [b"kept"] * 2
+    assert not any((quorvel.folder / n).exists() for n in companions)
 
     # A folder that already holds a mail log: Cancel stays, No switches to it.
     other = tmp_path / "other"

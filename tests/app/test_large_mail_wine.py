@@ -1,6 +1,6 @@
 """Large mails under Wine against Dovecot: a 12 MB mail arrives whole; a mail
 that does not fit (a server that announces too small a size) stays on the
-server and is skipped by the next check."""
+server and is skipped by the next check (the mailbox memory keeps it)."""
 import re
 from pathlib import Path
 
@@ -58,8 +58,7 @@ def test_mail_that_does_not_fit_stays_and_is_skipped_next_time(quorvel, dovecot)
         size = len(as_sent(mail))
         assert_in_order(quorvel.comm_log_lines(), [
             "> RETR 1", "+OK 50 octets", "メモリバッファオーバー発生",
-            f"メール1は大きすぎて受信できません({size}バイト)。サーバに残します",
-            "> UIDL 1", lambda l: l.startswith("+OK 1 "), "> QUIT"])
+            f"メール1は大きすぎて受信できません({size}バイト)。サーバに残します", "> QUIT"])
 
         # A manual check adds to the log: the second session skips it.
         quorvel.command(CMD_RECEIVE)
@@ -67,7 +66,7 @@ def test_mail_that_does_not_fit_stays_and_is_skipped_next_time(quorvel, dovecot)
                            timeout=30, what="a second session in the log")
         assert quorvel.wait_title(title)
         second = lines[len(lines) - lines[::-1].index("> STAT") - 1:]
-        assert_in_order(second, ["> UIDL 1", f"メール1は受信できないメールのため受信しません({size}バイト)", "> QUIT"])
+        assert_in_order(second, ["> UIDL", "> LIST", f"メール1は受信できないメールのため受信しません({size}バイト)", "> QUIT"])
         assert "> RETR 1" not in second
         assert quorvel.mail_list()["rows"] == []
         assert dovecot.messages() == [mail]

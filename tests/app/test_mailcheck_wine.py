@@ -121,8 +121,11 @@ def test_keep_on_server_and_command_mails_only(quorvel, dovecot):
     assert [r[0] for r in rows(quorvel)] == ["失 敗"]
     assert len(dovecot.messages()) == 2
     assert "非コマンドメールです" in quorvel.comm_log_lines()
-    check(quorvel, "Quorvel  新着メールが 1通あります(迷惑メール 0件)")
-    assert len(rows(quorvel)) == 2 and len(dovecot.messages()) == 2
+    # Both are remembered: the next check downloads neither.
+    check(quorvel, "Quorvel  新着メールはありません(迷惑メール 0件)")
+    lines = quorvel.comm_log_lines()
+    assert len(rows(quorvel)) == 1 and len(dovecot.messages()) == 2
+    assert (lines.count("> RETR 1") + lines.count("> RETR 2"), lines.count("非コマンドメールです")) == (2, 1)
 
 
 def test_damaged_log_is_deleted_and_foreign_index_is_refused(quorvel):

@@ -34,6 +34,7 @@ struct FakeSource : check::MailSource {
   void tick(uint64_t) override {}
   void stop() override { calls->push_back("stop"); }
   bool isOpen() const override { return open_; }
+  intptr_t socketHandle() const override { return -1; }
   bool staysConnected() const override { return stays; }
   void checkNow() override { calls->push_back("checkNow"); }
   void hold(bool held) override { calls->push_back(held ? "hold" : "release"); }
@@ -52,10 +53,13 @@ class CheckCycleTest : public StoreTest, public check::CheckCycleHost {
     settings_.intervalSeconds = 20;  // the backoff's cap
     st().createIndex();
   }
+  // A message as a source lists it.
+  static pop3::ListedMessage listed(const std::string& id) { return pop3::ListedMessage{1, id, 0}; }
   check::CheckCycle& cycle(bool stays, std::vector<bool> opens = {true}) {
     opens_ = opens;
+    mailbox_ = std::make_unique<check::MailboxCheck>(settings_, st(), log_);
     cycle_ = std::make_unique<check::CheckCycle>(
-        settings_, st(), mail_, *this, log_,
+        settings_, *mailbox_, *this, log_,
         [this, stays](const config::AppSettings&, check::MailSink& sink, const commlog::CommLog&) {
           bool ok = opened_ < opens_.size() ? opens_[opened_] : opens_.back();
           ++opened_;
@@ -67,14 +71,15 @@ class CheckCycleTest : public StoreTest, public check::CheckCycleHost {
     return *cycle_;
   }
   void setTitle(const std::string& sjis) override { titles_.push_back(sjis); }
+  void onBatchStarted() override { ++batches_; }
   void postCheckFinished() override { ++finished_; }
-  int mailRowCount() override { return static_cast<int>(list_.entries.size()); }
   bool requestNotifications(net::TcpSocket&, int*) override { return true; }
   void cancelNotifications(net::TcpSocket&) override {}
 
   config::AppSettings settings_;
-  mime::MimeMessage mail_;
+  std::unique_ptr<check::MailboxCheck> mailbox_;
   std::unique_ptr<check::CheckCycle> cycle_;
+  int batches_ = 0;
   std::vector<bool> opens_;
   size_t opened_ = 0;
   FakeSource* source_ = nullptr;
@@ -90,7 +95,7 @@ TEST_F(CheckCycleTest, OneBatchPerPop3SessionAndItsSummary) {
   EXPECT_TRUE(c.busy());
   EXPECT_EQ(titles_.back(), check::checkRunningTitle());
   std::string mail = mailText(1);
-  EXPECT_EQ(sink_->onMessage(mail.data(), mail.size(), ""), pop3::MessageAnswer::kDelete);
+  EXPECT_EQ(sink_->onMessage(listed(""), mail.data(), mail.size()), pop3::MessageAnswer::kDelete);
   sink_->onBatchEnded();
   sink_->onSourceEnded();
   EXPECT_EQ(finished_, 1);  // once, though the session also ended
@@ -115,11 +120,14 @@ TEST_F(CheckCycleTest, PushedMailStartsABatchAndWaitsWhileCommandsRun) {
   EXPECT_EQ(titles_.back(), check::checkWaitingTitle(check::checkSummaryTitle(0, 0, 0)));
   // New mail while idle: a batch of its own, held until its commands ran.
   std::string mail = mailText(2);
-  EXPECT_EQ(sink_->onMessage(mail.data(), mail.size(), "7.42"), pop3::MessageAnswer::kKeep);
+  EXPECT_EQ(batches_, 1);
+  EXPECT_EQ(sink_->planMessage(listed("7.42")), pop3::MessagePlan::kFetch);
+  EXPECT_EQ(sink_->onMessage(listed("7.42"), mail.data(), mail.size()), pop3::MessageAnswer::kKeep);
   EXPECT_TRUE(c.busy());
-  EXPECT_EQ(c.checkStartIndex(), 0);
-  EXPECT_TRUE(sink_->isKnown("7.42"));  // kept: not fetched again in this run
-  EXPECT_FALSE(sink_->isKnown("7.43"));
+  EXPECT_EQ(batches_, 2);
+  // Kept and remembered by the mailbox memory: left, not fetched again.
+  EXPECT_EQ(sink_->planMessage(listed("7.42")), pop3::MessagePlan::kLeave);
+  EXPECT_EQ(sink_->planMessage(listed("7.43")), pop3::MessagePlan::kFetch);
   sink_->onBatchEnded();
   EXPECT_EQ(finished_, 2);
   EXPECT_TRUE(c.onCheckFinished());

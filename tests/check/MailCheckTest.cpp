@@ -7,6 +7,7 @@
 #include "store/StoreFixture.h"
 #include "config/AppSettings.h"
 #include "check/MailCheck.h"
+#include "platform/Text.h"
 
 namespace storetest {
 namespace {
@@ -59,24 +60,88 @@ TEST_F(StoreTest, DownloadedMailDecisions) {
     st().createIndex();
     check::CheckCounts counts;
     mime::MimeMessage mail;
-    EXPECT_EQ(check::handleDownloadedMail(s, mail, c.mail.data(), c.mail.size(), st(), counts, log_, "UID7"),
-              c.answer);
+    EXPECT_EQ(check::handleDownloadedMail(s, mail, c.mail.data(), c.mail.size(), st(), counts, log_), c.answer);
     EXPECT_EQ(counts.newMailCount, c.newMails);
-    // The server's id is kept for a stored command mail only, by its log offset.
-    EXPECT_EQ(counts.uniqueIds.size(), c.storedMark == 102 ? 1u : 0u);
+    // A stored command mail is listed for its commands.
+    EXPECT_EQ(counts.commandMails.size(), c.storedMark == 102 ? 1u : 0u);
     if (c.storedMark == 102) {
-      EXPECT_EQ(counts.uniqueIds.at(list_.entries[0].logOffset), "UID7");
+      EXPECT_EQ(counts.commandMails[0], st().model().idAt(0));
     }
     EXPECT_EQ(counts.spamCount, c.spam);
     EXPECT_EQ(counts.storeFailureCount, c.logBlocked ? 1 : 0);
     EXPECT_EQ(commLog(), c.logged);
-    ASSERT_EQ(list_.entries.size(), c.storedMark ? 1u : 0u);
+    ASSERT_EQ(entries().size(), c.storedMark ? 1u : 0u);
     EXPECT_EQ(indexFile().size(), store::kIndexHeaderSize + (c.storedMark ? store::kIndexRecordSize : 0));
     if (c.storedMark) {
-      EXPECT_EQ(list_.entries[0].arrivalMark, c.storedMark);
+      EXPECT_EQ(entries()[0].arrivalMark, c.storedMark);
       EXPECT_EQ(logFile(), c.mail);
     }
   }
+}
+
+// Rows deleted while a check runs (older mails, and one of the new ones)
+// do not hide the other command mails it stored: they are found by id.
+TEST_F(StoreTest, CommandMailsOfACheckAreFoundAfterRowsAreDeleted) {
+  config::AppSettings s;
+  std::memset(&s, 0, sizeof s);
+  config::applyDefaults(s, "C:\\start");
+  st().createIndex();
+  store({mailText(0, 300), mailText(1, 300), mailText(2, 300)});  // before the check
+  std::vector<std::string> downloaded;
+  for (int n : {3, 4, 5, 6}) {
+    std::string m = mailText(n, 300);
+    if (n != 4) m.replace(m.find("Subject: mail " + std::to_string(n)), 15, "Subject: Vistrel");
+    downloaded.push_back(m);
+  }
+  check::CheckCounts counts;
+  mime::MimeMessage mail;
+  for (size_t i = 0; i < downloaded.size(); ++i) {
+    const std::string& m = downloaded[i];
+    check::handleDownloadedMail(s, mail, m.data(), m.size(), st(), counts, log_);
+    if (i == 1) {
+      st().deleteMail(0);  // the user deletes rows meanwhile
+      st().deleteMail(0);
+    }
+  }
+  st().deleteMail(st().model().rowOf(counts.commandMails[1]));  // and one new command mail
+  ASSERT_EQ(counts.commandMails.size(), 3u);
+  std::vector<std::string> waiting;
+  for (mime::MailId id : counts.commandMails)
+    if (const mime::MailIndexEntry* e = st().model().find(id)) {
+      EXPECT_EQ(e->arrivalMark, mime::kMarkWaiting);
+      waiting.push_back(std::to_string(st().model().rowOf(id)) + " " + platform::fieldText(e->from));
+    }
+  EXPECT_EQ(waiting, (std::vector<std::string>{"1 sender3@example.jp", "3 sender6@example.jp"}));
+  // An outcome reaches the mail wherever its row is now; a deleted one is told.
+  EXPECT_TRUE(st().model().setArrivalMark(counts.commandMails[2], mime::kMarkDone));
+  EXPECT_EQ(st().model().entryAt(3).arrivalMark, mime::kMarkDone);
+  EXPECT_FALSE(st().model().setArrivalMark(counts.commandMails[1], mime::kMarkDone));
+  EXPECT_EQ(view_.calls.back(), "change 3");
+}
+
+// A session that cannot even be opened is one failure, and ends once.
+TEST_F(StoreTest, FailedSessionOpenCountsOneFailure) {
+  struct Host : pop3::Pop3Host {
+    pop3::MessageAnswer onMessageComplete(const pop3::ListedMessage&, const char*, size_t) override {
+      return pop3::MessageAnswer::kKeep;
+    }
+    void onSessionFailed() override { ++failures; }
+    void onSessionEnded() override { ++ends; }
+    int newMailCount() const override { return 0; }
+    bool requestNotifications(net::TcpSocket&, int*) override { return true; }
+    bool cancelNotifications(net::TcpSocket&, int*) override { return true; }
+    int failures = 0, ends = 0;
+  } host;
+  pop3::Pop3Session session(host, log_);
+  pop3::Pop3Account account;
+  account.server = "127.0.0.1";
+  account.port = 1;  // nothing listens there
+  account.accountName = "user";
+  log_.clear();
+  EXPECT_FALSE(check::openCheckSession(session, account, log_));
+  EXPECT_EQ(host.failures, 1);
+  EXPECT_EQ(host.ends, 1);
+  EXPECT_NE(commLog().find("メール受信前初期化でエラー\r\n"), std::string::npos);
 }
 
 // A command mail the log cannot take stays on the server, unlisted and
@@ -95,7 +160,7 @@ TEST_F(StoreTest, MailTheLogCannotTakeStaysOnTheServer) {
   EXPECT_EQ(check::handleDownloadedMail(s, mail, command.data(), command.size(), st(), counts, log_),
             MessageAnswer::kKeep);
   EXPECT_EQ(counts.newMailCount, 0);
-  EXPECT_TRUE(list_.entries.empty());
+  EXPECT_TRUE(entries().empty());
   EXPECT_EQ(platform::fileSize(st().indexPath().c_str()), store::kIndexHeaderSize);
   EXPECT_EQ(commLog(), "メールログ追記失敗\r\n");
   ::rmdir(platform::nativePath(st().logPath().c_str()).c_str());

@@ -122,12 +122,12 @@ struct Fixture {
     host.guardPath = dir.sjisFile("QuorvelGuard.dat");
   }
   // Runs a mail given with its whole header as row 3.
-  bool runMail(const std::string& header, const std::string& body, const std::string& uniqueId = "") {
+  bool runMail(const std::string& header, const std::string& body) {
     std::string text = header + "\r\n" + body + "\r\n.\r\n";
     mime::MimeMessage mail;
     mail.parseMail(text.data(), text.size(), 0, 0);
     mime::MemoryLogReader reader(text);
-    return processor.processCommandMail(mail.entry(), reader, 3, uniqueId);
+    return processor.processCommandMail(mail.entry(), reader, 3);
   }
   // Stores a plain mail in a log of its own and runs it as row 3.
   bool run(const std::string& body, const std::string& from = "Boss <boss@example.jp>",
@@ -473,7 +473,7 @@ TEST(CommandProcessor, GuardedMailRunsOnceAndItsReplyHidesTheSecret) {
   EXPECT_EQ(f.logLines().back(), "コマンド拒否: 実行済みのメールです(再実行防止)");
 }
 
-TEST(CommandProcessor, ReplayByUidlAndTheAutoRepliedFlag) {
+TEST(CommandProcessor, ReplayOfTheSameTextAndTheAutoRepliedFlag) {
   struct FlagSender : FakeSender {
     using FakeSender::FakeSender;
     uint16_t flags = 0xFFFF;
@@ -490,18 +490,18 @@ TEST(CommandProcessor, ReplayByUidlAndTheAutoRepliedFlag) {
   f.host.processor = &processor;
   std::string header = std::string(kGuardedHeader).substr(74);
   mime::MimeMessage mail;
-  auto run = [&](const std::string& body, const std::string& uid) {
+  auto run = [&](const std::string& body) {
     std::string text = header + "\r\n" + body + "\r\n.\r\n";
     mail.parseMail(text.data(), text.size(), 0, 0);
     mime::MemoryLogReader reader(text);
-    processor.processCommandMail(mail.entry(), reader, 3, uid);
+    processor.processCommandMail(mail.entry(), reader, 3);
   };
-  run("録画開始", "UID-A");
+  run("録画開始");
   EXPECT_EQ(sender.flags, 0);  // loop guard off: a plain reply
-  run("録画開始 ", "UID-A");    // the same UIDL, whatever the text
-  run("録画開始", "UID-B");
+  run("録画開始");   // the same Message-ID and text
+  run("録画開始 ");  // the same Message-ID, another text
   f.settings.loopGuard = 1;
-  run("録画開始", "UID-C");
+  run("録画開始  ");
   EXPECT_EQ(sender.flags, kSendFlagAutoReplied);
   EXPECT_EQ(sender.replies.size(), 3u);
   EXPECT_EQ(f.host.statuses, (std::vector<std::pair<int, int>>{

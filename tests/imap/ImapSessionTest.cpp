@@ -44,13 +44,18 @@ class Host : public imap::ImapHost {
                     std::string(data, length));
     return keep ? imap::MessageAnswer::kKeep : imap::MessageAnswer::kDelete;
   }
-  bool isKnown(const imap::MailRef& mail) override { return known.count(mail.uid) > 0; }
+  imap::MessagePlan planMessage(const imap::MailRef& mail) override {
+    return known.count(mail.uid) ? imap::MessagePlan::kLeave
+           : stored.count(mail.uid) ? imap::MessagePlan::kDeleteUnfetched
+                                    : imap::MessagePlan::kFetch;
+  }
   void onBatchEnded() override { ++batches; }
   void onWaiting() override { ++waits; }
   void onSessionFailed(ImapFailure f) override { failure = f; }
   void onSessionEnded() override { ++ended; }
   std::vector<std::string> mails;
-  std::set<uint32_t> known;
+  std::set<uint32_t> known;   // dealt with, kept on the server
+  std::set<uint32_t> stored;  // dealt with, its deletion never happened
   bool keep = false;
   int batches = 0, waits = 0, ended = 0;
   ImapFailure failure = ImapFailure::kNone;
@@ -161,12 +166,16 @@ TEST_F(ImapSessionTest, WithoutUidplusOnePlainExpungeEndsTheBatchAndLoginIsQuote
       {"A0002 OK Logged in\r\n", "A0003 CAPABILITY\r\n"},
       {"* CAPABILITY IMAP4rev1\r\nA0003 OK done\r\n", "A0004 SELECT \"INBOX\"\r\n"},
       {"* OK [UIDVALIDITY 3] x\r\nA0004 OK done\r\n", "A0005 UID SEARCH UNDELETED\r\n"},
-      {"* SEARCH 2\r\nA0005 OK done\r\n", "A0006 UID FETCH 2 (UID RFC822.SIZE BODY.PEEK[])\r\n"},
+      {"* SEARCH 2 4\r\nA0005 OK done\r\n", "A0006 UID FETCH 2 (UID RFC822.SIZE BODY.PEEK[])\r\n"},
       {"* 1 FETCH (BODY[] \"x\" UID 2)\r\nA0006 OK done\r\n", "A0007 UID STORE 2 +FLAGS.SILENT (\\Deleted)\r\n"},
-      {"A0007 OK done\r\n", "A0008 EXPUNGE\r\n"},
-      {"A0008 OK done\r\n", "A0009 LOGOUT\r\n"},
+      // 4 was stored before but never deleted: deleted without fetching.
+      {"A0007 OK done\r\n", "A0008 UID STORE 4 +FLAGS.SILENT (\\Deleted)\r\n"},
+      {"A0008 OK done\r\n", "A0009 EXPUNGE\r\n"},
+      {"A0009 OK done\r\n", "A0010 LOGOUT\r\n"},
   };
-  run(account(), steps, Host(), [](imap::ImapSession&, Host& h, Wire&) {
+  Host prototype;
+  prototype.stored = {4};
+  run(account(), steps, prototype, [](imap::ImapSession&, Host& h, Wire&) {
     EXPECT_EQ(h.mails, std::vector<std::string>{"3/2:x"});
     EXPECT_EQ(h.batches, 1);
   });

@@ -9,7 +9,6 @@
 #include "mime/AttachmentOpener.h"
 #include "mime/MimeMessage.h"
 #include "platform/File.h"
-#include "platform/AppMessages.h"
 #include "platform/Hooks.h"
 #include "support/TempDir.h"
 
@@ -157,19 +156,15 @@ TEST(Attachments, ListNamesPositionsAndSaving) {
   unsetenv("TMPDIR");
 }
 
-std::vector<uintptr_t> g_posted;
-
 TEST(Attachments, NoticesAndPartCounts) {
-  platform::setPostHook([](unsigned message, uintptr_t wParam, intptr_t) {
-    if (message == appmsg::kAddAttachment) g_posted.push_back(wParam);
-  });
+  std::vector<int32_t> found;
   std::string mail = stored(kAttachments);
   mime::MimeMessage m;
+  m.onAttachmentFound = [&found](const mime::AttachmentEntry& a) { found.push_back(a.number); };
   m.parseMail(mail.data(), mail.size(), 0, 0);
   mime::MemoryLogReader reader(mail);
   m.showMail(m.entry(), reader);
-  platform::setPostHook(nullptr);
-  EXPECT_EQ(g_posted, (std::vector<uintptr_t>{0, 1, 2, 3, 4, 5}));
+  EXPECT_EQ(found, (std::vector<int32_t>{0, 1, 2, 3, 4, 5}));
 
   // One part: the first part is shown, no list is built.
   mail = stored("Content-Type: x\nContent-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/plain\n\n"

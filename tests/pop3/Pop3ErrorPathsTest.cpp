@@ -23,7 +23,9 @@ using testsupport::ScriptedServer;
 struct NotifyingHost : pop3::Pop3Host {
   int refuseWith = 0;  // error of a refused request for notifications
   int failures = 0, ended = 0;
-  pop3::MessageAnswer onMessageComplete(const char*, size_t) override { return pop3::MessageAnswer::kKeep; }
+  pop3::MessageAnswer onMessageComplete(const pop3::ListedMessage&, const char*, size_t) override {
+    return pop3::MessageAnswer::kKeep;
+  }
   void onSessionFailed() override { ++failures; }
   void onSessionEnded() override { ++ended; }
   int newMailCount() const override { return 0; }

@@ -35,7 +35,7 @@ TEST_F(MailExportTest, EqualSubjectsGiveSeparateFilesWithTheRawMails) {
   std::vector<std::string> mails;
   for (int i = 0; i < 3; ++i) mails.push_back(mailText(1, 200 + 100 * i));  // the same Subject
   store(mails);
-  for (const auto& e : list_.entries) ASSERT_TRUE(st().exportMail(e, dir_.sjisPath() + "/out", kNow));
+  for (const auto& e : entries()) ASSERT_TRUE(st().exportMail(e, dir_.sjisPath() + "/out", kNow));
   std::set<std::string> names = filesIn(outDir());
   EXPECT_EQ(names, (std::set<std::string>{"mail 1(140509999).eml", "mail 1(140510000).eml",
                                           "mail 1(140510001).eml"}));
@@ -49,7 +49,7 @@ TEST_F(MailExportTest, EqualSubjectsGiveSeparateFilesWithTheRawMails) {
 
 TEST_F(MailExportTest, FailuresAreReportedAndLeaveNoFile) {
   store({mailText(1)});
-  const mime::MailIndexEntry entry = list_.entries[0];
+  const mime::MailIndexEntry entry = entries()[0];
   mime::MailIndexEntry beyondLog = entry;
   beyondLog.mailEnd += 1000;
   struct Case { std::string folder; mime::MailIndexEntry entry; const char* message; } cases[] = {

@@ -41,21 +41,21 @@ std::vector<MailIndexEntry> expectedRecords(const std::vector<std::string>& text
 TEST_F(StoreTest, AppendThenRestart) {
   std::vector<std::string> texts = mails(3);
   st().createIndex();
-  store(texts, store::kMarkCommand);
+  store(texts, mime::kMarkWaiting);
   std::string index = indexFile();
   ASSERT_EQ(index.size(), 24u + 3 * 1572u);
   EXPECT_EQ(0, std::memcmp(index.data(), "ZKPOPIDX_HEADER\0\0\0\0\0\0\0\0\0", 24));
   std::vector<MailIndexEntry> expected = expectedRecords(texts);
   for (size_t i = 0; i < 3; ++i) {
     MailIndexEntry e = expected[i];
-    e.arrivalMark = store::kMarkCommand;
+    e.arrivalMark = mime::kMarkWaiting;
     EXPECT_EQ(0, std::memcmp(index.data() + 24 + i * 1572, &e, 1572)) << "record " << i;
   }
   EXPECT_EQ(logFile(), concat(texts));
   EXPECT_EQ(st().mailLogSize(), static_cast<int64_t>(concat(texts).size()));
   restart();
-  ASSERT_EQ(list_.entries.size(), 3u);
-  for (size_t i = 0; i < 3; ++i) EXPECT_TRUE(sameEntry(list_.entries[i], expected[i])) << i;
+  ASSERT_EQ(entries().size(), 3u);
+  for (size_t i = 0; i < 3; ++i) EXPECT_TRUE(sameEntry(entries()[i], expected[i])) << i;
   EXPECT_EQ(loads(), 1u);
   EXPECT_EQ(indexFile(), index);
   EXPECT_EQ(st().storedMailCount(), 3);
@@ -93,7 +93,7 @@ TEST_F(StoreTest, OpenStoreCases) {
     if (c.indexExists) writeIndex(c.index);
     g_boxes.clear();
     restart();
-    EXPECT_EQ(list_.entries.size(), c.rows);
+    EXPECT_EQ(entries().size(), c.rows);
     EXPECT_EQ(loads(), c.loadsPosted);
     EXPECT_EQ(platform::fileExists(st().logPath().c_str()), c.logKept);
     std::string index = indexFile();
@@ -110,7 +110,7 @@ TEST_F(StoreTest, ForeignIndexAndMissingLogAreReported) {
   std::memcpy(&index[0], "OTHERIDX_HEADER", 15);
   writeIndex(index);
   restart();
-  EXPECT_TRUE(list_.entries.empty());
+  EXPECT_TRUE(entries().empty());
   ASSERT_EQ(g_boxes.size(), 1u);
   EXPECT_EQ(g_boxes[0].text,
             "メールIDXファイルのバージョンが異なっています。\nメールIDXファイル(QuorvelMail.idx)を削除して再起動してください。");
@@ -136,13 +136,12 @@ TEST_F(StoreTest, InconsistentIndexIsRebuiltOnceThenLogErased) {
   restart();
   EXPECT_TRUE(st().rebuildTried());
   EXPECT_EQ(loads(), 2u);
-  ASSERT_EQ(list_.entries.size(), 4u);  // the extra bytes became a mail of their own
+  ASSERT_EQ(entries().size(), 4u);  // the extra bytes became a mail of their own
   EXPECT_EQ(st().storedMailCount(), 4);
   EXPECT_TRUE(g_boxes.empty());
 
   // Still disagreeing after the rebuild (the log grew behind its back).
   writeLog(logFile() + "more");
-  list_.entries.clear();
   st().loadIndex();
   ASSERT_EQ(g_boxes.size(), 1u);
   EXPECT_EQ(g_boxes[0].text, "メールログがデータ異常でロードできません。このメールログは消去されます。");
@@ -215,12 +214,12 @@ TEST_F(StoreTest, CrashInsideTheLastMailKeepsEveryCompleteMail) {
     writeLog(fullLog.substr(0, cut));
     writeIndex(fullIndex);
     restart();
-    ASSERT_EQ(list_.entries.size(), 3u);
-    for (size_t i = 0; i < 3; ++i) EXPECT_TRUE(sameEntry(list_.entries[i], expected[i]));
+    ASSERT_EQ(entries().size(), 3u);
+    for (size_t i = 0; i < 3; ++i) EXPECT_TRUE(sameEntry(entries()[i], expected[i]));
     EXPECT_EQ(logFile(), fullLog.substr(0, lastStart));
     restart();  // and the next start finds the store consistent
     EXPECT_EQ(loads(), 1u);
-    EXPECT_EQ(list_.entries.size(), 3u);
+    EXPECT_EQ(entries().size(), 3u);
   }
   EXPECT_GT(tried, 50);
   // Killed while the index record was written: the log has not grown yet.
@@ -229,9 +228,9 @@ TEST_F(StoreTest, CrashInsideTheLastMailKeepsEveryCompleteMail) {
     writeLog(fullLog.substr(0, lastStart));
     writeIndex(fullIndex.substr(0, cut));
     restart();
-    ASSERT_EQ(list_.entries.size(), 3u);
+    ASSERT_EQ(entries().size(), 3u);
     EXPECT_FALSE(st().rebuildTried());
-    for (size_t i = 0; i < 3; ++i) EXPECT_TRUE(sameEntry(list_.entries[i], expected[i]));
+    for (size_t i = 0; i < 3; ++i) EXPECT_TRUE(sameEntry(entries()[i], expected[i]));
   }
 }
 
@@ -245,7 +244,7 @@ TEST_F(StoreTest, CrashDuringRewriteLeavesAWholeLog) {
   platform::writeWholeFile(dir_.sjisFile("TempQuorvelMail.log").c_str(), fullLog.substr(0, 900));
   platform::removeFile(st().indexPath().c_str());  // the step before the replacement
   restart();
-  EXPECT_EQ(list_.entries.size(), 6u);
+  EXPECT_EQ(entries().size(), 6u);
   EXPECT_EQ(logFile(), fullLog);
   EXPECT_FALSE(platform::fileExists(dir_.sjisFile("TempQuorvelMail.log").c_str()));
 }
@@ -265,7 +264,7 @@ TEST_F(StoreTest, FailedLogAppendAddsNothing) {
   EXPECT_FALSE(st().appendMail(msg, texts[2].data(), texts[2].size()));
   EXPECT_EQ(st().mailLogSize(), static_cast<int64_t>(log.size()));
   EXPECT_EQ(st().storedMailCount(), 2);
-  EXPECT_EQ(list_.entries.size(), 2u);
+  EXPECT_EQ(entries().size(), 2u);
   EXPECT_EQ(indexFile(), index);
   EXPECT_EQ(commLog(), "メールログ追記失敗\r\n");
 
@@ -274,8 +273,8 @@ TEST_F(StoreTest, FailedLogAppendAddsNothing) {
   store({texts[2]});
   restart();
   EXPECT_FALSE(st().rebuildTried());
-  ASSERT_EQ(list_.entries.size(), 3u);
-  EXPECT_EQ(list_.entries[2].mailNumber, 2);
+  ASSERT_EQ(entries().size(), 3u);
+  EXPECT_EQ(entries()[2].mailNumber, 2);
 }
 
 }  // namespace

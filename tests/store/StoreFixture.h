@@ -1,5 +1,5 @@
-// A mail store in a private folder, with recorders for message boxes and
-// posted messages, and mails to store.
+// A mail store in a private folder, with a recorder for the faults it
+// reports and for its model's view, and mails to store.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -25,17 +25,24 @@ struct Box {
 };
 
 inline std::vector<Box> g_boxes;
-inline std::deque<int> g_answers;  // answers for the next boxes; OK/Yes after them
-inline std::vector<unsigned> g_posts;
+// Every message box asked for: the store must show none itself.
+inline int g_platformBoxes = 0;
 
-inline int recordBox(const char* text, const char* caption, unsigned flags) {
-  g_boxes.push_back({text ? text : "", caption ? caption : "(none)", flags});
-  if (g_answers.empty()) return (flags & 0xF) == platform::kMbOk ? platform::kIdOk : platform::kIdYes;
-  int answer = g_answers.front();
-  g_answers.pop_front();
-  return answer;
+inline int countBox(const char*, const char*, unsigned) {
+  ++g_platformBoxes;
+  return platform::kIdOk;
 }
-inline void recordPost(unsigned message, uintptr_t, intptr_t) { g_posts.push_back(message); }
+
+// What the model told its view.
+struct ViewRecorder : store::MailModelView {
+  void rowsReset(int count) override { calls.push_back("reset " + std::to_string(count)); }
+  void rowAdded(int row) override { calls.push_back("add " + std::to_string(row)); }
+  void rowChanged(int row) override { calls.push_back("change " + std::to_string(row)); }
+  void rowRemoved(int row) override { calls.push_back("remove " + std::to_string(row)); }
+  void clearPreview() override { ++previewClears; }
+  std::vector<std::string> calls;
+  int previewClears = 0;
+};
 
 // A mail as the server sends it: CR LF lines ending with the line ".".
 inline std::string mailText(int n, size_t bodyBytes = 200, const std::string& extraHeader = "") {
@@ -68,44 +75,46 @@ class StoreTest : public ::testing::Test {
  protected:
   StoreTest() : log_(dir_.sjisFile("comm.txt")) { restartObject(); }
   void restartObject() {
-    list_.entries.clear();
-    store_ = std::make_unique<store::MailStore>(list_, log_);
+    view_ = ViewRecorder{};
+    store_ = std::make_unique<store::MailStore>(log_);
     store_->setFolder(dir_.sjisPath().c_str());
+    store_->setFaultReporter([](const store::StoreFault& f) {
+      g_boxes.push_back({f.text ? f.text : "", f.caption ? f.caption : "(none)", f.flags});
+    });
+    store_->model().setView(&view_);
   }
   void SetUp() override {
     g_boxes.clear();
-    g_answers.clear();
-    g_posts.clear();
-    platform::setMessageBoxHook(recordBox);
-    platform::setPostHook(recordPost);
+    g_platformBoxes = 0;
+    platform::setMessageBoxHook(countBox);
   }
   void TearDown() override {
     platform::setMessageBoxHook(nullptr);
-    platform::setPostHook(nullptr);
+    EXPECT_EQ(g_platformBoxes, 0) << "the store showed a message box";
   }
 
   // Stores mails as a check does.
-  void store(const std::vector<std::string>& mails, int32_t mark = store::kMarkGeneral) {
+  void store(const std::vector<std::string>& mails, int32_t mark = mime::kMarkGeneral) {
     for (const std::string& m : mails) {
       mime::MimeMessage msg;
       msg.parseMail(m.data(), m.size(), static_cast<int32_t>(st().mailLogSize()), st().storedMailCount());
       msg.arrivalMark = mark;
-      ASSERT_TRUE(st().appendMail(msg, m.data(), m.size()));
+      ASSERT_NE(st().appendMail(msg, m.data(), m.size()), mime::kNoMail);
     }
   }
   // A program start on this folder: a new store, openStore, then every
-  // WM_USER+4 it posts handled as the main window does.
+  // loadIndex it asks for (WM_USER+4), as the main window does.
   void restart() {
     restartObject();
-    g_posts.clear();
-    st().openStore();
-    for (size_t i = 0; i < g_posts.size(); ++i)
-      if (g_posts[i] == appmsg::kLoadIndex) st().loadIndex();
+    loads_ = 0;
+    for (bool load = st().openStore(); load; load = st().loadIndex()) ++loads_;
   }
-  size_t loads() const {
-    size_t n = 0;
-    for (unsigned m : g_posts) n += m == appmsg::kLoadIndex;
-    return n;
+  size_t loads() const { return loads_; }
+  // The records of the model, in row order.
+  std::vector<mime::MailIndexEntry> entries() const {
+    std::vector<mime::MailIndexEntry> out;
+    for (int row = 0; row < st().model().count(); ++row) out.push_back(st().model().entryAt(row));
+    return out;
   }
   std::string logFile() const { return slurp(st().logPath()); }
   std::string indexFile() const { return slurp(st().indexPath()); }
@@ -115,7 +124,8 @@ class StoreTest : public ::testing::Test {
 
   testsupport::TempDir dir_;
   commlog::CommLog log_;
-  store::MemoryMailList list_;
+  ViewRecorder view_;
+  size_t loads_ = 0;
   std::unique_ptr<store::MailStore> store_;
   store::MailStore& st() { return *store_; }
   const store::MailStore& st() const { return *store_; }

@@ -83,11 +83,11 @@ TEST_F(StoreTest, ShowSourceCases) {
   std::string text;
   EXPECT_FALSE(st().showSource(nullptr, &text));
   EXPECT_TRUE(g_boxes.empty());
-  ASSERT_TRUE(st().showSource(&list_.entries[1], &text));
+  ASSERT_TRUE(st().showSource(&entries()[1], &text));
   EXPECT_EQ(text, texts[1].substr(0, texts[1].size() - 2));  // up to the dot of the last line
-  MailIndexEntry bad = list_.entries[1];
+  MailIndexEntry bad = entries()[1];
   bad.mailEnd = -5;
-  MailIndexEntry outside = list_.entries[1];
+  MailIndexEntry outside = entries()[1];
   outside.logOffset = 1 << 30;
   for (const MailIndexEntry* e : {&bad, &outside}) {
     g_boxes.clear();
@@ -117,35 +117,30 @@ TEST_F(StoreTest, ImportMailFileCases) {
     SCOPED_TRACE(c.name);
     std::string path = dir_.sjisFile("drop.eml");
     platform::writeWholeFile(path.c_str(), c.file);
-    size_t rows = list_.entries.size();
+    size_t rows = entries().size();
     EXPECT_EQ(st().importMailFile(path.c_str()), c.imported);
     expectedLog += c.logged;
     EXPECT_EQ(logFile(), expectedLog);
-    ASSERT_EQ(list_.entries.size(), rows + (c.imported ? 1 : 0));
+    ASSERT_EQ(entries().size(), rows + (c.imported ? 1 : 0));
     if (c.imported) {
-      EXPECT_EQ(list_.entries.back().arrivalMark, store::kMarkGeneral);
-      EXPECT_EQ(list_.entries.back().mailEnd, static_cast<int32_t>(c.logged.size() - 3));
+      EXPECT_EQ(entries().back().arrivalMark, mime::kMarkGeneral);
+      EXPECT_EQ(entries().back().mailEnd, static_cast<int32_t>(c.logged.size() - 3));
     }
   }
   restart();
   EXPECT_FALSE(st().rebuildTried());  // the records chain up to the end of the log
-  EXPECT_EQ(list_.entries.size(), 3u);
+  EXPECT_EQ(entries().size(), 3u);
 }
 
-TEST_F(StoreTest, ClearStoreAsksThenErases) {
+// The program asks first; the store erases without a question of its own.
+TEST_F(StoreTest, ClearStoreErases) {
   st().createIndex();
   store(mails(3));
-  st().addDeleted(1);
-  g_answers = {platform::kIdNo};
-  EXPECT_FALSE(st().clearStore());
-  EXPECT_EQ(list_.entries.size(), 3u);
-  ASSERT_EQ(g_boxes.size(), 1u);
-  EXPECT_EQ(g_boxes[0].text, "メールログを削除してよろしいですか？");
-  EXPECT_EQ(g_boxes[0].caption, "Quorvel");
-  EXPECT_EQ(g_boxes[0].flags, platform::kMbYesNo | platform::kMbIconExclamation | platform::kMbJapanese);
+  st().deleteMail(0);
   EXPECT_TRUE(st().clearStore());
-  EXPECT_TRUE(list_.entries.empty());
-  EXPECT_EQ(list_.previewClears, 1);
+  EXPECT_TRUE(g_boxes.empty());
+  EXPECT_TRUE(entries().empty());
+  EXPECT_EQ(view_.previewClears, 1);
   EXPECT_FALSE(platform::fileExists(st().logPath().c_str()));
   EXPECT_EQ(indexFile().size(), 24u);
   EXPECT_EQ(st().storedMailCount() + st().mailLogSize() + st().deletedCount(), 0);
@@ -173,9 +168,11 @@ TEST_F(StoreTest, RecycleSpamMovesTheMailToTheTrash) {
   ::unsetenv("XDG_DATA_HOME");
 }
 
-// The three answers to an existing log in the new folder, and a folder
-// without one.
-TEST_F(StoreTest, MoveStoreFolderAnswers) {
+// The two choices for an existing log in the new folder (the program asks
+// the question, Cancel never reaches the store), and a folder without one.
+TEST_F(StoreTest, MoveStoreFolderChoices) {
+  using Existing = store::MailStore::ExistingLog;
+  using Result = store::MailStore::MoveResult;
   std::string other = dir_.sjisFile("other");
   platform::makeDirectory(other.c_str());
   std::string here = dir_.sjisPath();
@@ -183,46 +180,54 @@ TEST_F(StoreTest, MoveStoreFolderAnswers) {
   store(mails(3));
   const std::string log = logFile(), index = indexFile();
   const std::string otherLog = "other log\r\n.\r\n";
+  // The mailbox memories and the companion files travel with the log; with
+  // Yes the new folder's own are deleted with its log.
+  const std::string memory = "QuorvelMailbox-0123456789abcdef.dat", otherMemory = "QuorvelMailbox-ffff.dat";
+  st().setCompanionFiles({"QuorvelGuard.dat"});
   struct Case {
-    int answer;
-    bool result;
-    bool folderChanged, reloadPosted;
+    Existing existing;
+    Result result;
     std::string logHere, logThere;
+    std::string memoryHere, memoryThere, guardHere, guardThere;
+    bool otherMemoryThere;
   } cases[] = {
-      {platform::kIdCancel, false, false, false, log, otherLog},
-      {platform::kIdNo, true, true, true, log, otherLog},
-      {platform::kIdYes, true, true, false, "", log},
+      {Existing::kSwitchTo, Result::kSwitched, log, otherLog, "mine", "theirs", "my guard", "their guard", true},
+      {Existing::kReplace, Result::kMoved, "", log, "", "mine", "", "my guard", false},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.answer);
+    SCOPED_TRACE(static_cast<int>(c.existing));
     st().setFolder(here.c_str());
     writeLog(log);
     writeIndex(index);
     platform::writeWholeFile((other + "\\QuorvelMail.log").c_str(), otherLog);
     platform::writeWholeFile((other + "\\QuorvelMail.idx").c_str(), "old index");
-    g_boxes.clear();
-    g_posts.clear();
-    g_answers = {c.answer};
-    EXPECT_EQ(st().moveStoreFolder(other.c_str()), c.result);
-    ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(g_boxes[0].flags, platform::kMbYesNoCancel | platform::kMbIconExclamation | platform::kMbJapanese);
-    EXPECT_EQ(st().folder(), c.folderChanged ? other : here);
-    EXPECT_EQ(g_posts == std::vector<unsigned>{appmsg::kReloadStore}, c.reloadPosted);
+    platform::writeWholeFile((here + "\\" + memory).c_str(), "mine");
+    platform::writeWholeFile((other + "\\" + memory).c_str(), "theirs");
+    platform::writeWholeFile((other + "\\" + otherMemory).c_str(), "another mailbox");
+    platform::writeWholeFile((here + "\\QuorvelGuard.dat").c_str(), "my guard");
+    platform::writeWholeFile((other + "\\QuorvelGuard.dat").c_str(), "their guard");
+    EXPECT_TRUE(st().hasLogIn(other.c_str()));
+    EXPECT_EQ(st().moveStoreFolder(other.c_str(), c.existing), c.result);
+    EXPECT_EQ(st().folder(), other);
     EXPECT_EQ(slurp(here + "\\QuorvelMail.log"), c.logHere);
     EXPECT_EQ(slurp(other + "\\QuorvelMail.log"), c.logThere);
-    if (c.answer == platform::kIdYes) {
-      EXPECT_EQ(slurp(other + "\\QuorvelMail.idx"), index);
-    }
+    EXPECT_EQ(slurp(here + "\\" + memory), c.memoryHere);
+    EXPECT_EQ(slurp(other + "\\" + memory), c.memoryThere);
+    EXPECT_EQ(slurp(here + "\\QuorvelGuard.dat"), c.guardHere);
+    EXPECT_EQ(slurp(other + "\\QuorvelGuard.dat"), c.guardThere);
+    EXPECT_EQ(platform::fileExists((other + "\\" + otherMemory).c_str()), c.otherMemoryThere);
+    if (c.existing == Existing::kReplace) EXPECT_EQ(slurp(other + "\\QuorvelMail.idx"), index);
   }
-  // Back to the first folder, which holds no log now: moved without a question.
-  g_boxes.clear();
-  EXPECT_TRUE(st().moveStoreFolder(here.c_str()));
   EXPECT_TRUE(g_boxes.empty());
+  // Back to the first folder, which holds no log now: nothing to ask.
+  EXPECT_FALSE(st().hasLogIn(here.c_str()));
+  EXPECT_EQ(st().moveStoreFolder(here.c_str()), Result::kMoved);
   EXPECT_EQ(logFile(), log);
   // The same folder spelt differently is not a move: nothing is deleted.
-  EXPECT_TRUE(st().moveStoreFolder((here + "\\").c_str()));
-  EXPECT_TRUE(g_boxes.empty());
+  EXPECT_FALSE(st().hasLogIn((here + "\\").c_str()));
+  EXPECT_EQ(st().moveStoreFolder((here + "\\").c_str()), Result::kMoved);
   EXPECT_EQ(logFile(), log);
+  EXPECT_TRUE(g_boxes.empty());
 }
 
 // Exit rewrite: deleted mails leave the log, the newest keepCount stay.
@@ -237,7 +242,7 @@ TEST_F(StoreTest, CompactAndTrim) {
       {"keep 5 of 8", {}, 5, {3, 4, 5, 6, 7}},
       {"keep 0", {}, 0, {}},
       {"keep more than stored", {}, 30, {0, 1, 2, 3, 4, 5, 6, 7}},
-      {"deleted: no trimming", {1, 4}, 5, {0, 2, 3, 5, 6, 7}},
+      {"deleted, then trimmed", {1, 4}, 5, {2, 3, 5, 6, 7}},
       {"all deleted", {0, 1, 2, 3, 4, 5, 6, 7}, 5, {}},
   };
   for (const Case& c : cases) {
@@ -246,41 +251,75 @@ TEST_F(StoreTest, CompactAndTrim) {
     restartObject();
     st().createIndex();
     store(texts);
-    for (auto it = c.deleted.rbegin(); it != c.deleted.rend(); ++it) {
-      list_.entries.erase(list_.entries.begin() + *it);
-      st().addDeleted();
-    }
+    for (auto it = c.deleted.rbegin(); it != c.deleted.rend(); ++it) st().deleteMail(*it);
     EXPECT_TRUE(st().compactStore());
-    st().trimStore(c.keep);
+    EXPECT_TRUE(st().trimStore(c.keep));
     std::string expected;
     for (int i : c.left) expected += texts[static_cast<size_t>(i)];
     EXPECT_EQ(logFile(), expected);
-    bool rewritten = c.left.size() != texts.size();
-    EXPECT_EQ(platform::fileExists(st().indexPath().c_str()), !rewritten);
+    EXPECT_EQ(st().mailLogSize(), static_cast<int64_t>(expected.size()));
+    // The model follows the rewritten log: what a new start reads from it.
+    const std::vector<mime::MailIndexEntry> running = entries();
     restart();
-    ASSERT_EQ(list_.entries.size(), c.left.size());
+    EXPECT_FALSE(st().rebuildTried());
+    ASSERT_EQ(entries().size(), c.left.size());
+    ASSERT_EQ(running.size(), c.left.size());
     for (size_t i = 0; i < c.left.size(); ++i) {
-      EXPECT_EQ(list_.entries[i].mailNumber, static_cast<int32_t>(i));
-      EXPECT_EQ(list_.entries[i].subject, "mail " + std::to_string(c.left[i]));
+      EXPECT_EQ(entries()[i].mailNumber, static_cast<int32_t>(i));
+      EXPECT_EQ(entries()[i].subject, "mail " + std::to_string(c.left[i]));
+      mime::MailIndexEntry markless = running[i];
+      markless.arrivalMark = mime::kMarkNone;
+      EXPECT_TRUE(sameEntry(markless, entries()[i])) << i;
     }
   }
+}
+
+// A power-off that fails after the trim: the program goes on storing,
+// reading and deleting mails, and the exit rewrite copies whole mails.
+TEST_F(StoreTest, TrimDuringARunLeavesTheStoreUsable) {
+  std::vector<std::string> texts = mails(8);
+  st().createIndex();
+  store({texts[0], texts[1], texts[2], texts[3], texts[4]});
+  st().deleteMail(1);  // deleted before the trim: compacted first
+  ASSERT_TRUE(st().trimStore(2));
+  EXPECT_EQ(logFile(), texts[3] + texts[4]);
+  store({texts[5], texts[6], texts[7]});
+  EXPECT_EQ(logFile(), texts[3] + texts[4] + texts[5] + texts[6] + texts[7]);
+  for (int row = 0; row < st().model().count(); ++row) {
+    std::string source;
+    ASSERT_TRUE(st().showSource(&st().model().entryAt(row), &source));
+    EXPECT_EQ(source, texts[static_cast<size_t>(row) + 3].substr(0, texts[static_cast<size_t>(row) + 3].size() - 2));
+  }
+  st().deleteMail(2);  // mail 5
+  ASSERT_TRUE(st().compactStore());
+  EXPECT_EQ(logFile(), texts[3] + texts[4] + texts[6] + texts[7]);
+  restart();
+  EXPECT_FALSE(st().rebuildTried());
+  ASSERT_EQ(entries().size(), 4u);
+  EXPECT_EQ(std::string(entries()[2].subject), "mail 6");
+  EXPECT_TRUE(g_boxes.empty());
 }
 
 TEST_F(StoreTest, RewriteRefusesRecordsOutsideTheLog) {
   st().createIndex();
   store(mails(4));
-  std::string log = logFile();
-  list_.entries[2].mailEnd = 1 << 28;
-  list_.entries.erase(list_.entries.begin());
-  st().addDeleted();
+  const std::string log = logFile(), good = indexFile();
+  // A record (not the last, which chains to the end of the log) whose mail
+  // runs past the end of the log.
+  std::string index = good;
+  int32_t huge = 1 << 28;
+  std::memcpy(&index[24 + 2 * 1572 + 40], &huge, 4);
+  writeIndex(index);
+  restart();
+  st().deleteMail(0);
   EXPECT_FALSE(st().compactStore());
   EXPECT_EQ(logFile(), log);
   // A trim point that is not the start of a mail.
-  restart();
-  std::string index = indexFile();
+  index = good;
   int32_t bad = 77;
   std::memcpy(&index[24 + 1 * 1572 + 4], &bad, 4);
   writeIndex(index);
+  restart();
   EXPECT_FALSE(st().trimStore(3));
   EXPECT_EQ(logFile(), log);
 }

@@ -10,15 +10,12 @@
 
 #include "platform/File.h"
 #include "platform/FileOps.h"
-#include "platform/AppMessages.h"
 #include "platform/Hooks.h"
-#include "store/MailList.h"
 #include "store/MailStore.h"
 
 namespace {
 
 int g_failures = 0;
-std::vector<unsigned> g_posts;
 
 void check(bool ok, const char* name, const std::string& detail = "") {
   if (!ok) ++g_failures;
@@ -39,20 +36,18 @@ std::string slurp(const std::string& path) {
 }
 
 struct Store {
-  store::MemoryMailList list;
-  store::MailStore store{list};
+  store::MailStore store;
   explicit Store(const std::string& folder) { store.setFolder(folder.c_str()); }
   void start() {
-    g_posts.clear();
-    store.openStore();
-    for (size_t i = 0; i < g_posts.size(); ++i)
-      if (g_posts[i] == appmsg::kLoadIndex) store.loadIndex();
+    for (bool load = store.openStore(); load; load = store.loadIndex()) {
+    }
   }
+  int rows() const { return store.model().count(); }
   void add(int n) {
     std::string m = mail(n);
     mime::MimeMessage msg;
     msg.parseMail(m.data(), m.size(), static_cast<int32_t>(store.mailLogSize()), store.storedMailCount());
-    msg.arrivalMark = store::kMarkGeneral;
+    msg.arrivalMark = mime::kMarkGeneral;
     store.appendMail(msg, m.data(), m.size());
   }
 };
@@ -63,7 +58,6 @@ int main(int argc, char** argv) {
   if (argc < 2) return 2;
   std::string base;
   for (const char* h = argv[1]; h[0] && h[1]; h += 2) base += static_cast<char>(std::stoi(std::string(h, 2), nullptr, 16));
-  platform::setPostHook([](unsigned m, uintptr_t, intptr_t) { g_posts.push_back(m); });
   platform::setMessageBoxHook([](const char*, const char*, unsigned) -> int { return platform::kIdYes; });
 
   std::string folder = base + "\\メール保存";
@@ -86,12 +80,10 @@ int main(int argc, char** argv) {
   {
     Store s(folder);
     s.start();
-    check(s.list.entryCount() == 4 && slurp(logPath) == four, "cut mail",
-          std::to_string(s.list.entryCount()) + " rows");
+    check(s.rows() == 4 && slurp(logPath) == four, "cut mail", std::to_string(s.rows()) + " rows");
 
     // Exit with mail 1 deleted, keeping 2.
-    s.list.entries.erase(s.list.entries.begin() + 1);
-    s.store.addDeleted();
+    s.store.deleteMail(1);
     check(s.store.compactStore(), "compact");
     std::string compacted = mail(0) + mail(2) + mail(3);
     check(slurp(logPath) == compacted, "compacted log");
@@ -99,7 +91,7 @@ int main(int argc, char** argv) {
   {
     Store s(folder);
     s.start();
-    check(s.list.entryCount() == 3, "rebuilt after compaction");
+    check(s.rows() == 3, "rebuilt after compaction");
     check(s.store.trimStore(2) && slurp(logPath) == mail(2) + mail(3), "trim");
   }
   {
@@ -109,7 +101,7 @@ int main(int argc, char** argv) {
     platform::writeWholeFile((other + "\\QuorvelMail.log").c_str(), "old");
     Store s(folder);
     s.start();
-    check(s.store.moveStoreFolder(other.c_str()), "move");
+    check(s.store.moveStoreFolder(other.c_str()) == store::MailStore::MoveResult::kMoved, "move");
     check(!platform::fileExists(logPath.c_str()) &&
               slurp(other + "\\QuorvelMail.log") == mail(2) + mail(3) &&
               platform::fileExists((other + "\\QuorvelMail.idx").c_str()),

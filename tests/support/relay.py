@@ -1,6 +1,8 @@
 """A TCP relay on 127.0.0.1 in front of a server, for what real servers do
 not do on demand: the server's bytes reach the client through `alter`
 (bytes -> bytes, per read) and, with pieces=True, in sends of 1 to 7 bytes.
+The client's bytes pass `hold` first (bytes -> bool, per read): True keeps
+them from the server (a command the server must never see).
 
     with Relay(dovecot.port, alter=lambda data: data.replace(...)) as relay:
         ... connect to 127.0.0.1:relay.port ...
@@ -11,8 +13,9 @@ import time
 
 
 class Relay:
-    def __init__(self, target_port, alter=None, pieces=False):
+    def __init__(self, target_port, alter=None, pieces=False, hold=None):
         self.target_port = target_port
+        self.hold = hold
         self.alter = alter
         self.pieces = pieces
         self.listener = socket.create_server(("127.0.0.1", 0))
@@ -36,14 +39,17 @@ class Relay:
                 return
             client.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
             server = socket.create_connection(("127.0.0.1", self.target_port))
-            threading.Thread(target=self._pipe, args=(client, server, None, False), daemon=True).start()
+            threading.Thread(target=self._pipe, args=(client, server, None, False, self.hold),
+                             daemon=True).start()
             threading.Thread(target=self._pipe, args=(server, client, self.alter, self.pieces), daemon=True).start()
 
     @staticmethod
-    def _pipe(src, dst, alter, pieces):
+    def _pipe(src, dst, alter, pieces, hold=None):
         size = 0
         try:
             while data := src.recv(65536):
+                if hold and hold(data):
+                    continue
                 if alter:
                     data = alter(data)
                 if not pieces:

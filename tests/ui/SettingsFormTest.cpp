@@ -77,6 +77,12 @@ TEST_F(SettingsFormTest, ValidationMessagesKeepTheRecordUnchanged) {
        "パス名が長過ぎます。\n259バイト以内で指定してください。"},
       {[](ui::SettingsForm& f) { f.imapFolder = std::string(98, 'x') + "監"; },
        "IMAPフォルダ名が長過ぎます。\n99バイト以内で指定してください。"},
+      // A keep count out of range or not a number is refused, not cut to 100 or read as 0.
+      {[](ui::SettingsForm& f) { f.mailLogKeepCount = "500"; }, "メールログ保存数は0から100までの数で指定してください。"},
+      {[](ui::SettingsForm& f) { f.mailLogKeepCount = "101"; }, "メールログ保存数は0から100までの数で指定してください。"},
+      {[](ui::SettingsForm& f) { f.mailLogKeepCount = ""; }, "メールログ保存数は0から100までの数で指定してください。"},
+      {[](ui::SettingsForm& f) { f.mailLogKeepCount = "-1"; }, "メールログ保存数は0から100までの数で指定してください。"},
+      {[](ui::SettingsForm& f) { f.mailLogKeepCount = "3x"; }, "メールログ保存数は0から100までの数で指定してください。"},
   };
   for (const Case& c : cases) {
     config::AppSettings before = s;
@@ -99,7 +105,7 @@ TEST_F(SettingsFormTest, StoresTheFieldsCutToTheirWidthsAndAsksForASave) {
   form.cameraName = "カメラ名前一二三四五六";        // 22 bytes
   form.panelPasswordRequired = true;
   form.panelPassword = "abcd" + std::string(30, 'z');
-  form.mailLogKeepCount = "500";
+  form.mailLogKeepCount = "100";
   form.subjectKeyword = "指令";
   ASSERT_TRUE(ui::applySettingsForm(form, s, host));
   EXPECT_EQ(std::string(s.pop3Server), std::string(79, 's'));

@@ -32,7 +32,7 @@ struct Options {
 class FolderHost : public pop3::Pop3Host {
  public:
   explicit FolderHost(const Options& o) : options_(o) {}
-  pop3::MessageAnswer onMessageComplete(const char* data, size_t length) override {
+  pop3::MessageAnswer onMessageComplete(const pop3::ListedMessage&, const char* data, size_t length) override {
     ++count_;
     bytes_ += length;
     if (!options_.outDir.empty()) {

@@ -79,6 +79,29 @@ std::string ListView::itemText(int item, int column, int capacity) const {
 
 int ListView::count() const { return static_cast<int>(SendMessageW(window_, LVM_GETITEMCOUNT, 0, 0)); }
 
+void ListView::setItemCount(int count, bool keepScroll) {
+  SendMessageW(window_, LVM_SETITEMCOUNT, count, keepScroll ? LVSICF_NOSCROLL : 0);
+}
+
+void ListView::redrawItem(int item) {
+  SendMessageW(window_, LVM_REDRAWITEMS, item, item);
+  UpdateWindow(window_);
+}
+
+void ListView::answerDisplayInfo(const NMHDR* header, const std::string& sjis) {
+  // The text is copied into the control's buffer, which may belong to a
+  // caller of LVM_GETITEMTEXT.
+  if (header->code == LVN_GETDISPINFOW) {
+    LVITEMW& item = const_cast<NMLVDISPINFOW*>(reinterpret_cast<const NMLVDISPINFOW*>(header))->item;
+    if (!(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0) return;
+    lstrcpynW(item.pszText, platform::toWide(sjis.c_str()).c_str(), item.cchTextMax);
+  } else if (header->code == LVN_GETDISPINFOA) {
+    LVITEMA& item = const_cast<NMLVDISPINFOA*>(reinterpret_cast<const NMLVDISPINFOA*>(header))->item;
+    if (!(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0) return;
+    lstrcpynA(item.pszText, sjis.c_str(), item.cchTextMax);
+  }
+}
+
 void ListView::deleteItem(int item) { SendMessageW(window_, LVM_DELETEITEM, item, 0); }
 
 void ListView::deleteAllItems() { SendMessageW(window_, LVM_DELETEALLITEMS, 0, 0); }

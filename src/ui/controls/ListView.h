@@ -37,6 +37,12 @@ class ListView {
   // At most `capacity` characters of the cell.
   std::string itemText(int item, int column, int capacity = 100) const;
   int count() const;
+  // Owner data (LVS_OWNERDATA): the number of items; the texts come from
+  // LVN_GETDISPINFO. `keepScroll`: the list does not scroll.
+  void setItemCount(int count, bool keepScroll = false);
+  void redrawItem(int item);
+  // Answers LVN_GETDISPINFO (A or W) with a cell's Shift_JIS text.
+  static void answerDisplayInfo(const NMHDR* header, const std::string& sjis);
   void deleteItem(int item);
   void deleteAllItems();
   void ensureVisible(int item);
