@@ -12,6 +12,7 @@
 
 #include "check/CheckSummary.h"
 #include "command/CommandGuard.h"
+#include "ui/Dpi.h"
 #include "ui/resource.h"
 #include "platform/AppMessages.h"
 #include "platform/File.h"
@@ -29,6 +30,9 @@ namespace {
 
 constexpr UINT_PTR kReceiveTimer = 1;
 constexpr int kFirstSplitterPosition = 300;
+// 96-DPI units.
+constexpr int kFirstWidth = 800, kFirstHeight = 600, kFontHeight = 14;
+constexpr UINT kWmDpiChanged = 0x02E0;  // WM_DPICHANGED
 // Ticks all the time: a session that has fallen silent ends, a connected
 // one re-issues IDLE or polls, a lost one connects again.
 constexpr UINT_PTR kSessionWatchTimer = 2;
@@ -80,6 +84,7 @@ LRESULT MainWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_CREATE: return onCreate();
     case WM_DESTROY: onDestroy(); break;
     case WM_SIZE: onSize(); return 0;
+    case kWmDpiChanged: onDpiChanged(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam)); return 0;
     case WM_COMMAND: onCommand(LOWORD(wParam)); return 0;
     case WM_SYSCOMMAND:
       if (!onSysCommand(wParam)) return 0;
@@ -114,9 +119,8 @@ LRESULT MainWindow::onCreate() {
   g_mainWindow = window_;
   drawDib_ = DrawDibOpen();
   log().clear();
-  font_ = CreateFontW(14, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
-                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                      FIXED_PITCH | FF_MODERN, L"MS 明朝");
+  dpi_ = ui::windowDpi(window_);
+  font_ = createProgramFont(dpi_);
   arrowCursor_ = LoadCursorW(nullptr, IDC_ARROW);
   waitCursor_ = LoadCursorW(nullptr, IDC_WAIT);
   startupDirectory_ = platform::currentDirectory();
@@ -130,6 +134,27 @@ LRESULT MainWindow::onCreate() {
   createCommandRunner();
   createCommandKeyList();
   return 0;
+}
+
+// The program font: 14 pixels high at 96 DPI.
+HFONT MainWindow::createProgramFont(int dpi) {
+  return CreateFontW(ui::scaleToDpi(kFontHeight, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, L"MS 明朝");
+}
+
+// Moved to a screen of another DPI: the font, the panel and the window's
+// size follow (Windows suggests the new rectangle).
+void MainWindow::onDpiChanged(int dpi, const RECT* suggested) {
+  if (dpi <= 0 || dpi == dpi_) return;
+  HFONT old = font_;
+  dpi_ = dpi;
+  font_ = createProgramFont(dpi);
+  if (panel_) panel_->setDpi(dpi, font_);
+  commandKeyList_.setFont(font_);
+  if (old) DeleteObject(old);
+  if (suggested)
+    SetWindowPos(window_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                 suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // The found commands of the mail being processed, one row each, hidden.
@@ -156,7 +181,15 @@ void MainWindow::onStartup() {
   } else {
     settings_.splitterPosition = kFirstSplitterPosition;
     if (panel_) panel_->setSplitterPosition(kFirstSplitterPosition);
-    SetWindowPos(window_, nullptr, 0, 0, 800, 600, SWP_NOZORDER);
+    // 800 x 600 at 96 DPI, within the screen's work area.
+    int width = ui::scaleToDpi(kFirstWidth, dpi_), height = ui::scaleToDpi(kFirstHeight, dpi_);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY), &monitor)) {
+      width = std::min<int>(width, monitor.rcWork.right - monitor.rcWork.left);
+      height = std::min<int>(height, monitor.rcWork.bottom - monitor.rcWork.top);
+    }
+    SetWindowPos(window_, nullptr, 0, 0, width, height, SWP_NOZORDER);
     ShowWindow(window_, SW_SHOW);
   }
   RECT client;
@@ -207,7 +240,8 @@ void MainWindow::onSize() {
   if (!panel_) return;
   RECT client;
   GetClientRect(window_, &client);
-  SetWindowPos(panel_->window(), nullptr, 8, 0, client.right - 16, client.bottom - 6, SWP_NOZORDER);
+  int margin = ui::scaleToDpi(8, dpi_), bottom = ui::scaleToDpi(6, dpi_);
+  SetWindowPos(panel_->window(), nullptr, margin, 0, client.right - 2 * margin, client.bottom - bottom, SWP_NOZORDER);
 }
 
 bool MainWindow::onSysCommand(WPARAM command) {

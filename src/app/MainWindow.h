@@ -44,6 +44,8 @@ class MainWindow : public ui::WindowObject, private check::CheckCycleHost, priva
   LRESULT onCreate();
   void onDestroy();
   void onSize();
+  void onDpiChanged(int dpi, const RECT* suggested);
+  static HFONT createProgramFont(int dpi);
   void onCommand(int id);
   // False when the close command was declined (the message is not passed on).
   bool onSysCommand(WPARAM command);
@@ -123,6 +125,7 @@ class MainWindow : public ui::WindowObject, private check::CheckCycleHost, priva
   bool serverConfigured_ = false;
   std::string startupDirectory_;
   HFONT font_ = nullptr;
+  int dpi_ = 96;
   HCURSOR arrowCursor_ = nullptr;
   HCURSOR waitCursor_ = nullptr;
   void* drawDib_ = nullptr;

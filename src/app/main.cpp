@@ -4,12 +4,16 @@
 #include <ole2.h>
 
 #include <cstdio>
+#include <cwchar>
+#include <string>
 
 #include "config/AppSettings.h"
 #include "app/MainWindow.h"
 #include "app/Win32Services.h"
 #include "platform/AppMessages.h"
 #include "platform/Hooks.h"
+#include "platform/Text.h"
+#include "ui/LogonStart.h"
 
 namespace {
 
@@ -28,6 +32,17 @@ bool activateRunningInstance() {
   return true;
 }
 
+// Started from the Run key (/workdir FOLDER): work in that folder, where
+// quorvel.ini and the mail log are, not in the system folder.
+void enterWorkFolder() {
+  const wchar_t* line = GetCommandLineW();
+  std::string utf8 = platform::utf16ToUtf8(std::u16string(line, line + wcslen(line)));
+  std::string folder = ui::workFolderArgument(ui::splitCommandLine(utf8));
+  if (folder.empty()) return;
+  std::u16string wide = platform::utf8ToUtf16(folder);
+  SetCurrentDirectoryW(std::wstring(wide.begin(), wide.end()).c_str());
+}
+
 int runMessageLoop() {
   MSG msg;
   for (;;) {
@@ -44,6 +59,7 @@ int runMessageLoop() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  enterWorkFolder();
   if (activateRunningInstance()) return 0;
   OleInitialize(nullptr);
   app::installWin32Services(instance);

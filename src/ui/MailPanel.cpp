@@ -5,6 +5,7 @@
 #include "config/StringTable.h"
 #include "platform/AppMessages.h"
 #include "platform/Hooks.h"
+#include "ui/Dpi.h"
 #include "ui/DragDrop.h"
 #include "ui/FolderBrowser.h"
 #include "ui/resource.h"
@@ -13,10 +14,12 @@ namespace ui {
 namespace {
 
 const wchar_t kPanelClass[] = L"SplitPanel";
+// Lengths in 96-DPI units.
 constexpr int kSplitterHeight = 10;
 constexpr int kStripHeight = 50;
 constexpr int kMinPreviewSpace = 120;
 constexpr int kMinListHeight = 100;
+constexpr int kStripIconSize = 16;
 constexpr COLORREF kListColour = RGB(165, 192, 161);
 constexpr unsigned kFirstHeaderString = 30;  // string ids 30-37: the visible columns' headers
 const char kExportFolderTitle[] = "メールをエクスポートするフォルダを指定してください。";
@@ -71,7 +74,12 @@ LRESULT MailPanel::handleMessage(HWND window, UINT message, WPARAM wParam, LPARA
   return WindowObject::handleMessage(window, message, wParam, lParam);
 }
 
+int MailPanel::px(int units) const { return scaleToDpi(units, dpi_); }
+
+int MailPanel::units(int pixels) const { return unscaleFromDpi(pixels, dpi_); }
+
 LRESULT MailPanel::onCreate() {
+  dpi_ = windowDpi(window_);
   createMailList();
   preview_ = Edit::create(window_, IDC_PREVIEW,
                           WS_VISIBLE | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
@@ -97,7 +105,7 @@ void MailPanel::createMailList() {
     int width = 0;
     if (column < kVisibleColumnCount) {
       config::loadString(kFirstHeaderString + column, header, sizeof header);
-      width = initialWidths_[column];
+      width = px(initialWidths_[column]);
     }
     list_.insertColumn(column, header, width);
   }
@@ -107,12 +115,31 @@ void MailPanel::createMailList() {
 void MailPanel::createAttachmentStrip() {
   strip_ = ListView::create(window_, IDC_ATTACHMENT_STRIP, LVS_SMALLICON | LVS_ALIGNTOP, instance_);
   strip_.setFont(font_);
-  stripImages_ = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 1, 0);
+  createStripImages();
+}
+
+void MailPanel::createStripImages() {
+  int size = px(kStripIconSize);
+  HIMAGELIST old = stripImages_;
+  stripImages_ = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, 1, 0);
   HICON icon = static_cast<HICON>(
-      LoadImageW(instance_, MAKEINTRESOURCEW(IDI_ATTACHMENT), IMAGE_ICON, 16, 16, 0));
+      LoadImageW(instance_, MAKEINTRESOURCEW(IDI_ATTACHMENT), IMAGE_ICON, size, size, 0));
   ImageList_AddIcon(stripImages_, icon);
   DestroyIcon(icon);
   strip_.setSmallImages(stripImages_);
+  if (old) ImageList_Destroy(old);
+}
+
+void MailPanel::setDpi(int dpi, HFONT font) {
+  if (dpi == dpi_ && font == font_) return;
+  for (int column = 0; column < kVisibleColumnCount; ++column)
+    list_.setColumnWidth(column, scaleToDpi(units(list_.columnWidth(column)), dpi));
+  dpi_ = dpi;
+  font_ = font;
+  list_.setFont(font_);
+  strip_.setFont(font_);
+  createStripImages();
+  onSize();
 }
 
 // The selected rows in list order, each as an .eml file in a chosen
@@ -159,30 +186,33 @@ void MailPanel::layout(bool showStrip) {
   GetClientRect(window_, &r);
   int w = r.right, h = r.bottom;
   if (h == 0) return;
-  int listHeight = h - splitterPosition_ >= kMinPreviewSpace ? splitterPosition_ : kMinPreviewSpace;
-  splitterPosition_ = listHeight;
-  owner_.onSplitterMoved(listHeight);
+  int bar = px(kSplitterHeight), strip = px(kStripHeight), minPreview = px(kMinPreviewSpace);
+  int listHeight = px(splitterPosition_);
+  if (h - listHeight < minPreview) listHeight = minPreview;
+  splitterPosition_ = units(listHeight);
+  owner_.onSplitterMoved(splitterPosition_);
   MoveWindow(list_.window(), 0, 0, w, listHeight, TRUE);
-  int previewTop = listHeight + kSplitterHeight;
+  int previewTop = listHeight + bar;
   if (showStrip) {
-    MoveWindow(preview_.window(), 0, previewTop, w, h - listHeight - kSplitterHeight - kStripHeight, TRUE);
-    MoveWindow(strip_.window(), 0, h - kStripHeight, w, kStripHeight, TRUE);
+    MoveWindow(preview_.window(), 0, previewTop, w, h - listHeight - bar - strip, TRUE);
+    MoveWindow(strip_.window(), 0, h - strip, w, strip, TRUE);
     ShowWindow(strip_.window(), SW_SHOW);
   } else {
     ShowWindow(strip_.window(), SW_HIDE);
-    MoveWindow(preview_.window(), 0, previewTop, w, h - listHeight - kSplitterHeight, TRUE);
+    MoveWindow(preview_.window(), 0, previewTop, w, h - listHeight - bar, TRUE);
   }
 }
 
 void MailPanel::invertBand() {
-  PatBlt(dragDc_, band_.left, band_.top, band_.right - band_.left, kSplitterHeight, DSTINVERT);
+  PatBlt(dragDc_, band_.left, band_.top, band_.right - band_.left, px(kSplitterHeight), DSTINVERT);
 }
 
 void MailPanel::onLButtonDown(int y) {
   SetCapture(window_);
   GetClientRect(window_, &band_);
-  int top = y >= kMinListHeight + 5 ? y - 5 : kMinListHeight;
-  if (top > panelHeight_ - kMinPreviewSpace) top = panelHeight_ - kMinPreviewSpace;
+  int half = px(kSplitterHeight) / 2;
+  int top = y >= px(kMinListHeight) + half ? y - half : px(kMinListHeight);
+  if (top > panelHeight_ - px(kMinPreviewSpace)) top = panelHeight_ - px(kMinPreviewSpace);
   band_.top = top + 1;
   if (dragDc_) ReleaseDC(window_, dragDc_);
   dragDc_ = GetDC(window_);
@@ -193,8 +223,8 @@ void MailPanel::onMouseMove(int y) {
   if (!dragDc_) return;
   invertBand();
   int top = y;
-  if (top > panelHeight_ - kMinPreviewSpace) top = panelHeight_ - kMinPreviewSpace;
-  if (top < kMinListHeight) top = kMinListHeight;
+  if (top > panelHeight_ - px(kMinPreviewSpace)) top = panelHeight_ - px(kMinPreviewSpace);
+  if (top < px(kMinListHeight)) top = px(kMinListHeight);
   band_.top = top;
   invertBand();
 }
@@ -205,7 +235,7 @@ void MailPanel::onLButtonUp() {
   ReleaseCapture();
   ReleaseDC(window_, dragDc_);
   dragDc_ = nullptr;
-  splitterPosition_ = band_.top;
+  splitterPosition_ = units(band_.top);
   SendMessageW(window_, WM_SIZE, 0, 0);
 }
 
@@ -363,7 +393,7 @@ void MailPanel::afterRowsRemoved() {
 
 void MailPanel::saveColumnWidths() {
   ColumnWidths widths;
-  for (int column = 0; column < kVisibleColumnCount; ++column) widths[column] = list_.columnWidth(column);
+  for (int column = 0; column < kVisibleColumnCount; ++column) widths[column] = units(list_.columnWidth(column));
   owner_.onColumnWidthsSaved(widths);
 }
 

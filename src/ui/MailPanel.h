@@ -66,8 +66,11 @@ class MailPanel : public ui::WindowObject, public store::MailModelView {
 
   // The preview and the attachment strip.
   void layout(bool showStrip);
-  // The list's height for the next layout.
+  // The list's height for the next layout (96-DPI units).
   void setSplitterPosition(int listHeight) { splitterPosition_ = listHeight; }
+  // The window moved to a screen of another DPI: columns, strip icons and
+  // layout follow; `font` is the program font made for that DPI.
+  void setDpi(int dpi, HFONT font);
   void setPreviewText(const std::string& sjis);
   void clearAttachments();
   void addAttachment(const std::string& sjisName);
@@ -106,6 +109,10 @@ class MailPanel : public ui::WindowObject, public store::MailModelView {
   void afterRowsRemoved();
   void onStripNotify(const NMHDR* header);
   void invertBand();
+  void createStripImages();
+  // A length of 96-DPI units in pixels at the panel's DPI, and back.
+  int px(int units) const;
+  int units(int pixels) const;
 
   MailPanelOwner& owner_;
   HFONT font_;
@@ -115,8 +122,9 @@ class MailPanel : public ui::WindowObject, public store::MailModelView {
   Edit preview_;
   ListView strip_;
   HIMAGELIST stripImages_ = nullptr;
-  int splitterPosition_ = 0;
-  ColumnWidths initialWidths_{};
+  int splitterPosition_ = 0;  // 96-DPI units, as stored
+  int dpi_ = 96;
+  ColumnWidths initialWidths_{};  // 96-DPI units
   store::MailStore* store_ = nullptr;
   int stripCount_ = 0;
   bool inBatch_ = false;

@@ -9,6 +9,7 @@
 #include "platform/Hooks.h"
 #include "platform/Text.h"
 #include "ui/FolderBrowser.h"
+#include "ui/LogonStart.h"
 #include "ui/controls/DialogItem.h"
 #include "ui/resource.h"
 
@@ -25,6 +26,23 @@ int32_t checkedMode(HWND dialog, const int (&buttons)[N]) {
   for (int32_t mode = 0; mode < static_cast<int32_t>(N); ++mode)
     if (DialogItem(dialog, buttons[mode]).checked()) return mode;
   return 0;
+}
+
+// The product version from the program's own version information, the
+// one place the build puts it; empty when it cannot be read.
+std::wstring programVersion() {
+  wchar_t path[MAX_PATH];
+  if (!GetModuleFileNameW(nullptr, path, MAX_PATH)) return {};
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeW(path, &ignored);
+  if (!size) return {};
+  std::string block(size, '\0');
+  if (!GetFileVersionInfoW(path, 0, size, block.data())) return {};
+  void* value = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueW(block.data(), L"\\StringFileInfo\\041104B0\\ProductVersion", &value, &length) || !length)
+    return {};
+  return std::wstring(static_cast<const wchar_t*>(value));
 }
 
 INT_PTR finish(HWND dialog, INT_PTR result) {
@@ -101,6 +119,7 @@ void SettingsDialog::onInitDialog() {
       {IDC_VERIFY_CERTIFICATE, f.verifyCertificate},
   };
   for (const Check& c : checks) DialogItem(window_, c.id).setChecked(c.on);
+  DialogItem(window_, IDC_LOGON_START).setChecked(logonStartEnabled());
   pop3Security_ = f.pop3Security;
   receiveProtocol_ = f.receiveProtocol;
   smtpSecurity_ = f.smtpSecurity;
@@ -177,7 +196,14 @@ void SettingsDialog::onCommand(int id) {
     case IDC_SPAM_BUTTON: PostMessageW(mainWindow_, WM_COMMAND, IDM_SPAM_RULES, 0); break;
     case IDCANCEL: EndDialog(window_, IDCANCEL); break;
     case IDOK:
-      if (applySettingsForm(readControls(), settings_, host_)) EndDialog(window_, IDOK);
+      if (!applySettingsForm(readControls(), settings_, host_)) break;
+      // The registry holds this choice; the record is already stored.
+      if (!setLogonStart(DialogItem(window_, IDC_LOGON_START).checked(), startupDirectory_)) {
+        platform::messageBox("ログオン時の起動を設定できません。", "Quorvel",
+                             platform::kMbOk | platform::kMbIconExclamation | platform::kMbJapanese);
+        break;
+      }
+      EndDialog(window_, IDOK);
       break;
     default: break;
   }
@@ -409,6 +435,9 @@ INT_PTR AboutDialog::open(HINSTANCE instance, HWND owner) { return runModal(inst
 LRESULT AboutDialog::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     font_.apply(window);
+    std::wstring version = programVersion();
+    if (!version.empty())
+      SetDlgItemTextW(window, IDC_ABOUT_VERSION, (L"Quorvel  " + platform::toWide("バージョン ") + version).c_str());
     SetFocus(GetDlgItem(window, IDOK));
     return FALSE;
   }

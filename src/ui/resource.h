@@ -84,6 +84,8 @@
 #define IDC_RECEIVE_POP3 1096
 #define IDC_RECEIVE_IMAP 1097
 #define IDC_IMAP_FOLDER 1098
+// Start at logon: the Run value, not a field of the record.
+#define IDC_LOGON_START 1130
 // The command-mail guards.
 #define IDC_ALLOWED_SENDERS 1100
 #define IDC_COMMAND_SECRET 1101
@@ -103,3 +105,4 @@
 #define IDC_PROMPT_EDIT 1079
 #define IDC_HOME_PAGE_BUTTON 1053
 #define IDC_MIRROR_BUTTON 1054
+#define IDC_ABOUT_VERSION 1055

@@ -180,22 +180,40 @@ class Driver:
         items: text, id (-1 for a popup), separator, grayed, items."""
         return self.call("menu", winpath(exe), name)[1]["items"]
 
+    def version_info(self, path) -> dict:
+        """The version information of a program file as GetFileVersionInfoW
+        reads it: fixed ([a, b, c, d]), fileType, blocks ({"041104B0":
+        {field: text}}), and manifest (its text) when it has one."""
+        return self.call("version-info", winpath(path))[1]
+
+    def shortcut(self, windows_path: str) -> dict:
+        """A shell link's target, arguments and workdir."""
+        return self.call("shortcut", windows_path)[1]
+
+    def hold_file(self, path, seconds=60.0, timeout=20.0) -> subprocess.Popen:
+        """Starts a process that keeps a file open (sharing only reading),
+        as a running program holds its exe, until it is killed."""
+        return self._hold("hold-file", winpath(path), seconds, timeout)
+
     def hold_mutex(self, name: str, seconds=60.0, timeout=20.0) -> subprocess.Popen:
         """Starts a process that holds the named mutex until it is killed
         (or seconds pass); returns once the mutex exists."""
-        out = self.outdir / f"mutex{next(self._seq)}.json"
-        proc = self.wine.start(self.exe, ["-o", winpath(out), "hold-mutex", name, int(seconds * 1000)])
+        return self._hold("hold-mutex", name, seconds, timeout)
+
+    def _hold(self, command: str, name: str, seconds: float, timeout: float) -> subprocess.Popen:
+        out = self.outdir / f"hold{next(self._seq)}.json"
+        proc = self.wine.start(self.exe, ["-o", winpath(out), command, name, int(seconds * 1000)])
         deadline = time.monotonic() + timeout
         while not (out.exists() and out.stat().st_size):
             if proc.poll() is not None or time.monotonic() > deadline:
                 proc.kill()
                 proc.wait()
-                raise DriverError(f"hold-mutex {name} did not start")
+                raise DriverError(f"{command} {name} did not start")
             time.sleep(0.02)
         if not json.loads(out.read_bytes())["ok"]:
             proc.kill()
             proc.wait()
-            raise DriverError(f"could not create mutex {name}")
+            raise DriverError(f"{command} {name} failed")
         return proc
 
     def mutex_exists(self, name: str) -> bool:

@@ -49,6 +49,10 @@ int ListView::columnWidth(int column) const {
   return static_cast<int>(SendMessageW(window_, LVM_GETCOLUMNWIDTH, column, 0));
 }
 
+void ListView::setColumnWidth(int column, int width) {
+  SendMessageW(window_, LVM_SETCOLUMNWIDTH, column, MAKELPARAM(width, 0));
+}
+
 int ListView::insertItem(int index, const std::string& text, int image) {
   std::wstring wide = platform::toWide(text.c_str());
   LVITEMW item{};

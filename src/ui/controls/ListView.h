@@ -29,6 +29,7 @@ class ListView {
   // Columns: a left-aligned column at `index`; false when it was refused.
   bool insertColumn(int index, const std::string& text, int width);
   int columnWidth(int column) const;
+  void setColumnWidth(int column, int width);
 
   // Items: the new item's index, -1 when it was refused. `image` is an
   // index into the small image list, -1 for none.

@@ -725,12 +725,88 @@ int cmdOpenMutex(Json& j, const Args& a) {
   return 0;
 }
 
+// version-info FILE: the fixed version, the string blocks of the version
+// information (read back with GetFileVersionInfoW) and the manifest.
+int cmdVersionInfo(Json& j, const Args& a) {
+  needArgs(a, 1, "version-info FILE");
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeW(a[0].c_str(), &ignored);
+  if (!size) fail("no version information in " + qvd::toUtf8(a[0]) + ": " + std::to_string(GetLastError()));
+  std::vector<char> block(size);
+  if (!GetFileVersionInfoW(a[0].c_str(), 0, size, block.data())) fail("GetFileVersionInfoW failed");
+  void* value = nullptr;
+  UINT length = 0;
+  if (VerQueryValueW(block.data(), L"\\", &value, &length) && length >= sizeof(VS_FIXEDFILEINFO)) {
+    auto* fixed = static_cast<VS_FIXEDFILEINFO*>(value);
+    j.key("fixed").beginArray().num(HIWORD(fixed->dwFileVersionMS)).num(LOWORD(fixed->dwFileVersionMS))
+        .num(HIWORD(fixed->dwFileVersionLS)).num(LOWORD(fixed->dwFileVersionLS)).endArray();
+    j.key("fileType").num(fixed->dwFileType);
+  }
+  j.key("blocks").beginObject();
+  struct Translation { WORD language, codePage; };
+  if (VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", &value, &length)) {
+    auto* t = static_cast<Translation*>(value);
+    for (UINT i = 0; i < length / sizeof(Translation); ++i) {
+      wchar_t name[16];
+      wsprintfW(name, L"%04X%04X", t[i].language, t[i].codePage);
+      j.key(qvd::toUtf8(name).c_str()).beginObject();
+      for (const wchar_t* field : {L"CompanyName", L"FileDescription", L"FileVersion", L"InternalName",
+                                   L"LegalCopyright", L"OriginalFilename", L"ProductName", L"ProductVersion"}) {
+        std::wstring path = std::wstring(L"\\StringFileInfo\\") + name + L"\\" + field;
+        if (VerQueryValueW(block.data(), path.c_str(), &value, &length) && length)
+          j.key(qvd::toUtf8(field).c_str()).str(std::wstring(static_cast<wchar_t*>(value)));
+      }
+      j.endObject();
+    }
+  }
+  j.endObject();
+  HMODULE module = LoadLibraryExW(a[0].c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  HRSRC manifest = module ? FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)) : nullptr;
+  if (manifest) {
+    HGLOBAL data = LoadResource(module, manifest);
+    const char* text = static_cast<const char*>(LockResource(data));
+    j.key("manifest").str(std::string(text, SizeofResource(module, manifest)));
+  }
+  if (module) FreeLibrary(module);
+  return 0;
+}
+
+// shortcut LNK: the target, arguments and working folder of a shell link.
+int cmdShortcut(Json& j, const Args& a) {
+  needArgs(a, 1, "shortcut LNK");
+  CoInitialize(nullptr);
+  IShellLinkW* link = nullptr;
+  IPersistFile* file = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                              reinterpret_cast<void**>(&link))))
+    fail("no shell link object");
+  if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) ||
+      FAILED(file->Load(a[0].c_str(), STGM_READ))) {
+    if (file) file->Release();
+    link->Release();
+    fail("cannot read " + qvd::toUtf8(a[0]));
+  }
+  wchar_t text[MAX_PATH * 2] = {};
+  link->GetPath(text, MAX_PATH * 2, nullptr, SLGP_RAWPATH);
+  j.key("target").str(std::wstring(text));
+  text[0] = 0;
+  link->GetArguments(text, MAX_PATH * 2);
+  j.key("arguments").str(std::wstring(text));
+  text[0] = 0;
+  link->GetWorkingDirectory(text, MAX_PATH * 2);
+  j.key("workdir").str(std::wstring(text));
+  file->Release();
+  link->Release();
+  return 0;
+}
+
 void usage() {
   fail(
       "commands: find CLASS [MS] [any] | info HWND | wait-title HWND equals|contains|differs HEX MS"
       " | wait-gone HWND MS | post|send HWND MSG WP LP | command HWND ID | close HWND [sc|wm]"
       " | show HWND SW | foreground | children HWND | text HWND [PATH] | list HWND [PATH]"
-      " | dialogs PID MS | press HWND ID | menu EXE NAME | open-mutex NAME | hold-mutex NAME MS");
+      " | dialogs PID MS | press HWND ID | menu EXE NAME | open-mutex NAME | hold-mutex NAME MS"
+      " | hold-file PATH MS | version-info FILE | shortcut LNK");
 }
 
 void emit(const std::wstring& outPath, const std::string& text) {
@@ -774,6 +850,16 @@ int main() {
       Sleep(static_cast<DWORD>(number(a[1])));
       return m ? 0 : 1;
     }
+    if (cmd == L"hold-file") {
+      // Keeps a file open with no sharing but reading for MS milliseconds
+      // (until killed), as a running program holds its exe; reports first.
+      needArgs(a, 2, "hold-file PATH MS");
+      HANDLE f = CreateFileW(a[0].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+      j.key("ok").boolean(f != INVALID_HANDLE_VALUE).endObject();
+      emit(outPath, j.text());
+      Sleep(static_cast<DWORD>(number(a[1])));
+      return f != INVALID_HANDLE_VALUE ? 0 : 1;
+    }
     if (cmd == L"find") rc = cmdFind(j, a);
     else if (cmd == L"info") rc = cmdInfo(j, a);
     else if (cmd == L"wait-title") rc = cmdWaitTitle(j, a);
@@ -795,6 +881,8 @@ int main() {
     else if (cmd == L"drop-files") rc = cmdDropFiles(j, a);
     else if (cmd == L"menu") rc = cmdMenu(j, a);
     else if (cmd == L"open-mutex") rc = cmdOpenMutex(j, a);
+    else if (cmd == L"version-info") rc = cmdVersionInfo(j, a);
+    else if (cmd == L"shortcut") rc = cmdShortcut(j, a);
     else usage();
     j.key("ok").boolean(true);
   } catch (const Failure& f) {

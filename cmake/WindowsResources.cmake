@@ -1,0 +1,36 @@
+# Version information for every Windows binary, and a manifest for every
+# program: one template each, the version from project(VERSION).
+#
+#   quorvel_windows_resources(TARGET "日本語の説明")
+#
+# Nothing happens in the native build.
+function(quorvel_windows_resources target description)
+  if(NOT WIN32)
+    return()
+  endif()
+  get_target_property(type ${target} TYPE)
+  get_target_property(name ${target} OUTPUT_NAME)
+  if(NOT name)
+    set(name ${target})
+  endif()
+  set(QV_DESCRIPTION "${description}")
+  set(QV_INTERNAL_NAME ${name})
+  set(QV_VERSION_COMMAS "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0")
+  set(QV_VERSION_DOTS "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
+  set(QV_MANIFEST_RESOURCE "")
+  if(type STREQUAL "EXECUTABLE")
+    set(QV_FILE_NAME ${name}.exe)
+    set(QV_FILE_TYPE VFT_APP)
+    set(manifest ${CMAKE_CURRENT_BINARY_DIR}/${target}.manifest)
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/Program.manifest.in ${manifest} @ONLY)
+    # 1 = CREATEPROCESS_MANIFEST_RESOURCE_ID, 24 = RT_MANIFEST
+    set(QV_MANIFEST_RESOURCE "1 24 \"${manifest}\"")
+    set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${manifest})
+  else()
+    set(QV_FILE_NAME ${name}.dll)
+    set(QV_FILE_TYPE VFT_DLL)
+  endif()
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/VersionInfo.rc.in ${rc} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+endfunction()
