@@ -1,5 +1,9 @@
 #include "app/CommandRunner.h"
 
+#include <memory>
+
+#include "commlog/CommLog.h"
+#include "oauth/SessionToken.h"
 #include "platform/AppMessages.h"
 #include "platform/File.h"
 #include "sendlib/Sendry.h"
@@ -64,8 +68,26 @@ std::string CommandRunner::guardFilePath() {
 std::string CommandRunner::computerName() { return platform::computerName(); }
 
 int CommandRunner::sendMail(const SendMailRequest& request) {
-  SendSecurity security = command::replySecurity(*services_.settings);
-  return EM_SendMailSecure(&request, &security);
+  const config::AppSettings& settings = *services_.settings;
+  if (settings.sendAuth != config::kAuthOAuth) {
+    SendSecurity security = command::replySecurity(settings);
+    return EM_SendMailSecure(&request, &security);
+  }
+  // SMTP AUTH with the access token, refreshed first when it is about to expire.
+  std::string token;
+  oauth::OAuthResult result = oauth::sessionAccessToken(settings, &token);
+  auto record = std::make_unique<SendSecurityBearer>();
+  if (!result.ok() || !command::replySecurityBearer(settings, token, oauth::sessionMechanism() ==
+                                                                         oauth::SaslMechanism::kOauthBearer,
+                                                    record.get())) {
+    commlog::commLog().logLine(oauth::sessionFailureLine(result).c_str());
+    if (result.error == oauth::OAuthError::kInvalidGrant && services_.signInNeeded) services_.signInNeeded();
+    return 4;  // the send failed
+  }
+  token.assign(token.size(), '\0');
+  int code = EM_SendMailSecure(&request, &record->security);
+  SecureZeroMemory(record->bearerToken, sizeof record->bearerToken);
+  return code;
 }
 
 }  // namespace app

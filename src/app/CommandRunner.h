@@ -33,6 +33,8 @@ struct CommandRunnerServices {
   std::function<void()> saveSettings;
   std::function<void()> trimStore;
   std::function<void()> removeExtractedAttachment;
+  // The token endpoint refused the grant: the title asks for a new sign-in.
+  std::function<void()> signInNeeded;
   std::function<std::string()> guardFilePath;
 };
 

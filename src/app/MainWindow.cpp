@@ -20,6 +20,7 @@
 #include "platform/Shell.h"
 #include "platform/Text.h"
 #include "commlog/CommLog.h"
+#include "oauth/SessionToken.h"
 
 namespace app {
 
@@ -358,6 +359,18 @@ void MainWindow::onBatchStarted() {
   setReceiveMenuEnabled(false);
 }
 
+// The access token first (refreshed when it is about to expire).
+check::TokenState MainWindow::sessionToken(check::BearerLogin* login) {
+  oauth::OAuthResult token = oauth::sessionAccessToken(settings_, &login->token);
+  if (token.ok()) {
+    login->mechanism = oauth::sessionMechanism();
+    return check::TokenState::kReady;
+  }
+  log().logLine(oauth::sessionFailureLine(token).c_str());
+  return token.error == oauth::OAuthError::kInvalidGrant ? check::TokenState::kSignInNeeded
+                                                         : check::TokenState::kFailed;
+}
+
 void MainWindow::onSocketEvent(LPARAM lParam) { cycle_->onSocketEvent(WSAGETSELECTEVENT(lParam)); }
 
 void MainWindow::postCheckFinished() { PostMessageW(window_, appmsg::kCheckFinished, 0, 0); }
@@ -552,6 +565,7 @@ void MainWindow::createCommandRunner() {
   services.trimStore = [this]() { trimStore(); };
   services.removeExtractedAttachment = [this]() { attachments_.removeLast(); };
   services.guardFilePath = [this]() { return store_->folder() + "\\" + command::kGuardFileName; };
+  services.signInNeeded = [this]() { setTitle(check::signInNeededTitle()); };
   commands_ = std::make_unique<CommandRunner>(std::move(services));
 }
 

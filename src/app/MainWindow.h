@@ -119,6 +119,7 @@ class MainWindow : public ui::WindowObject, private check::CheckCycleHost, priva
   void postCheckFinished() override;
   bool requestNotifications(net::TcpSocket& socket, int* error) override;
   void cancelNotifications(net::TcpSocket& socket) override;
+  check::TokenState sessionToken(check::BearerLogin* login) override;
 
   HINSTANCE instance_;
   config::AppSettings settings_{};

@@ -23,6 +23,7 @@ CheckCycle::~CheckCycle() = default;
 
 void CheckCycle::beginBatch() {
   failureCount_ = 0;
+  signInNeeded_ = false;
   mailbox_.begin();
   busy_ = true;
   reported_ = false;
@@ -47,6 +48,26 @@ void CheckCycle::openSource(uint64_t nowMs) {
   reconnectAt_ = 0;
   waiting_ = false;
   sourceKey_ = accountKey();
+  bearer_ = false;
+  login_ = BearerLogin();
+  if (settings_.receiveAuth == config::kAuthOAuth) {
+    // Without a token there is no session; a refused grant waits for a new sign-in.
+    TokenState state = host_.sessionToken(&login_);
+    if (state != TokenState::kReady) {
+      ++failureCount_;
+      signInNeeded_ = state == TokenState::kSignInNeeded;
+      if (busy_ && !reported_) {
+        reported_ = true;
+        host_.postCheckFinished();
+      } else if (!busy_) {
+        host_.setTitle(signInNeeded_ ? signInNeededTitle() : checkSummaryTitle(1, 0, 0));
+      }
+      if (settings_.receiveProtocol == config::kReceiveImap && !signInNeeded_ && !stopping_)
+        scheduleReconnect(nowMs);
+      return;
+    }
+    bearer_ = true;
+  }
   source_ = factory_(settings_, *this, log_);
   source_->open();
 }
@@ -77,8 +98,9 @@ void CheckCycle::scheduleReconnect(uint64_t nowMs) {
 bool CheckCycle::onCheckFinished() {
   // A mail the log could not take is a failure: the title points to the log.
   const CheckCounts& counts = mailbox_.counts();
-  summary_ = checkSummaryTitle(failureCount_ + counts.storeFailureCount, counts.newMailCount, counts.spamCount,
-                               counts.unreceivableCount);
+  summary_ = signInNeeded_ ? signInNeededTitle()
+                           : checkSummaryTitle(failureCount_ + counts.storeFailureCount, counts.newMailCount,
+                                               counts.spamCount, counts.unreceivableCount);
   host_.setTitle(summary_);
   return counts.newMailCount > 0;
 }

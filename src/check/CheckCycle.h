@@ -13,8 +13,12 @@
 
 #include "check/MailSource.h"
 #include "check/MailboxCheck.h"
+#include "oauth/Sasl.h"
 
 namespace check {
+
+// The OAuth 2.0 access token of a session (receiveAuth OAuth).
+enum class TokenState { kReady, kFailed, kSignInNeeded };
 
 class CheckCycleHost {
  public:
@@ -26,6 +30,13 @@ class CheckCycleHost {
   virtual void postCheckFinished() = 0;
   virtual bool requestNotifications(net::TcpSocket& socket, int* error) = 0;
   virtual void cancelNotifications(net::TcpSocket& socket) = 0;
+  // Before each connection when the check signs in by OAuth: the access
+  // token (refreshed when about to expire) and its mechanism; the host
+  // logs a failure. kSignInNeeded: the grant was refused.
+  virtual TokenState sessionToken(BearerLogin* login) {
+    (void)login;
+    return TokenState::kFailed;
+  }
 };
 
 // The first pause before connecting again; it doubles up to the interval.
@@ -64,6 +75,8 @@ class CheckCycle : private MailSink {
   bool waitingForMail() const { return waiting_; }
   CheckCounts& counts() { return mailbox_.counts(); }
   int failureCount() const { return failureCount_; }
+  // The token endpoint refused the grant: the user must sign in again.
+  bool signInNeeded() const { return signInNeeded_; }
   // The pause before the next connection attempt (0: none planned).
   uint64_t reconnectDelayMs() const { return reconnectAt_ ? lastDelayMs_ : 0; }
 
@@ -86,6 +99,7 @@ class CheckCycle : private MailSink {
   void onWaiting() override;
   void onFailure() override;
   void onSourceEnded() override;
+  const BearerLogin* bearerLogin() const override { return bearer_ ? &login_ : nullptr; }
   int newMailCount() const override { return mailbox_.counts().newMailCount; }
   bool requestNotifications(net::TcpSocket& socket, int* error) override;
   void cancelNotifications(net::TcpSocket& socket) override;
@@ -104,6 +118,9 @@ class CheckCycle : private MailSink {
   bool waiting_ = false;
   bool stopping_ = false;
   int failureCount_ = 0;
+  bool signInNeeded_ = false;
+  bool bearer_ = false;  // login_ holds the token of the current session
+  BearerLogin login_;
   std::string summary_;
   uint64_t nowMs_ = 0;
   uint64_t reconnectAt_ = 0;

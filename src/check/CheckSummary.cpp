@@ -35,6 +35,10 @@ std::string checkSummaryTitle(int failureCount, int newMailCount, int spamCount,
   return title;
 }
 
+std::string signInNeededTitle() {
+  return std::string(config::kProductName) + "  サインインが必要です(設定のサインインからやり直してください)";
+}
+
 unsigned receiveTimerPeriodMs(int intervalMinutes, int intervalSeconds) {
   long long seconds = static_cast<long long>(intervalSeconds) + 60LL * intervalMinutes;
   if (seconds <= 0) return 0;

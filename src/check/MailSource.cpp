@@ -2,6 +2,7 @@
 
 #include "check/MailCheck.h"
 #include "imap/ImapClient.h"
+#include "imap/Sasl.h"
 #include "platform/Text.h"
 
 namespace check {
@@ -10,7 +11,12 @@ namespace {
 class Pop3Source : public MailSource, private pop3::Pop3Host {
  public:
   Pop3Source(const config::AppSettings& settings, MailSink& sink, const commlog::CommLog& log)
-      : account_(pop3Account(settings)), sink_(sink), log_(log), session_(*this, log) {}
+      : account_(pop3Account(settings)), sink_(sink), log_(log), session_(*this, log) {
+    if (const BearerLogin* login = sink.bearerLogin()) {
+      account_.bearerToken = login->token;
+      account_.mechanism = login->mechanism;
+    }
+  }
 
   // A failed open is counted once and ends through the abort path.
   bool open() override { return openCheckSession(session_, account_, log_); }
@@ -55,7 +61,11 @@ class Pop3Source : public MailSource, private pop3::Pop3Host {
 class ImapSource : public MailSource, private imap::ImapHost, private imap::SocketNotifier {
  public:
   ImapSource(const config::AppSettings& settings, MailSink& sink, const commlog::CommLog& log)
-      : account_(imapAccount(settings)), sink_(sink), log_(log), client_(*this, log, this) {}
+      : account_(imapAccount(settings)), sink_(sink), log_(log), client_(*this, log, this) {
+    if (const BearerLogin* login = sink.bearerLogin())
+      client_.session().setMechanism(imap::makeSaslBearer(login->mechanism, account_.user, login->token,
+                                                          account_.endpoint.server, account_.endpoint.port));
+  }
 
   bool open() override {
     if (client_.open(account_) == 0) return true;

@@ -12,10 +12,17 @@
 
 #include "commlog/CommLog.h"
 #include "config/AppSettings.h"
+#include "oauth/Sasl.h"
 #include "platform/Net.h"
 #include "pop3/Pop3Session.h"
 
 namespace check {
+
+// An OAuth 2.0 login: the access token and the SASL mechanism preferred.
+struct BearerLogin {
+  std::string token;
+  oauth::SaslMechanism mechanism = oauth::SaslMechanism::kXoauth2;
+};
 
 // The decisions on each message are the mailbox check's (MailboxCheck):
 // the sink hears them in POP3's terms; an IMAP message is listed by its
@@ -38,6 +45,8 @@ class MailSink {
   // The connection is closed; once per open().
   virtual void onSourceEnded() = 0;
   virtual int newMailCount() const = 0;
+  // The OAuth login of the session to open (null: the password).
+  virtual const BearerLogin* bearerLogin() const { return nullptr; }
   virtual bool requestNotifications(net::TcpSocket& socket, int* error) = 0;
   virtual void cancelNotifications(net::TcpSocket& socket) = 0;
 };

@@ -33,4 +33,8 @@ int findNewestRecording(CameraFiles& files, const char* cameraName, std::string*
   return last->size <= kRecordingSizeLimit ? 1 : 0;
 }
 
+int CameraBridge::newestRecording(const char* cameraName, std::string* path) {
+  return findNewestRecording(*this, cameraName, path);
+}
+
 }  // namespace command

@@ -1,7 +1,7 @@
-// What the command processing needs of the camera program Vistrel and of
-// the files it leaves: window messages, its start, the snapshot file and
-// the newest recording. The Windows program implements CameraBridge over
-// window messages and processes; tests use recorders.
+// The camera as the command processing drives it: a set of verbs, the
+// snapshot file and the newest recording. CameraBridgeWin32 speaks to the
+// camera program Vistrel through window messages; the motion bridge speaks
+// to the motion daemon over HTTP; tests use recorders.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -10,16 +10,43 @@
 
 namespace command {
 
-using CameraWindow = void*;  // HWND on Windows
-
-constexpr char kCameraWindowClass[] = "VIS_TREL_TORVANEX_BELIK";
-constexpr char kCameraProgram[] = "Vistrel.exe";
 constexpr char kSnapshotFile[] = "snap.jpg";
-constexpr unsigned kCameraCommand = 0x400 + 100;  // WM_USER+100
 constexpr int64_t kRecordingSizeLimit = 5 * 1048576;
 
 // Results of launchCamera.
-enum LaunchResult : int { kLaunched = 0, kProgramMissing = 1, kLaunchFailed = 3 };
+enum LaunchResult : int { kLaunched = 0, kProgramMissing = 1, kLaunchFailed = 3, kLaunchUnsupported = 4 };
+
+// What the camera is told to do. The argument of kAlertRecipient and
+// kReplyWidth is the command's quoted text.
+enum class CameraVerb {
+  kQuit,
+  kMinimize,
+  kMaximize,
+  kRestore,
+  kSnapshotSave,
+  kSnapshotReply,  // leaves "snap.jpg" in the working directory
+  kRecordingStart,
+  kRecordingStop,
+  kDetectionStart,
+  kDetectionStop,
+  kAlertMailOn,
+  kAlertMailOff,
+  kAlertRecipient,
+  kDateDisplayOn,
+  kDateDisplayOff,
+  kTimerStart,
+  kTimerStop,
+  kMonitorStart,
+  kMonitorStop,
+  kReplyWidth,
+};
+
+// The camera's answer to a verb.
+enum class CameraAnswer {
+  kDone,
+  kUnsupported,  // this camera has no such function
+  kFailed,       // the camera refused or did not answer in time
+};
 
 // One entry of a folder listing.
 struct FolderEntry {
@@ -45,14 +72,17 @@ class CameraFiles {
 
 class CameraBridge : public CameraFiles {
  public:
-  // The first top-level window of class VIS_TREL_TORVANEX_BELIK, or nullptr.
-  virtual CameraWindow findCameraWindow() = 0;
-  // Delivers a message synchronously; the answer is not used.
-  virtual void sendCameraMessage(CameraWindow window, unsigned message, uintptr_t wParam, intptr_t lParam) = 0;
-  // Delivers a text as WM_COPYDATA with dwData `code`, its NUL included.
-  virtual void sendCameraText(CameraWindow window, uintptr_t code, const char* text) = 0;
-  // Starts "Vistrel.exe" from the working directory.
+  // Whether the camera runs and answers.
+  virtual bool cameraRunning() = 0;
+  // Starts the camera.
   virtual LaunchResult launchCamera() = 0;
+  // Whether the camera has the function at all; an unsupported verb is
+  // answered without asking the camera.
+  virtual bool supports(CameraVerb) { return true; }
+  // Carries out one verb; `argument` is empty for verbs without one.
+  virtual CameraAnswer perform(CameraVerb verb, const char* argument) = 0;
+  // The newest recording, as findNewestRecording answers.
+  virtual int newestRecording(const char* cameraName, std::string* path);
 };
 
 // The camera program's settings file: "Vistrel.ini", or "Vistrel" + the

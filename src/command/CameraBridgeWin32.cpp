@@ -10,19 +10,68 @@
 
 namespace command {
 
-CameraWindow CameraBridgeWin32::findCameraWindow() { return FindWindowA(kCameraWindowClass, nullptr); }
+namespace {
 
-void CameraBridgeWin32::sendCameraMessage(CameraWindow window, unsigned message, uintptr_t wParam, intptr_t lParam) {
-  SendMessageA(static_cast<HWND>(window), message, wParam, lParam);
-}
+constexpr char kCameraWindowClass[] = "VIS_TREL_TORVANEX_BELIK";
+constexpr char kCameraProgram[] = "Vistrel.exe";
+constexpr UINT kCameraCommand = WM_USER + 100;
 
-void CameraBridgeWin32::sendCameraText(CameraWindow window, uintptr_t code, const char* text) {
+// The message of each verb: WM_COPYDATA carries the argument with `code`
+// as dwData; the others carry `code` as wParam.
+struct VerbMessage {
+  CameraVerb verb;
+  UINT message;
+  WPARAM code;
+};
+
+const VerbMessage kVerbMessages[] = {
+    {CameraVerb::kQuit, WM_DESTROY, 0},
+    {CameraVerb::kMinimize, WM_SYSCOMMAND, SC_MINIMIZE},
+    {CameraVerb::kMaximize, WM_SYSCOMMAND, SC_MAXIMIZE},
+    {CameraVerb::kRestore, WM_SYSCOMMAND, SC_RESTORE},
+    {CameraVerb::kSnapshotSave, kCameraCommand, 100},
+    {CameraVerb::kSnapshotReply, kCameraCommand, 101},
+    {CameraVerb::kRecordingStart, kCameraCommand, 103},
+    {CameraVerb::kRecordingStop, kCameraCommand, 104},
+    {CameraVerb::kDetectionStart, kCameraCommand, 105},
+    {CameraVerb::kDetectionStop, kCameraCommand, 106},
+    {CameraVerb::kAlertMailOn, kCameraCommand, 107},
+    {CameraVerb::kAlertMailOff, kCameraCommand, 108},
+    {CameraVerb::kAlertRecipient, WM_COPYDATA, 109},
+    {CameraVerb::kDateDisplayOn, kCameraCommand, 110},
+    {CameraVerb::kDateDisplayOff, kCameraCommand, 111},
+    {CameraVerb::kTimerStart, kCameraCommand, 112},
+    {CameraVerb::kTimerStop, kCameraCommand, 113},
+    {CameraVerb::kMonitorStart, kCameraCommand, 114},
+    {CameraVerb::kMonitorStop, kCameraCommand, 115},
+    {CameraVerb::kReplyWidth, WM_COPYDATA, 102},
+};
+
+HWND findCameraWindow() { return FindWindowA(kCameraWindowClass, nullptr); }
+
+}  // namespace
+
+bool CameraBridgeWin32::cameraRunning() { return findCameraWindow() != nullptr; }
+
+// Delivered synchronously; the camera's answer is not used.
+CameraAnswer CameraBridgeWin32::perform(CameraVerb verb, const char* argument) {
+  const VerbMessage* row = nullptr;
+  for (const VerbMessage& m : kVerbMessages)
+    if (m.verb == verb) row = &m;
+  if (!row) return CameraAnswer::kUnsupported;
+  HWND window = findCameraWindow();
+  if (!window) return CameraAnswer::kFailed;
+  if (row->message != WM_COPYDATA) {
+    SendMessageA(window, row->message, row->code, 0);
+    return CameraAnswer::kDone;
+  }
+  const char* text = argument ? argument : "";
   COPYDATASTRUCT data{};
-  data.dwData = code;
+  data.dwData = row->code;
   data.cbData = static_cast<DWORD>(std::strlen(text) + 1);
   data.lpData = const_cast<char*>(text);
-  SendMessageA(static_cast<HWND>(window), WM_COPYDATA, reinterpret_cast<WPARAM>(mainWindow_),
-               reinterpret_cast<LPARAM>(&data));
+  SendMessageA(window, WM_COPYDATA, reinterpret_cast<WPARAM>(mainWindow_), reinterpret_cast<LPARAM>(&data));
+  return CameraAnswer::kDone;
 }
 
 LaunchResult CameraBridgeWin32::launchCamera() {

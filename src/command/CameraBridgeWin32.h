@@ -1,5 +1,6 @@
-// The camera bridge over window messages, WM_COPYDATA and CreateProcessA
-// (Windows only).
+// The camera bridge to Vistrel over window messages, WM_COPYDATA and
+// CreateProcessA (Windows only). Each verb is one message to the first
+// window of class VIS_TREL_TORVANEX_BELIK.
 #pragma once
 #include "command/CameraBridge.h"
 
@@ -10,10 +11,9 @@ class CameraBridgeWin32 : public CameraBridge {
   // `mainWindow` (HWND) travels as the wParam of WM_COPYDATA.
   explicit CameraBridgeWin32(void* mainWindow) : mainWindow_(mainWindow) {}
 
-  CameraWindow findCameraWindow() override;
-  void sendCameraMessage(CameraWindow window, unsigned message, uintptr_t wParam, intptr_t lParam) override;
-  void sendCameraText(CameraWindow window, uintptr_t code, const char* text) override;
+  bool cameraRunning() override;
   LaunchResult launchCamera() override;
+  CameraAnswer perform(CameraVerb verb, const char* argument) override;
   bool readFileHead(const char* path, size_t maxBytes, std::string* data) override;
   std::vector<FolderEntry> listFolder(const char* pattern) override;
   bool snapshotExists() override;

@@ -11,17 +11,14 @@
 namespace command {
 namespace {
 
-enum class Procedure { kStart, kCameraMessage, kCameraText, kLocal, kScreen, kKeyList, kShutdown };
+enum class Procedure { kStart, kCamera, kLocal, kScreen, kKeyList, kShutdown };
 
-constexpr unsigned kWmDestroy = 0x0002;
-constexpr unsigned kWmSysCommand = 0x0112;
-constexpr uintptr_t kScMinimize = 0xF020, kScMaximize = 0xF030, kScRestore = 0xF120;
 constexpr int32_t kKeep = -2;  // the command leaves attachmentKind as it is
+constexpr CameraVerb kNoVerb = CameraVerb::kQuit;  // rows other than kCamera
 
 struct ProcedureRow {
   Procedure procedure;
-  unsigned message;   // camera message, or 0
-  uintptr_t code;     // its wParam, or the WM_COPYDATA code
+  CameraVerb verb;    // of kCamera
   const char* logWord;
   const char* resultLine;
   int32_t kind;       // attachmentKind set before the procedure
@@ -29,34 +26,38 @@ struct ProcedureRow {
 
 // Row n-1 is action n.
 const ProcedureRow kProcedures[kActionCount] = {
-    {Procedure::kStart, 0, 0, "VT起動発行", nullptr, kKeep},
-    {Procedure::kCameraMessage, kWmDestroy, 0, "VT終了発行", "Vistrel終了しました。\n", kKeep},
-    {Procedure::kCameraMessage, kWmSysCommand, kScMinimize, "VT最小化発行", "Vistrel最小化しました。\n", kKeep},
-    {Procedure::kCameraMessage, kWmSysCommand, kScMaximize, "VT最大化発行", "Vistrel最大化しました。\n", kKeep},
-    {Procedure::kCameraMessage, kWmSysCommand, kScRestore, "VT通常表示発行", "Vistrel通常表示にしました。\n", kKeep},
-    {Procedure::kCameraMessage, kCameraCommand, 100, "スナップ(保存)発行", "スナップ(保存)しました。\n", kKeep},
-    {Procedure::kCameraMessage, kCameraCommand, 101, "スナップ(返信)発行", "スナップ(返信)しました。\n", kAttachSnapshot},
-    {Procedure::kLocal, 0, 0, "録画返信発行", "録画返信しました。\n", kAttachRecording},
-    {Procedure::kCameraMessage, kCameraCommand, 103, "録画開始発行", "録画を開始しました。\n", kKeep},
-    {Procedure::kCameraMessage, kCameraCommand, 104, "録画停止発行", "録画を停止しました。\n", kKeep},
-    {Procedure::kCameraMessage, kCameraCommand, 105, "検知開始発行", "検知を開始しました。\n", kKeep},
-    {Procedure::kCameraMessage, kCameraCommand, 106, "検知停止発行", "検知を停止しました。\n", kKeep},
-    {Procedure::kCameraMessage, kCameraCommand, 107, "アラートメールON発行", "アラートメールONしました。\n", kKeep},
-    {Procedure::kCameraMessage, kCameraCommand, 108, "アラートメールOFF発行", "アラートメールOFFしました。\n", kKeep},
-    {Procedure::kCameraText, 0, 109, "アラートメール送信先発行", "アラートメール送信先設定しました。\n", kKeep},
-    {Procedure::kCameraMessage, kCameraCommand, 110, "日時表示ON発行", "日時表示ONしました。\n", kKeep},
-    {Procedure::kCameraMessage, kCameraCommand, 111, "日時表示OFF発行", "日時表示OFFしました。\n", kKeep},
-    {Procedure::kCameraMessage, kCameraCommand, 112, "タイマ処理開始発行", "タイマ処理を開始しました。\n", kKeep},
-    {Procedure::kCameraMessage, kCameraCommand, 113, "タイマ処理停止発行", "タイマ処理を停止しました。\n", kKeep},
-    {Procedure::kCameraMessage, kCameraCommand, 114, "モニタ開始発行", "モニタを開始しました。\n", kKeep},
-    {Procedure::kCameraMessage, kCameraCommand, 115, "モニタ停止発行", "モニタを停止しました。\n", kKeep},
-    {Procedure::kScreen, 0, 0, "PC画面返信発行", "PC画面返信しました。\n", kAttachSnapshot},
-    {Procedure::kCameraText, 0, 102, "返信画像幅の設定発行", "返信画像幅を設定しました。\n", kKeep},
-    {Procedure::kLocal, 0, 0, "返信画像90度回転発行", "画像回転設定しました。\n", kKeep},
-    {Procedure::kShutdown, 0, 0, "シャットダウン発行", "シャットダウンしました。\n", kKeep},
-    {Procedure::kKeyList, 0, 0, "キー名返信発行", nullptr, kKeep},
+    {Procedure::kStart, kNoVerb, "VT起動発行", nullptr, kKeep},
+    {Procedure::kCamera, CameraVerb::kQuit, "VT終了発行", "Vistrel終了しました。\n", kKeep},
+    {Procedure::kCamera, CameraVerb::kMinimize, "VT最小化発行", "Vistrel最小化しました。\n", kKeep},
+    {Procedure::kCamera, CameraVerb::kMaximize, "VT最大化発行", "Vistrel最大化しました。\n", kKeep},
+    {Procedure::kCamera, CameraVerb::kRestore, "VT通常表示発行", "Vistrel通常表示にしました。\n", kKeep},
+    {Procedure::kCamera, CameraVerb::kSnapshotSave, "スナップ(保存)発行", "スナップ(保存)しました。\n", kKeep},
+    {Procedure::kCamera, CameraVerb::kSnapshotReply, "スナップ(返信)発行", "スナップ(返信)しました。\n", kAttachSnapshot},
+    {Procedure::kLocal, kNoVerb, "録画返信発行", "録画返信しました。\n", kAttachRecording},
+    {Procedure::kCamera, CameraVerb::kRecordingStart, "録画開始発行", "録画を開始しました。\n", kKeep},
+    {Procedure::kCamera, CameraVerb::kRecordingStop, "録画停止発行", "録画を停止しました。\n", kKeep},
+    {Procedure::kCamera, CameraVerb::kDetectionStart, "検知開始発行", "検知を開始しました。\n", kKeep},
+    {Procedure::kCamera, CameraVerb::kDetectionStop, "検知停止発行", "検知を停止しました。\n", kKeep},
+    {Procedure::kCamera, CameraVerb::kAlertMailOn, "アラートメールON発行", "アラートメールONしました。\n", kKeep},
+    {Procedure::kCamera, CameraVerb::kAlertMailOff, "アラートメールOFF発行", "アラートメールOFFしました。\n", kKeep},
+    {Procedure::kCamera, CameraVerb::kAlertRecipient, "アラートメール送信先発行", "アラートメール送信先設定しました。\n", kKeep},
+    {Procedure::kCamera, CameraVerb::kDateDisplayOn, "日時表示ON発行", "日時表示ONしました。\n", kKeep},
+    {Procedure::kCamera, CameraVerb::kDateDisplayOff, "日時表示OFF発行", "日時表示OFFしました。\n", kKeep},
+    {Procedure::kCamera, CameraVerb::kTimerStart, "タイマ処理開始発行", "タイマ処理を開始しました。\n", kKeep},
+    {Procedure::kCamera, CameraVerb::kTimerStop, "タイマ処理停止発行", "タイマ処理を停止しました。\n", kKeep},
+    {Procedure::kCamera, CameraVerb::kMonitorStart, "モニタ開始発行", "モニタを開始しました。\n", kKeep},
+    {Procedure::kCamera, CameraVerb::kMonitorStop, "モニタ停止発行", "モニタを停止しました。\n", kKeep},
+    {Procedure::kScreen, kNoVerb, "PC画面返信発行", "PC画面返信しました。\n", kAttachSnapshot},
+    {Procedure::kCamera, CameraVerb::kReplyWidth, "返信画像幅の設定発行", "返信画像幅を設定しました。\n", kKeep},
+    {Procedure::kLocal, kNoVerb, "返信画像90度回転発行", "画像回転設定しました。\n", kKeep},
+    {Procedure::kShutdown, kNoVerb, "シャットダウン発行", "シャットダウンしました。\n", kKeep},
+    {Procedure::kKeyList, kNoVerb, "キー名返信発行", nullptr, kKeep},
 };
 
+const char kUnsupported[] = "このカメラでは使えません\n";
+const char kCameraFailed[] = "カメラが応答しませんでした。\n";
+const char kCameraFailedLog[] = "カメラ応答なし";
+const char kNoScreen[] = "この機器では画面を取り込めません。\n";
 const char kCameraAbsent[] = "Vistrelは稼動していません。\n";
 const char kCameraAbsentLog[] = "VT起動していません";
 const char kCameraRunning[] = "Vistrelは稼動しています。\n";
@@ -160,6 +161,7 @@ bool CommandProcessor::processCommandMail(const mime::MailIndexEntry& mail, mime
   decoder_.body.shrink_to_fit();
   remaining_ = static_cast<int32_t>(found_.size());
   attachmentKind_ = kAttachNone;
+  failed_ = false;
   runNextCommand();
   return true;
 }
@@ -191,13 +193,13 @@ void CommandProcessor::runOne() {
   found_.pop_front();
   if (command.action < 1 || command.action > kActionCount) return;
   const ProcedureRow& row = kProcedures[command.action - 1];
+  kindBefore_ = attachmentKind_;
   if (row.kind != kKeep) attachmentKind_ = row.kind;
   if (command.action == ReplyImageWidth) settings_.replyImageWidth = parseWidth(command.argument);
   if (command.action == RotateReplyImage) settings_.rotateReplyImage = settings_.rotateReplyImage ? 0 : 1;
   switch (row.procedure) {
     case Procedure::kStart: startCamera(); break;
-    case Procedure::kCameraMessage:
-    case Procedure::kCameraText: runCameraCommand(command); break;
+    case Procedure::kCamera: runCameraCommand(command); break;
     case Procedure::kLocal:
     case Procedure::kScreen: runLocal(command); break;
     case Procedure::kKeyList: runKeyList(command); break;
@@ -208,14 +210,27 @@ void CommandProcessor::runOne() {
 void CommandProcessor::runCameraCommand(const FoundCommand& command) {
   const ProcedureRow& row = kProcedures[command.action - 1];
   logLine(row.logWord);
-  CameraWindow window = cameraPresent();
-  if (!window) return;
-  if (row.procedure == Procedure::kCameraText) {
-    camera_.sendCameraText(window, row.code, command.argument);
-  } else {
-    camera_.sendCameraMessage(window, row.message, row.code, 0);
+  // A verb the camera did not carry out leaves no picture to wait for.
+  if (!camera_.supports(row.verb)) {
+    attachmentKind_ = kindBefore_;
+    appendResult(kUnsupported);
+    finishCommand();
+    return;
   }
-  appendResult(row.resultLine);
+  if (!cameraPresent()) return;
+  switch (camera_.perform(row.verb, command.argument)) {
+    case CameraAnswer::kDone: appendResult(row.resultLine); break;
+    case CameraAnswer::kUnsupported:
+      attachmentKind_ = kindBefore_;
+      appendResult(kUnsupported);
+      break;
+    case CameraAnswer::kFailed:
+      attachmentKind_ = kindBefore_;
+      appendResult(kCameraFailed);
+      logLine(kCameraFailedLog);
+      failed_ = true;
+      break;
+  }
   finishCommand();
 }
 
@@ -224,8 +239,12 @@ void CommandProcessor::runCameraCommand(const FoundCommand& command) {
 void CommandProcessor::runLocal(const FoundCommand& command) {
   const ProcedureRow& row = kProcedures[command.action - 1];
   logLine(row.logWord);
-  if (row.procedure == Procedure::kScreen) local_.captureScreen(settings_.replyImageWidth);
-  appendResult(row.resultLine);
+  if (row.procedure == Procedure::kScreen && !local_.captureScreen(settings_.replyImageWidth)) {
+    attachmentKind_ = kindBefore_;
+    appendResult(kNoScreen);
+  } else {
+    appendResult(row.resultLine);
+  }
   finishCommand();
 }
 
@@ -250,7 +269,7 @@ void CommandProcessor::runShutdown(const FoundCommand& command) {
 
 void CommandProcessor::startCamera() {
   logLine(kProcedures[CameraStart - 1].logWord);
-  if (camera_.findCameraWindow()) {
+  if (camera_.cameraRunning()) {
     appendResult(kCameraRunning);
     if (--remaining_ <= 0) {
       remaining_ = 0;
@@ -265,10 +284,14 @@ void CommandProcessor::startCamera() {
   switch (camera_.launchCamera()) {
     case kProgramMissing: return failStart(kProgramMissingLog, kProgramMissingReply);
     case kLaunchFailed: return failStart(kLaunchFailedLog, kLaunchFailedReply);
+    case kLaunchUnsupported:
+      appendResult(kUnsupported);
+      finishCommand();
+      return;
     case kLaunched: break;
   }
   host_.pause(kCameraStartPauseMs);
-  if (camera_.findCameraWindow()) {
+  if (camera_.cameraRunning()) {
     appendResult(kCameraStarted);
     finishCommand();
     return;
@@ -285,8 +308,8 @@ void CommandProcessor::failStart(const char* logText, const char* reply) {
   remaining_ = 0;
 }
 
-CameraWindow CommandProcessor::cameraPresent() {
-  if (CameraWindow window = camera_.findCameraWindow()) return window;
+bool CommandProcessor::cameraPresent() {
+  if (camera_.cameraRunning()) return true;
   appendResult(kCameraAbsent);
   if (--remaining_ <= 0) {
     remaining_ = 0;
@@ -296,7 +319,7 @@ CameraWindow CommandProcessor::cameraPresent() {
     logLine(kCameraAbsentLog);
     handOverPending_ = true;
   }
-  return nullptr;
+  return false;
 }
 
 void CommandProcessor::finishCommand() {
@@ -305,7 +328,7 @@ void CommandProcessor::finishCommand() {
     return;
   }
   remaining_ = 0;
-  int outcome = kOutcomeDone;
+  int outcome = failed_ ? kOutcomeFailed : kOutcomeDone;
   if (attachmentKind_ == kAttachSnapshot) {
     bool arrived = false;
     for (int check = 0; check < kSnapshotChecks; ++check) {
@@ -326,7 +349,7 @@ void CommandProcessor::finishCommand() {
     }
   } else if (attachmentKind_ == kAttachRecording) {
     std::string path;
-    int found = findNewestRecording(camera_, settings_.cameraName, &path);
+    int found = camera_.newestRecording(settings_.cameraName, &path);
     if (found == 1) {
       sendReply(result_.text(), path.c_str(), false);
     } else {

@@ -92,7 +92,7 @@ class CommandProcessor {
   void runShutdown(const FoundCommand& command);
   void startCamera();
   void failStart(const char* logText, const char* reply);
-  CameraWindow cameraPresent();
+  bool cameraPresent();
   void finishCommand();
   void appendResult(const char* text) { result_.append(text); }
   void sendReply(const char* body, const char* attachmentPath, bool deleteAttachment);
@@ -113,6 +113,8 @@ class CommandProcessor {
   std::deque<FoundCommand> found_;
   int32_t remaining_ = 0;
   int32_t attachmentKind_ = kAttachNone;
+  int32_t kindBefore_ = kAttachNone;  // attachmentKind before the running command
+  bool failed_ = false;  // a camera verb failed: the outcome is kOutcomeFailed
   int currentMailRow_ = -1;
   ResultText result_;
   GuardStore guardStore_;

@@ -99,7 +99,10 @@ SendMailRequest buildReplyRequest(const config::AppSettings& s, const mime::Mail
   r.ccCount = 0;
   std::string server = platform::fieldText(s.smtpServer);
   platform::copyField(r.server, server.c_str());
-  platform::copyField(r.fromAddress, server.c_str());
+  // Signed in with a token, the mailbox is the sender: providers refuse any
+  // other envelope sender for it (and the server's name is no address).
+  const std::string sender = s.sendAuth == config::kAuthOAuth ? platform::fieldText(s.accountName) : server;
+  platform::copyField(r.fromAddress, sender.c_str());
   std::string from = platform::fieldText(mail.from);
   platform::copyField(r.toAddress, replyAddress(from.c_str()).c_str());
   platform::copyField(r.fromName, config::kProductName);
@@ -127,6 +130,17 @@ SendSecurity replySecurity(const config::AppSettings& s) {
   security.noVerify = s.tlsNoVerify != 0 ? 1 : 0;
   platform::copyField(security.trustFile, platform::fieldText(s.tlsTrustFile).c_str());
   return security;
+}
+
+bool replySecurityBearer(const config::AppSettings& s, const std::string& token, bool oauthBearerFirst,
+                         SendSecurityBearer* record) {
+  std::memset(record, 0, sizeof *record);
+  if (token.empty() || token.size() >= sizeof record->bearerToken) return false;
+  record->security = replySecurity(s);
+  record->security.mode |= kSendAuthBearer;
+  record->mechanism = oauthBearerFirst ? kSendOauthBearer : kSendXoauth2;
+  std::memcpy(record->bearerToken, token.data(), token.size());
+  return true;
 }
 
 }  // namespace command

@@ -55,4 +55,9 @@ SendMailRequest buildReplyRequest(const config::AppSettings& settings, const mim
 // program does not know is sent as TLS from the first byte, never in plain.
 SendSecurity replySecurity(const config::AppSettings& s);
 
+// The same with an OAuth 2.0 access token for SMTP AUTH; false when the
+// token does not fit the record.
+bool replySecurityBearer(const config::AppSettings& s, const std::string& token, bool oauthBearerFirst,
+                         SendSecurityBearer* record);
+
 }  // namespace command

@@ -13,7 +13,8 @@ class LocalActions {
   virtual bool shutdownPc() = 0;
   // Writes the screen to "snap.jpg": full size when targetWidth <= 0 or equals
   // the screen width, else scaled to targetWidth (height in proportion).
-  virtual void captureScreen(int32_t targetWidth) = 0;
+  // False when the machine has no screen to capture.
+  virtual bool captureScreen(int32_t targetWidth) = 0;
   // Turns "snap.jpg" by 90 degrees counter-clockwise in place.
   virtual bool rotateSnapshot() = 0;
 };

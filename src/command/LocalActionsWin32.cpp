@@ -56,13 +56,13 @@ bool LocalActionsWin32::shutdownPc() {
   return false;
 }
 
-void LocalActionsWin32::captureScreen(int32_t targetWidth) {
+bool LocalActionsWin32::captureScreen(int32_t targetWidth) {
   HWND desktop = GetDesktopWindow();
   RECT area{};
   GetWindowRect(desktop, &area);
   const int32_t width = area.right - area.left, height = area.bottom - area.top;
   HDC screen = GetDC(desktop);
-  if (!screen) return;
+  if (!screen) return true;  // the reply waits for snap.jpg and says so
   if (targetWidth <= 0 || targetWidth == width) {
     image::imgvane::save24(kSnapshotFile, screen, width, height, kJpegQuality);
   } else {
@@ -78,6 +78,7 @@ void LocalActionsWin32::captureScreen(int32_t targetWidth) {
     }
   }
   ReleaseDC(desktop, screen);
+  return true;
 }
 
 bool LocalActionsWin32::rotateSnapshot() { return rotatePictureFile(kSnapshotFile); }

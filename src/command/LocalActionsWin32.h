@@ -10,7 +10,7 @@ class LocalActionsWin32 : public LocalActions {
   explicit LocalActionsWin32(void* drawDib) : drawDib_(drawDib) {}
 
   bool shutdownPc() override;
-  void captureScreen(int32_t targetWidth) override;
+  bool captureScreen(int32_t targetWidth) override;
   bool rotateSnapshot() override;
 
  private:

@@ -5,10 +5,13 @@
 #include "platform/File.h"
 #include "platform/Hooks.h"
 #include "platform/Shell.h"
+#include "platform/Text.h"
 
 namespace commlog {
 
 const char kCommLogFileName[] = "通信ログ.txt";
+
+const char CommLog::kStandardOutput[] = "-";
 
 CommLog::CommLog() : path_(kCommLogFileName) {}
 
@@ -24,6 +27,15 @@ void CommLog::logPair(const char* label, const char* detail) const {
 }
 
 void CommLog::append(const std::string& entry) const {
+  if (path_ == kStandardOutput) {
+    std::string line = platform::cp932ToUtf8(entry);
+    for (char& c : line)
+      if (c == '\r') c = '\n';
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fflush(stdout);
+    return;
+  }
   std::string out;
   out.reserve(entry.size() + 8);
   for (char c : entry) {
@@ -38,7 +50,9 @@ void CommLog::append(const std::string& entry) const {
   std::fclose(f);
 }
 
-void CommLog::clear() const { platform::removeFile(path_.c_str()); }
+void CommLog::clear() const {
+  if (path_ != kStandardOutput) platform::removeFile(path_.c_str());
+}
 
 void CommLog::show() const {
   if (!platform::shellOpen(path_.c_str()))

@@ -10,6 +10,8 @@ class CommLog {
   // The log in the current directory, by its plain name.
   CommLog();
   explicit CommLog(std::string path);
+  // The log as lines on standard output, in UTF-8 (a service's journal).
+  static CommLog standardOutput() { return CommLog(kStandardOutput); }
 
   // Appends the text and a line end. LF becomes CR LF; a lone CR stays.
   void logLine(const char* text) const;
@@ -21,6 +23,8 @@ class CommLog {
   void show() const;
 
   const std::string& path() const { return path_; }
+
+  static const char kStandardOutput[];  // the path that names standard output
 
  private:
   void append(const std::string& entry) const;

@@ -76,6 +76,9 @@ void applyDefaults(AppSettings& s, const char* startupDir) {
   s.maxRepliesPerHour = 0;
   s.receiveProtocol = kReceivePop3;
   std::memset(s.imapFolder, 0, sizeof s.imapFolder);
+  s.receiveAuth = kAuthPassword;
+  s.sendAuth = kAuthPassword;
+  s.oauthProvider = 0;
 }
 
 uint16_t usualPop3Port(int32_t security) { return security == kPopTls ? 995 : 110; }
@@ -124,8 +127,8 @@ bool saveSettings(const AppSettings& s, const char* startupDir) {
 }
 
 bool updateServerConfigured(const AppSettings& s) {
-  return s.pop3Server[0] != '\0' && s.accountName[0] != '\0' && s.password[0] != '\0' &&
-         s.pop3Port != 0;
+  return s.pop3Server[0] != '\0' && s.accountName[0] != '\0' &&
+         (s.password[0] != '\0' || s.receiveAuth == kAuthOAuth) && s.pop3Port != 0;
 }
 
 std::string rearrangePassword(const std::string& p) {

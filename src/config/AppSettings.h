@@ -77,7 +77,12 @@ struct AppSettings {
   // server, port, account, password and security fields.
   int32_t receiveProtocol;     // ReceiveProtocol
   char imapFolder[100];        // Shift_JIS (modified UTF-7 on the wire); empty = INBOX
-  uint8_t reserved[164];
+  // OAuth 2.0 (the provider's endpoints, client and scopes in
+  // quorvel-oauth.ini, the tokens in quorvel-token.dat); zero = password.
+  int32_t receiveAuth;    // AuthMethod of the mail check
+  int32_t sendAuth;       // AuthMethod of the reply (SMTP AUTH)
+  int32_t oauthProvider;  // 0 none, 1 Microsoft, 2 Google, 3 other
+  uint8_t reserved[152];
 };
 #pragma pack(pop)
 
@@ -131,7 +136,10 @@ static_assert(offsetof(AppSettings, loopGuard) == 4344);
 static_assert(offsetof(AppSettings, maxRepliesPerHour) == 4348);
 static_assert(offsetof(AppSettings, receiveProtocol) == 4352);
 static_assert(offsetof(AppSettings, imapFolder) == 4356);
-static_assert(offsetof(AppSettings, reserved) == 4456);
+static_assert(offsetof(AppSettings, receiveAuth) == 4456);
+static_assert(offsetof(AppSettings, sendAuth) == 4460);
+static_assert(offsetof(AppSettings, oauthProvider) == 4464);
+static_assert(offsetof(AppSettings, reserved) == 4468);
 
 enum PopSecurity : int32_t { kPopPlain = 0, kPopStls = 1, kPopTls = 2 };
 enum SmtpSecurity : int32_t { kSmtpPlain = 0, kSmtpStartTls = 1, kSmtpTls = 2 };
@@ -146,11 +154,14 @@ uint16_t usualSmtpPort(int32_t security);
 uint16_t suggestedPop3Port(uint16_t port, int32_t from, int32_t to);
 uint16_t suggestedSmtpPort(uint16_t port, int32_t from, int32_t to);
 
+enum AuthMethod : int32_t { kAuthPassword = 0, kAuthOAuth = 1 };
+
 constexpr int32_t kDefaultMaxMailAgeMinutes = 60;
 constexpr int32_t kDefaultMaxRepliesPerHour = 10;
 
 // Sets every field to its default (plaintext sessions, the command-mail
-// guards off, POP3); `tlsSpare`, `reserved` and the bytes behind string
+// guards off, POP3, password logins); `tlsSpare`, `reserved` and the bytes
+// behind string
 // terminators keep what they hold. mailLogFolder defaults to startupDir.
 void applyDefaults(AppSettings& s, const char* startupDir);
 // Fills the record from "quorvel.ini" in the current directory, or with
@@ -159,8 +170,8 @@ void loadSettings(AppSettings& s, const char* startupDir);
 // Writes the whole record to startupDir\quorvel.ini. The caller refreshes
 // windowPlacement first. Returns false on failure (not reported to the user).
 bool saveSettings(const AppSettings& s, const char* startupDir);
-// The derived value serverConfigured: POP3 server, account and password set
-// and a port other than 0.
+// The derived value serverConfigured: POP3 server, account and password (or
+// OAuth for the mail check) set and a port other than 0.
 bool updateServerConfigured(const AppSettings& s);
 
 // The panel password is stored with its first two and last two bytes

@@ -438,6 +438,7 @@ void ImapSession::afterCapability() {
 }
 
 void ImapSession::login() {
+  mechanism_->choose([this](const std::string& capability) { return hasCapability(capability); });
   const std::string mechanism = mechanism_->name();
   if (hasCapability("AUTH=" + mechanism)) {
     std::string initial;

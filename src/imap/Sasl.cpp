@@ -1,5 +1,7 @@
 #include "imap/Sasl.h"
 
+#include <utility>
+
 #include "mime/Decoders.h"
 #include "platform/Text.h"
 
@@ -82,6 +84,42 @@ std::string mailboxNameUtf7(const std::string& sjis) {
   }
   flush();
   return out;
+}
+
+namespace {
+
+class SaslBearer : public SaslMechanism {
+ public:
+  SaslBearer(oauth::SaslMechanism mechanism, std::string user, std::string token, std::string host, uint16_t port)
+      : mechanism_(mechanism), user_(std::move(user)), token_(std::move(token)), host_(std::move(host)), port_(port) {}
+  std::string name() const override { return oauth::mechanismName(mechanism_); }
+  bool initialResponse(std::string* response) override {
+    return base64Decode(oauth::saslInitialResponse(mechanism_, user_, token_, host_, port_), response);
+  }
+  void choose(const std::function<bool(const std::string&)>& offered) override {
+    oauth::SaslMechanism other = mechanism_ == oauth::SaslMechanism::kXoauth2 ? oauth::SaslMechanism::kOauthBearer
+                                                                               : oauth::SaslMechanism::kXoauth2;
+    if (!offered(std::string("AUTH=") + oauth::mechanismName(mechanism_)) &&
+        offered(std::string("AUTH=") + oauth::mechanismName(other)))
+      mechanism_ = other;
+  }
+  bool respond(const std::string&, std::string* response) override {
+    std::string answer = oauth::saslErrorResponse(mechanism_);
+    response->clear();
+    return answer.empty() || base64Decode(answer, response);
+  }
+
+ private:
+  oauth::SaslMechanism mechanism_;
+  std::string user_, token_, host_;
+  uint16_t port_;
+};
+
+}  // namespace
+
+std::unique_ptr<SaslMechanism> makeSaslBearer(oauth::SaslMechanism mechanism, const std::string& user,
+                                              const std::string& token, const std::string& host, uint16_t port) {
+  return std::make_unique<SaslBearer>(mechanism, user, token, host, port);
 }
 
 }  // namespace imap

@@ -72,10 +72,32 @@ class TcpSocket : public Stream {
   intptr_t handle() const { return handle_; }
 
  private:
+  friend class TcpListener;
   static constexpr intptr_t kNone = -1;
   void recordError();
   intptr_t handle_ = kNone;
   int error_ = 0;
+};
+
+// A listening socket on 127.0.0.1 (the sign-in's redirect from the browser).
+class TcpListener {
+ public:
+  TcpListener() = default;
+  ~TcpListener();
+  TcpListener(const TcpListener&) = delete;
+  TcpListener& operator=(const TcpListener&) = delete;
+
+  // Listens on 127.0.0.1:port (0: a free port the system picks).
+  bool listen(uint16_t port = 0);
+  uint16_t port() const { return port_; }
+  // Waits up to timeoutMs for a connection: 1 accepted into *socket, 0 on
+  // time-out, -1 on error.
+  int accept(TcpSocket* socket, int timeoutMs);
+  void close();
+
+ private:
+  intptr_t handle_ = TcpSocket::kNone;
+  uint16_t port_ = 0;
 };
 
 }  // namespace net

@@ -167,4 +167,42 @@ void TcpSocket::close() {
   handle_ = kNone;
 }
 
+TcpListener::~TcpListener() { close(); }
+
+bool TcpListener::listen(uint16_t port) {
+  close();
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(port);
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof sa;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(fd, 4) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+    ::close(fd);
+    return false;
+  }
+  handle_ = fd;
+  port_ = ntohs(sa.sin_port);
+  return true;
+}
+
+int TcpListener::accept(TcpSocket* socket, int timeoutMs) {
+  pollfd p{static_cast<int>(handle_), POLLIN, 0};
+  int rc = ::poll(&p, 1, timeoutMs);
+  if (rc <= 0) return rc < 0 ? -1 : 0;
+  int fd = ::accept4(static_cast<int>(handle_), nullptr, nullptr, SOCK_CLOEXEC);
+  if (fd < 0) return -1;
+  socket->close();
+  socket->handle_ = fd;
+  return 1;
+}
+
+void TcpListener::close() {
+  if (handle_ != TcpSocket::kNone) ::close(static_cast<int>(handle_));
+  handle_ = TcpSocket::kNone;
+  port_ = 0;
+}
+
 }  // namespace net

@@ -153,4 +153,47 @@ void TcpSocket::close() {
   handle_ = kNone;
 }
 
+TcpListener::~TcpListener() { close(); }
+
+bool TcpListener::listen(uint16_t port) {
+  close();
+  SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) return false;
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(port);
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int len = sizeof sa;
+  BOOL exclusive = TRUE;
+  ::setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
+  if (::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(s, 4) != 0 ||
+      ::getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+    ::closesocket(s);
+    return false;
+  }
+  handle_ = static_cast<intptr_t>(s);
+  port_ = ntohs(sa.sin_port);
+  return true;
+}
+
+int TcpListener::accept(TcpSocket* socket, int timeoutMs) {
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(static_cast<SOCKET>(handle_), &readable);
+  timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  int rc = ::select(0, &readable, nullptr, nullptr, &tv);
+  if (rc <= 0) return rc < 0 ? -1 : 0;
+  SOCKET s = ::accept(static_cast<SOCKET>(handle_), nullptr, nullptr);
+  if (s == INVALID_SOCKET) return -1;
+  socket->close();
+  socket->handle_ = static_cast<intptr_t>(s);
+  return 1;
+}
+
+void TcpListener::close() {
+  if (handle_ != TcpSocket::kNone) ::closesocket(static_cast<SOCKET>(handle_));
+  handle_ = TcpSocket::kNone;
+  port_ = 0;
+}
+
 }  // namespace net

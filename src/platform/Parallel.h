@@ -10,6 +10,10 @@ namespace platform {
 // other on the calling thread. Neither may throw.
 void runSideBySide(const std::function<void()>& beside, const std::function<void()>& here);
 
+// Runs `work` on a new thread that nobody waits for (it must end by
+// itself); false when no thread could be started.
+bool startDetached(std::function<void()> work);
+
 // The number of processors the program may use (at least 1).
 unsigned processorCount();
 

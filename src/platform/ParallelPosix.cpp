@@ -35,6 +35,28 @@ bool startElsewhere(Start* start, pthread_t* thread) {
 
 }  // namespace
 
+namespace {
+
+void* runOwnedWork(void* work) {
+  auto* owned = static_cast<std::function<void()>*>(work);
+  (*owned)();
+  delete owned;
+  return nullptr;
+}
+
+}  // namespace
+
+bool startDetached(std::function<void()> work) {
+  auto* owned = new std::function<void()>(std::move(work));
+  pthread_t thread;
+  if (pthread_create(&thread, nullptr, runOwnedWork, owned) != 0) {
+    delete owned;
+    return false;
+  }
+  pthread_detach(thread);
+  return true;
+}
+
 void runSideBySide(const std::function<void()>& beside, const std::function<void()>& here) {
   Start start{&beside, {}};
   pthread_t thread;

@@ -20,6 +20,28 @@ void runSideBySide(const std::function<void()>& beside, const std::function<void
   }
 }
 
+namespace {
+
+DWORD WINAPI runOwnedWork(void* work) {
+  auto* owned = static_cast<std::function<void()>*>(work);
+  (*owned)();
+  delete owned;
+  return 0;
+}
+
+}  // namespace
+
+bool startDetached(std::function<void()> work) {
+  auto* owned = new std::function<void()>(std::move(work));
+  HANDLE thread = CreateThread(nullptr, 0, runOwnedWork, owned, 0, nullptr);
+  if (!thread) {
+    delete owned;
+    return false;
+  }
+  CloseHandle(thread);
+  return true;
+}
+
 unsigned processorCount() {
   DWORD_PTR process = 0, system = 0;
   if (!GetProcessAffinityMask(GetCurrentProcess(), &process, &system) || !process) return 1;

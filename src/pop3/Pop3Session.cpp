@@ -14,6 +14,15 @@ namespace {
 
 constexpr char kClosingLine[] = "POPサーバ通信を切断しました\r---------------------------";
 
+std::string withoutLineEnd(const std::string& text);
+
+// The base64 text of a "+ " continuation line.
+std::string challengeText(const std::string& line) {
+  std::string text = withoutLineEnd(line);
+  size_t at = text.find_first_not_of(' ', 1);
+  return at == std::string::npos ? std::string() : text.substr(at);
+}
+
 std::string withoutLineEnd(const std::string& text) {
   size_t n = text.size();
   if (n && text[n - 1] == '\n') --n;
@@ -97,9 +106,16 @@ int Pop3Session::open(const Pop3Account& account) {
   if (code) return code;
   if (account_.security == Pop3Security::kStls && (code = startStls()) != 0) return code;
 
-  state_ = kUserSent;
-  std::string user = "USER " + account_.accountName;
-  code = sendCommand(user.c_str(), kUserSendFailed);
+  if (!account_.bearerToken.empty()) {
+    state_ = kCapaSent;
+    capaAnswered_ = false;
+    saslOffered_.clear();
+    code = sendCommand("CAPA", kCapaSendFailed);
+  } else {
+    state_ = kUserSent;
+    std::string user = "USER " + account_.accountName;
+    code = sendCommand(user.c_str(), kUserSendFailed);
+  }
   if (code) return code;
   int error = 0;
   if (!host_.requestNotifications(connection_.socket(), &error)) {
@@ -196,6 +212,11 @@ int Pop3Session::checkStatusLine(const std::string& line) {
     log_.logLine("応答なし");
     return kNoResponse;
   }
+  if (line.compare(0, 4, "-ERR") == 0 && (state_ == kAuthSent || state_ == kAuthResponseSent ||
+                                          state_ == kAuthErrorSent)) {
+    log_.logLine(lastData_.c_str());
+    log_.logLine("OAuth認証に失敗しました (アクセストークンが無効か期限切れです)");
+  }
   // "-ERR" to UIDL or TOP only says that the server offers none.
   if (line.compare(0, 4, "-ERR") == 0 && state_ != kUidlSent && state_ != kTopSent) {
     log_.logLine("サーバが応答を拒否しました");
@@ -282,8 +303,18 @@ int Pop3Session::process(const char* data, size_t length) {
     std::string line;
     pos += takeLine(data + pos, length - pos, &line);
     if (line.empty()) break;
+    if (state_ == kCapaSent) {
+      int code = onCapaLine(line);
+      if (code) return code;
+      continue;
+    }
     int code = checkStatusLine(line);
     if (code) return code;
+    if (state_ == kAuthSent || state_ == kAuthResponseSent || state_ == kAuthErrorSent) {
+      code = onAuthLine(line);
+      if (code) return code;
+      continue;
+    }
     code = dispatch(line);
     if (code) return code;
   }
@@ -627,8 +658,63 @@ int Pop3Session::sendNumbered(const char* command, int failureCode, const char* 
   return sendCommand(line.c_str(), failureCode);
 }
 
-int Pop3Session::sendCommand(const char* command, int failureCode) {
-  if (std::strncmp(command, "PASS ", 5) == 0)
+int Pop3Session::onCapaLine(const std::string& line) {
+  lastData_ = withoutLineEnd(line);
+  if (!capaAnswered_) {
+    capaAnswered_ = true;
+    log_.logLine(lastData_.c_str());
+    // A server without CAPA is asked for the preferred mechanism all the same.
+    return isPositive(line) ? 0 : startAuth();
+  }
+  if (lastData_ == ".") return startAuth();
+  if (lastData_.compare(0, 5, "SASL ") == 0) {
+    saslOffered_ = lastData_.substr(5);
+    log_.logLine(lastData_.c_str());
+  }
+  return 0;
+}
+
+int Pop3Session::startAuth() {
+  if (!oauth::chooseMechanism(saslOffered_, account_.mechanism, &mechanism_)) mechanism_ = account_.mechanism;
+  state_ = kAuthSent;
+  // Tokens are too long for an initial response within 255 octets: the
+  // token follows the server's "+".
+  std::string auth = std::string("AUTH ") + oauth::mechanismName(mechanism_);
+  return sendCommand(auth.c_str(), kAuthSendFailed);
+}
+
+int Pop3Session::onAuthLine(const std::string& line) {
+  const bool challenge = !line.empty() && line[0] == '+' && !isPositive(line);
+  switch (state_) {
+    case kAuthSent: {
+      if (!challenge) return kNotPositive;
+      state_ = kAuthResponseSent;
+      std::string response =
+          oauth::saslInitialResponse(mechanism_, account_.accountName, account_.bearerToken, account_.server,
+                                     account_.port);
+      return sendCommand(response.c_str(), kAuthSendFailed, "********");
+    }
+    case kAuthResponseSent:
+      if (isPositive(line)) {
+        state_ = kStatSent;
+        return sendCommand("STAT", kStatSendFailed);
+      }
+      if (!challenge) return kNotPositive;
+      {
+        std::string status = oauth::challengeStatus(challengeText(line));
+        log_.logLine(("OAuth認証エラー (status " + (status.empty() ? std::string("?") : status) + ")").c_str());
+      }
+      state_ = kAuthErrorSent;
+      return sendCommand(oauth::saslErrorResponse(mechanism_).c_str(), kAuthSendFailed);
+    default:  // kAuthErrorSent: only -ERR may follow (handled before)
+      return kNotPositive;
+  }
+}
+
+int Pop3Session::sendCommand(const char* command, int failureCode, const char* logged) {
+  if (logged)
+    log_.logPair(">", logged);
+  else if (std::strncmp(command, "PASS ", 5) == 0)
     log_.logLine("> PASS ********");
   else
     log_.logPair(">", command);

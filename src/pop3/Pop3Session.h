@@ -15,6 +15,7 @@
 
 #include "platform/Connection.h"
 #include "commlog/CommLog.h"
+#include "oauth/Sasl.h"
 
 namespace pop3 {
 
@@ -35,6 +36,11 @@ enum SessionState : int {
   kListSent = 8,    // the status line of LIST
   kTopSent = 9,     // the status line of "TOP n 0"
   kListingData = 10,  // the lines of UIDL, LIST or TOP up to "."
+  // Logging in with an access token (RFC 5034 AUTH, XOAUTH2 or OAUTHBEARER).
+  kCapaSent = 11,          // CAPA: which of the two the server offers
+  kAuthSent = 12,          // AUTH <mechanism>, awaiting "+"
+  kAuthResponseSent = 13,  // the token sent
+  kAuthErrorSent = 14,     // the answer to an error challenge, awaiting -ERR
 };
 
 // Step failure codes.
@@ -61,6 +67,8 @@ enum : int {
   kUidlSendFailed = 112,
   kListSendFailed = 113,
   kTopSendFailed = 114,
+  kCapaSendFailed = 115,
+  kAuthSendFailed = 116,
 };
 
 constexpr int kGreetingTimeoutMs = 30000;
@@ -90,6 +98,10 @@ struct Pop3Account {
   Pop3Security security = Pop3Security::kPlain;
   bool verifyCertificate = true;
   std::string trustFile;  // PEM, besides the system's trusted certificates
+  // Not empty: log in with this OAuth 2.0 access token (SASL) instead of
+  // USER and PASS, with `mechanism` when the server offers both.
+  std::string bearerToken;
+  oauth::SaslMechanism mechanism = oauth::SaslMechanism::kXoauth2;
 };
 
 // A message as the server lists it. `id` is its unique id (UIDL), or the
@@ -200,7 +212,11 @@ class Pop3Session {
   int planCurrent();
   void mailboxDone(bool withIds);
   int sendNumbered(const char* command, int failureCode, const char* suffix = "");
-  int sendCommand(const char* command, int failureCode);
+  // `logged` replaces the command in the communication log.
+  int sendCommand(const char* command, int failureCode, const char* logged = nullptr);
+  int onCapaLine(const std::string& line);
+  int startAuth();
+  int onAuthLine(const std::string& line);
   void closeQuietly();
   void close();
   void end();
@@ -220,6 +236,9 @@ class Pop3Session {
   int receivedLength_ = 0;
   net::LineReader lineReader_;  // a status line still waiting for its line end
   std::string lastData_;     // logged by abort()
+  bool capaAnswered_ = false;
+  std::string saslOffered_;  // the SASL line of CAPA
+  oauth::SaslMechanism mechanism_ = oauth::SaslMechanism::kXoauth2;
   int silenceLimitMs_ = kSilenceLimitMs;
 
   std::unique_ptr<char[]> mailBuffer_;

@@ -106,7 +106,7 @@ int sendryCall(const SendMailRequest& request, const SendSecurity* security) {
   platform::removeFile(kSendLogName);
   AppendingSendLog log(kSendLogName, request.writeLog != 0);
   SendJob job = commonJob(request);
-  if (!tlsSettings(security, &job.tls)) {
+  if (!securityOf(security, &job)) {
     log.write("TLS設定が不正です (unknown security mode)");
     log.write("送信終了コード:  " + std::to_string(kSendFailed));
     return kSendFailed;
@@ -152,10 +152,31 @@ std::string lineText(const char* f, size_t width) {
 bool tlsSettings(const SendSecurity* security, TlsSettings* settings) {
   *settings = TlsSettings();
   if (!security) return true;
-  if (security->mode < kSendPlain || security->mode > kSendTls) return false;
-  settings->mode = security->mode;
+  const int32_t mode = security->mode & ~kSendAuthBearer;
+  if (mode < kSendPlain || mode > kSendTls) return false;
+  settings->mode = mode;
   settings->verify = security->noVerify == 0;
   settings->trustFile = fieldText(security->trustFile);
+  if (security->mode & kSendAuthBearer) {
+    const auto* bearer = reinterpret_cast<const SendSecurityBearer*>(security);
+    if (bearer->mechanism != kSendXoauth2 && bearer->mechanism != kSendOauthBearer) return false;
+    settings->bearerToken = lineText(bearer->bearerToken);
+    if (settings->bearerToken.empty()) return false;
+    settings->mechanism =
+        bearer->mechanism == kSendOauthBearer ? oauth::SaslMechanism::kOauthBearer : oauth::SaslMechanism::kXoauth2;
+  }
+  return true;
+}
+
+bool securityOf(const SendSecurity* security, SendJob* job) {
+  if (!tlsSettings(security, &job->tls)) return false;
+  if (!job->tls.bearerToken.empty()) {
+    job->account.useAuth = true;
+    job->account.bearerToken = job->tls.bearerToken;
+    job->account.mechanism = job->tls.mechanism;
+    job->account.serverHost = job->server;
+    job->account.serverPort = job->port;
+  }
   return true;
 }
 

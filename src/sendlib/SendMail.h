@@ -45,12 +45,19 @@ struct TlsSettings {
   int32_t mode = kSendPlain;
   bool verify = true;
   std::string trustFile;
+  std::string bearerToken;  // from a SendSecurityBearer
+  oauth::SaslMechanism mechanism = oauth::SaslMechanism::kXoauth2;
 };
 
 // The security record taken apart; false for a mode that does not exist.
 bool tlsSettings(const SendSecurity* security, TlsSettings* settings);
 
 // Everything one call sends.
+struct SendJob;
+// The security record into the job: TLS, and AUTH with an access token
+// when the record carries one. False for a record that is not valid.
+bool securityOf(const SendSecurity* security, SendJob* job);
+
 struct SendJob {
   TlsSettings tls;
   std::string server;

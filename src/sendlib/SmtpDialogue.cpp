@@ -154,7 +154,29 @@ bool SmtpDialogue::authPlain(const SmtpAccount& a) {
   return refuseAuthentication();
 }
 
+bool SmtpDialogue::authBearer(const SmtpAccount& a) {
+  oauth::SaslMechanism mechanism;
+  if (!oauth::chooseMechanism(reply_, a.mechanism, &mechanism)) {
+    log_.write("サーバがOAuth認証(XOAUTH2/OAUTHBEARER)に対応していません。");
+    return false;
+  }
+  const std::string name = oauth::mechanismName(mechanism);
+  const std::string response =
+      oauth::saslInitialResponse(mechanism, a.userName, a.bearerToken, a.serverHost, a.serverPort);
+  if (!commandStep("AUTH " + name + " " + response, ("AUTH " + name + " ********").c_str())) return false;
+  if (replyCode() == 235) return true;
+  if (replyCode() == 334) {
+    // An error challenge: the answer that ends the exchange, then the failure.
+    std::string status = oauth::challengeStatus(reply_.size() > 4 ? reply_.substr(4) : std::string());
+    log_.write("OAuth認証エラー (status " + (status.empty() ? std::string("?") : status) + ")");
+    if (!commandStep(oauth::saslErrorResponse(mechanism))) return false;
+  }
+  log_.write("OAuth認証に失敗しました (アクセストークンが無効か期限切れです)");
+  return refuseAuthentication();
+}
+
 bool SmtpDialogue::authenticate(const SmtpAccount& a) {
+  if (!a.bearerToken.empty()) return authBearer(a);
   if (reply_.find("CRAM-MD5") != std::string::npos) return authCramMd5(a);
   if (reply_.find("LOGIN") != std::string::npos) return authLogin(a);
   if (reply_.find("PLAIN") != std::string::npos) return authPlain(a);

@@ -2,10 +2,12 @@
 // CRAM-MD5, LOGIN or PLAIN, the envelope, the message and QUIT.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "oauth/Sasl.h"
 #include "platform/Net.h"
 #include "sendlib/MessageComposer.h"
 #include "sendlib/SendLog.h"
@@ -21,6 +23,12 @@ struct SmtpAccount {
   std::string password;
   std::string heloName;
   bool useAuth = false;
+  // Not empty: AUTH with this OAuth 2.0 access token (XOAUTH2 or
+  // OAUTHBEARER, `mechanism` when the server offers both) instead of the password.
+  std::string bearerToken;
+  oauth::SaslMechanism mechanism = oauth::SaslMechanism::kXoauth2;
+  std::string serverHost;  // named in OAUTHBEARER
+  uint16_t serverPort = 0;
 };
 
 struct OutgoingMessage {
@@ -66,6 +74,7 @@ class SmtpDialogue {
   bool authCramMd5(const SmtpAccount& account);
   bool authLogin(const SmtpAccount& account);
   bool authPlain(const SmtpAccount& account);
+  bool authBearer(const SmtpAccount& account);
   bool refuseAuthentication();
   bool sendAttachmentData(const std::string& text, size_t lineLength);
   SendStep secure(const SmtpAccount& account, const StartTls& startTls);

@@ -10,6 +10,7 @@
 #include "platform/Text.h"
 #include "ui/FolderBrowser.h"
 #include "ui/LogonStart.h"
+#include "ui/SignInDialogs.h"
 #include "ui/controls/DialogItem.h"
 #include "ui/resource.h"
 
@@ -124,6 +125,9 @@ void SettingsDialog::onInitDialog() {
   receiveProtocol_ = f.receiveProtocol;
   smtpSecurity_ = f.smtpSecurity;
   guards_ = f.guards;
+  receiveAuth_ = f.receiveAuth;
+  sendAuth_ = f.sendAuth;
+  oauthProvider_ = f.oauthProvider;
   setUpDown(window_, IDC_MINUTES_UPDOWN, 0, kMaxIntervalMinutes, settings_.intervalMinutes);
   setUpDown(window_, IDC_SECONDS_UPDOWN, 0, kMaxIntervalSeconds, settings_.intervalSeconds);
   setUpDown(window_, IDC_KEEP_COUNT_UPDOWN, 0, kMaxKeepCount, settings_.mailLogKeepCount);
@@ -190,6 +194,7 @@ void SettingsDialog::onCommand(int id) {
       dialog.open(reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window_, GWLP_HINSTANCE)), window_);
       break;
     }
+    case IDC_SIGNIN_BUTTON: openSignIn(); break;
     case IDC_BROWSE_SOUND: browseSoundFile(); break;
     case IDC_BROWSE_FOLDER: browseMailLogFolder(); break;
     case IDC_COMMAND_KEYS_BUTTON: PostMessageW(mainWindow_, WM_COMMAND, IDM_COMMAND_KEYS, 0); break;
@@ -207,6 +212,23 @@ void SettingsDialog::onCommand(int id) {
       break;
     default: break;
   }
+}
+
+// The sign-in uses the certificate settings as the dialog shows them now.
+void SettingsDialog::openSignIn() {
+  SettingsForm now = readControls();
+  oauth::HttpSecurity security;
+  security.verify = now.verifyCertificate;
+  security.trustFile = now.tlsTrustFile;
+  oauth::OAuthProvider stored;
+  oauth::loadProvider((startupDirectory_ + "\\" + oauth::kProviderFileName).c_str(), &stored);
+  SignInForm form = readSignInForm(oauthProvider_, receiveAuth_ == config::kAuthOAuth,
+                                   sendAuth_ == config::kAuthOAuth, stored);
+  SignInDialog dialog(form, security, startupDirectory_);
+  if (dialog.open(reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window_, GWLP_HINSTANCE)), window_) != IDOK) return;
+  receiveAuth_ = form.receiveAuth ? config::kAuthOAuth : config::kAuthPassword;
+  sendAuth_ = form.sendAuth ? config::kAuthOAuth : config::kAuthPassword;
+  oauthProvider_ = form.providerKind;
 }
 
 void SettingsDialog::browseSoundFile() {
@@ -286,6 +308,9 @@ SettingsForm SettingsDialog::readControls() const {
   f.receiveProtocol = checkedMode(window_, kProtocols);
   f.imapFolder = text(IDC_IMAP_FOLDER);
   f.guards = guards_;
+  f.receiveAuth = receiveAuth_;
+  f.sendAuth = sendAuth_;
+  f.oauthProvider = oauthProvider_;
   return f;
 }
 

@@ -45,6 +45,7 @@ class SettingsDialog : public WindowObject {
   void browseMailLogFolder();
   void browseTrustFile();
   void onSecurityChanged();
+  void openSignIn();
   SettingsForm readControls() const;
 
   config::AppSettings& settings_;
@@ -57,6 +58,8 @@ class SettingsDialog : public WindowObject {
   int32_t receiveProtocol_ = config::kReceivePop3;
   // What the guard dialog edits; stored with this dialog's OK.
   GuardForm guards_;
+  // What the sign-in dialog chose; stored with this dialog's OK.
+  int32_t receiveAuth_ = config::kAuthPassword, sendAuth_ = config::kAuthPassword, oauthProvider_ = 0;
 };
 
 // Edits a copy of the guards: `guards` changes only on OK.

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "oauth/OAuthProvider.h"
 #include "platform/AppMessages.h"
 #include "platform/Hooks.h"
 #include "platform/Sjis.h"
@@ -78,6 +79,9 @@ SettingsForm readSettingsForm(const config::AppSettings& s) {
   f.smtpAuthRequired = s.smtpAuthRequired != 0;
   f.accountName = platform::fieldText(s.accountName);
   f.password = platform::fieldText(s.password);
+  f.receiveAuth = s.receiveAuth;
+  f.sendAuth = s.sendAuth;
+  f.oauthProvider = s.oauthProvider;
   f.mailLogFolder = platform::fieldText(s.mailLogFolder);
   f.intervalMinutes = std::to_string(s.intervalMinutes);
   f.intervalSeconds = std::to_string(s.intervalSeconds);
@@ -276,6 +280,10 @@ bool applySettingsForm(const SettingsForm& f, config::AppSettings& s, SettingsFo
   s.loopGuard = g.loopGuard;
   s.maxRepliesPerHour =
       guardNumber(g.maxRepliesPerHour, s.maxRepliesPerHour, config::kDefaultMaxRepliesPerHour, kMaxRepliesLimit);
+
+  s.receiveAuth = f.receiveAuth == config::kAuthOAuth ? config::kAuthOAuth : config::kAuthPassword;
+  s.sendAuth = f.sendAuth == config::kAuthOAuth ? config::kAuthOAuth : config::kAuthPassword;
+  s.oauthProvider = f.oauthProvider >= 0 && f.oauthProvider <= oauth::kProviderOther ? f.oauthProvider : 0;
 
   // 8
   platform::postToMainWindow(appmsg::kSaveSettings);

@@ -60,6 +60,8 @@ struct SettingsForm {
   bool verifyCertificate = true;
   std::string tlsTrustFile;
   GuardForm guards;
+  // Set by the sign-in dialog (AuthMethod, the provider's kind).
+  int32_t receiveAuth = config::kAuthPassword, sendAuth = config::kAuthPassword, oauthProvider = 0;
 };
 
 // What the OK step needs from the file system and the mail store.

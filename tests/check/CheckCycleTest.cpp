@@ -75,8 +75,16 @@ class CheckCycleTest : public StoreTest, public check::CheckCycleHost {
   void postCheckFinished() override { ++finished_; }
   bool requestNotifications(net::TcpSocket&, int*) override { return true; }
   void cancelNotifications(net::TcpSocket&) override {}
+  check::TokenState sessionToken(check::BearerLogin* login) override {
+    ++tokenRequests_;
+    login->token = "tok" + std::to_string(tokenRequests_);
+    login->mechanism = oauth::SaslMechanism::kOauthBearer;
+    return tokenState_;
+  }
 
   config::AppSettings settings_;
+  check::TokenState tokenState_ = check::TokenState::kReady;
+  int tokenRequests_ = 0;
   std::unique_ptr<check::MailboxCheck> mailbox_;
   std::unique_ptr<check::CheckCycle> cycle_;
   int batches_ = 0;
@@ -204,6 +212,66 @@ TEST_F(CheckCycleTest, ChangedAccountCutsTheSessionAndConnectsAnew) {
   settings_.receiveProtocol = config::kReceivePop3;  // back to POP3: no session stays
   c.onSettingsChanged(300);
   EXPECT_EQ(opened_, 2u);
+}
+
+TEST_F(CheckCycleTest, PasswordLoginAsksForNoToken) {
+  check::CheckCycle& c = cycle(false);
+  c.startCheck(0);
+  EXPECT_EQ(tokenRequests_, 0);
+  EXPECT_EQ(sink_->bearerLogin(), nullptr);
+}
+
+TEST_F(CheckCycleTest, OAuthLoginTakesAFreshTokenForEachConnection) {
+  settings_.receiveAuth = config::kAuthOAuth;
+  check::CheckCycle& c = cycle(false);
+  c.startCheck(0);
+  EXPECT_EQ(tokenRequests_, 1);
+  ASSERT_NE(sink_->bearerLogin(), nullptr);
+  EXPECT_EQ(sink_->bearerLogin()->token, "tok1");
+  EXPECT_EQ(sink_->bearerLogin()->mechanism, oauth::SaslMechanism::kOauthBearer);
+  sink_->onBatchEnded();
+  sink_->onSourceEnded();
+  c.onCheckFinished();
+  c.onProcessingFinished();
+  c.startCheck(1000);
+  EXPECT_EQ(tokenRequests_, 2);
+  EXPECT_EQ(sink_->bearerLogin()->token, "tok2");
+}
+
+TEST_F(CheckCycleTest, RefusedGrantEndsTheCheckAndAsksForSignIn) {
+  settings_.receiveAuth = config::kAuthOAuth;
+  settings_.receiveProtocol = config::kReceiveImap;
+  tokenState_ = check::TokenState::kSignInNeeded;
+  check::CheckCycle& c = cycle(true);
+  c.startCheck(0);
+  EXPECT_EQ(opened_, 0u);  // no session without a token
+  EXPECT_EQ(finished_, 1);
+  EXPECT_TRUE(c.signInNeeded());
+  EXPECT_FALSE(c.onCheckFinished());
+  EXPECT_EQ(titles_.back(), check::signInNeededTitle());
+  EXPECT_EQ(c.reconnectDelayMs(), 0u);  // waits for a new sign-in
+  c.onProcessingFinished();
+  // Signed in again: the next check connects.
+  tokenState_ = check::TokenState::kReady;
+  c.startCheck(5000);
+  EXPECT_EQ(opened_, 1u);
+  EXPECT_FALSE(c.signInNeeded());
+}
+
+TEST_F(CheckCycleTest, TokenEndpointFailureIsAFailureAndImapTriesAgain) {
+  settings_.receiveAuth = config::kAuthOAuth;
+  settings_.receiveProtocol = config::kReceiveImap;
+  tokenState_ = check::TokenState::kFailed;
+  check::CheckCycle& c = cycle(true);
+  c.startCheck(0);
+  EXPECT_EQ(opened_, 0u);
+  EXPECT_FALSE(c.onCheckFinished());
+  EXPECT_EQ(titles_.back(), check::checkSummaryTitle(1, 0, 0));
+  c.onProcessingFinished();
+  EXPECT_EQ(c.reconnectDelayMs(), 2000u);
+  tokenState_ = check::TokenState::kReady;
+  c.onWatchTick(2000);
+  EXPECT_EQ(opened_, 1u);
 }
 
 }  // namespace

@@ -32,12 +32,21 @@ struct FakeCamera : CameraBridge {
   std::vector<FolderEntry> recordings;
   explicit FakeCamera(Events& e) : events(e) {}
 
-  CameraWindow findCameraWindow() override { return running ? this : nullptr; }
-  void sendCameraMessage(CameraWindow, unsigned message, uintptr_t wParam, intptr_t) override {
-    events.add("msg " + std::to_string(message) + " " + std::to_string(wParam));
+  std::vector<CameraVerb> unsupported;
+  CameraAnswer answer = CameraAnswer::kDone;
+  bool cameraRunning() override { return running; }
+  bool supports(CameraVerb verb) override {
+    return std::find(unsupported.begin(), unsupported.end(), verb) == unsupported.end();
   }
-  void sendCameraText(CameraWindow, uintptr_t code, const char* text) override {
-    events.add("copydata " + std::to_string(code) + " " + text);
+  CameraAnswer perform(CameraVerb verb, const char* argument) override {
+    static const char* const names[] = {
+        "quit", "minimize", "maximize", "restore", "snapshotSave", "snapshotReply", "recordingStart",
+        "recordingStop", "detectionStart", "detectionStop", "alertMailOn", "alertMailOff", "alertRecipient",
+        "dateDisplayOn", "dateDisplayOff", "timerStart", "timerStop", "monitorStart", "monitorStop", "replyWidth"};
+    std::string e = names[static_cast<int>(verb)];
+    if (argument && *argument) e += std::string(" ") + argument;
+    events.add(e);
+    return answer;
   }
   LaunchResult launchCamera() override {
     events.add("launch");
@@ -57,7 +66,11 @@ struct FakeLocal : LocalActions {
   Events& events;
   explicit FakeLocal(Events& e) : events(e) {}
   bool shutdownPc() override { events.add("shutdown"); return false; }
-  void captureScreen(int32_t width) override { events.add("capture " + std::to_string(width)); }
+  bool screen = true;
+  bool captureScreen(int32_t width) override {
+    events.add("capture " + std::to_string(width));
+    return screen;
+  }
   bool rotateSnapshot() override { events.add("rotate"); return true; }
 };
 
@@ -161,7 +174,7 @@ using Lines = std::vector<std::string>;
 TEST(CommandProcessor, CameraMessagesInBodyOrderOneSecondApart) {
   Fixture f;
   ASSERT_TRUE(f.run("録画開始 検知開始\r\nスナップ保存"));
-  EXPECT_EQ(f.events.list, (Lines{"msg 1124 103", "pause 1000", "msg 1124 105", "pause 1000", "msg 1124 100",
+  EXPECT_EQ(f.events.list, (Lines{"recordingStart", "pause 1000", "detectionStart", "pause 1000", "snapshotSave",
                                   "reply ", "status 2"}));
   EXPECT_EQ(f.results(), "録画を開始しました。\n検知を開始しました。\nスナップ(保存)しました。\n");
   EXPECT_EQ(f.logLines(), (Lines{"録画開始発行", "検知開始発行", "スナップ(保存)発行",
@@ -180,22 +193,22 @@ TEST(CommandProcessor, EveryCameraCommandOfTheTable) {
     const char* logWord;
     const char* result;
   } cases[] = {
-      {"VT終了", "msg 2 0", "VT終了発行", "Vistrel終了しました。\n"},
-      {"VT最小化", "msg 274 61472", "VT最小化発行", "Vistrel最小化しました。\n"},
-      {"VT最大化", "msg 274 61488", "VT最大化発行", "Vistrel最大化しました。\n"},
-      {"VT通常表示", "msg 274 61728", "VT通常表示発行", "Vistrel通常表示にしました。\n"},
-      {"録画停止", "msg 1124 104", "録画停止発行", "録画を停止しました。\n"},
-      {"検知停止", "msg 1124 106", "検知停止発行", "検知を停止しました。\n"},
-      {"メールON", "msg 1124 107", "アラートメールON発行", "アラートメールONしました。\n"},
-      {"メールOFF", "msg 1124 108", "アラートメールOFF発行", "アラートメールOFFしました。\n"},
-      {"アラート送信先\"a@b.jp\"", "copydata 109 a@b.jp", "アラートメール送信先発行", "アラートメール送信先設定しました。\n"},
-      {"日時表示ON", "msg 1124 110", "日時表示ON発行", "日時表示ONしました。\n"},
-      {"日時表示OFF", "msg 1124 111", "日時表示OFF発行", "日時表示OFFしました。\n"},
-      {"タイマ開始", "msg 1124 112", "タイマ処理開始発行", "タイマ処理を開始しました。\n"},
-      {"タイマ停止", "msg 1124 113", "タイマ処理停止発行", "タイマ処理を停止しました。\n"},
-      {"モニタ開始", "msg 1124 114", "モニタ開始発行", "モニタを開始しました。\n"},
-      {"モニタ停止", "msg 1124 115", "モニタ停止発行", "モニタを停止しました。\n"},
-      {"画像幅\"320\"", "copydata 102 320", "返信画像幅の設定発行", "返信画像幅を設定しました。\n"},
+      {"VT終了", "quit", "VT終了発行", "Vistrel終了しました。\n"},
+      {"VT最小化", "minimize", "VT最小化発行", "Vistrel最小化しました。\n"},
+      {"VT最大化", "maximize", "VT最大化発行", "Vistrel最大化しました。\n"},
+      {"VT通常表示", "restore", "VT通常表示発行", "Vistrel通常表示にしました。\n"},
+      {"録画停止", "recordingStop", "録画停止発行", "録画を停止しました。\n"},
+      {"検知停止", "detectionStop", "検知停止発行", "検知を停止しました。\n"},
+      {"メールON", "alertMailOn", "アラートメールON発行", "アラートメールONしました。\n"},
+      {"メールOFF", "alertMailOff", "アラートメールOFF発行", "アラートメールOFFしました。\n"},
+      {"アラート送信先\"a@b.jp\"", "alertRecipient a@b.jp", "アラートメール送信先発行", "アラートメール送信先設定しました。\n"},
+      {"日時表示ON", "dateDisplayOn", "日時表示ON発行", "日時表示ONしました。\n"},
+      {"日時表示OFF", "dateDisplayOff", "日時表示OFF発行", "日時表示OFFしました。\n"},
+      {"タイマ開始", "timerStart", "タイマ処理開始発行", "タイマ処理を開始しました。\n"},
+      {"タイマ停止", "timerStop", "タイマ処理停止発行", "タイマ処理を停止しました。\n"},
+      {"モニタ開始", "monitorStart", "モニタ開始発行", "モニタを開始しました。\n"},
+      {"モニタ停止", "monitorStop", "モニタ停止発行", "モニタを停止しました。\n"},
+      {"画像幅\"320\"", "replyWidth 320", "返信画像幅の設定発行", "返信画像幅を設定しました。\n"},
   };
   for (const Case& c : cases) {
     Fixture f;
@@ -297,6 +310,56 @@ TEST(CommandProcessor, CameraAbsent) {
   }
 }
 
+// A camera without a function, one that fails, and a machine without a
+// screen: each says so in its result line instead of the usual one.
+TEST(CommandProcessor, CameraThatCannot) {
+  struct Case {
+    const char* body;
+    bool running;
+    bool unsupportedMinimize;
+    CameraAnswer answer;
+    LaunchResult launch;
+    bool screen;
+    Lines events;
+    const char* results;
+    int outcome;
+  } cases[] = {
+      {"VT最小化 検知開始", false, true, CameraAnswer::kDone, kLaunched, true,
+       {"pause 1000", "reply ", "status 1"},
+       "このカメラでは使えません\nVistrelは稼動していません。\n", kOutcomeFailed},
+      {"VT最小化 検知開始", true, true, CameraAnswer::kDone, kLaunched, true,
+       {"pause 1000", "detectionStart", "reply ", "status 2"},
+       "このカメラでは使えません\n検知を開始しました。\n", kOutcomeDone},
+      {"検知開始 スナップ保存", true, false, CameraAnswer::kFailed, kLaunched, true,
+       {"detectionStart", "pause 1000", "snapshotSave", "reply ", "status 1"},
+       "カメラが応答しませんでした。\nカメラが応答しませんでした。\n", kOutcomeFailed},
+      {"VT最大化", true, false, CameraAnswer::kUnsupported, kLaunched, true, {"maximize", "reply ", "status 2"},
+       "このカメラでは使えません\n", kOutcomeDone},
+      {"スナップ返信", true, false, CameraAnswer::kFailed, kLaunched, true, {"snapshotReply", "reply ", "status 1"},
+       "カメラが応答しませんでした。\n", kOutcomeFailed},
+      {"VT起動 キー返信", false, false, CameraAnswer::kDone, kLaunchUnsupported, true,
+       {"launch", "pause 1000", "reply ", "status 2"}, "このカメラでは使えません\n== コマンド 一覧 ==\n", kOutcomeDone},
+      {"PC画面返信", true, false, CameraAnswer::kDone, kLaunched, false, {"capture -1", "reply ", "status 2"},
+       "この機器では画面を取り込めません。\n", kOutcomeDone},
+      {"スナップ返信 PC画面返信", true, false, CameraAnswer::kDone, kLaunched, false,
+       {"snapshotReply", "pause 1000", "capture -1", "reply snap.jpg", "status 2"},
+       "スナップ(返信)しました。\nこの機器では画面を取り込めません。\n", kOutcomeDone},
+  };
+  for (const Case& c : cases) {
+    Fixture f;
+    f.camera.running = c.running;
+    if (c.unsupportedMinimize) f.camera.unsupported = {CameraVerb::kMinimize};
+    f.camera.answer = c.answer;
+    f.camera.launch = c.launch;
+    f.camera.appearsAfterLaunch = false;
+    f.local.screen = c.screen;
+    ASSERT_TRUE(f.run(c.body));
+    EXPECT_EQ(f.events.list, c.events) << c.body;
+    EXPECT_EQ(f.results().substr(0, std::strlen(c.results)), c.results) << c.body;
+    EXPECT_EQ(f.host.statuses.at(0).second, c.outcome) << c.body;
+  }
+}
+
 TEST(CommandProcessor, CameraStart) {
   struct Case {
     const char* body;
@@ -312,7 +375,7 @@ TEST(CommandProcessor, CameraStart) {
       {"VT起動", true, kLaunched, true, {"reply ", "status 2"},
        {"VT起動発行", "返信しました\r---------------------------", "VT起動済み"}, nullptr,
        "Vistrelは稼動しています。\n", kOutcomeDone},
-      {"VT起動 検知開始", true, kLaunched, true, {"pause 1000", "msg 1124 105", "reply ", "status 2"},
+      {"VT起動 検知開始", true, kLaunched, true, {"pause 1000", "detectionStart", "reply ", "status 2"},
        {"VT起動発行", "検知開始発行", "返信しました\r---------------------------", "VT起動済み"}, nullptr,
        "Vistrelは稼動しています。\n検知を開始しました。\n", kOutcomeDone},
       {"VT起動 検知開始", false, kProgramMissing, false, {"launch", "reply ", "status 1"},
@@ -322,7 +385,7 @@ TEST(CommandProcessor, CameraStart) {
        {"VT起動発行", "Vistrelの起動に失敗しました", "返信しました\r---------------------------"},
        "Vistrelの起動に失敗しました。", nullptr, kOutcomeFailed},
       {"VT起動 検知開始", false, kLaunched, true,
-       {"launch", "pause 10000", "pause 1000", "msg 1124 105", "reply ", "status 2"},
+       {"launch", "pause 10000", "pause 1000", "detectionStart", "reply ", "status 2"},
        {"VT起動発行", "検知開始発行", "返信しました\r---------------------------"}, nullptr,
        "Vistrelを起動しました。\n検知を開始しました。\n", kOutcomeDone},
       {"VT起動 検知開始", false, kLaunched, false, {"launch", "pause 10000", "reply ", "status 1"},
@@ -361,7 +424,7 @@ TEST(CommandProcessor, ShutdownRepliesFirstAndRunsNothingAfter) {
   Fixture f;
   std::strcpy(f.settings.commandKeyNames[PcShutdown - 1], "電源断");
   ASSERT_TRUE(f.run("検知開始 電源断 スナップ保存"));
-  EXPECT_EQ(f.events.list, (Lines{"msg 1124 105", "pause 1000", "reply ", "save settings", "trim store",
+  EXPECT_EQ(f.events.list, (Lines{"detectionStart", "pause 1000", "reply ", "save settings", "trim store",
                                   "remove attachment", "shutdown"}));
   EXPECT_EQ(f.results(), "検知を開始しました。\nシャットダウンしました。\n");
   EXPECT_TRUE(f.host.statuses.empty());
@@ -459,7 +522,7 @@ TEST(CommandProcessor, GuardedMailRunsOnceAndItsReplyHidesTheSecret) {
   Fixture f;
   guardAll(f);
   ASSERT_TRUE(f.runMail(kGuardedHeader, "PIN: 4711\r\n録画開始"));
-  EXPECT_EQ(f.events.list, (Lines{"msg 1124 103", "reply ", "status 2"}));
+  EXPECT_EQ(f.events.list, (Lines{"recordingStart", "reply ", "status 2"}));
   const Reply& r = f.sender.replies.at(0);
   EXPECT_EQ(r.body.find("********\r\n録画開始"), 0u);
   EXPECT_EQ(r.body.find("4711"), std::string::npos);

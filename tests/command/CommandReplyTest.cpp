@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <cstring>
 #include <map>
 #include <string>
@@ -102,6 +104,25 @@ TEST(ReplyRecord, Fields) {
   r = command::buildReplyRequest(s, mail, "", "", false, std::string(40, 'H'));
   EXPECT_EQ(std::string(r.heloName), std::string(31, 'H'));
   EXPECT_EQ(r.deleteAttachment, 0);
+  // Signed in with a token, the mailbox sends.
+  s.sendAuth = config::kAuthOAuth;
+  std::strcpy(s.accountName, "user@example.jp");
+  r = command::buildReplyRequest(s, mail, "", "", false, "");
+  EXPECT_STREQ(r.fromAddress, "user@example.jp");
+}
+
+TEST(ReplyRecord, BearerSecurityCarriesTheTokenBesideTheSmtpSettings) {
+  config::AppSettings s;
+  std::memset(&s, 0, sizeof s);
+  config::applyDefaults(s, "/tmp");
+  s.smtpSecurity = config::kSmtpStartTls;
+  auto record = std::make_unique<SendSecurityBearer>();
+  ASSERT_TRUE(command::replySecurityBearer(s, "tok.1", true, record.get()));
+  EXPECT_EQ(record->security.mode, kSendStartTls | kSendAuthBearer);
+  EXPECT_EQ(record->mechanism, kSendOauthBearer);
+  EXPECT_STREQ(record->bearerToken, "tok.1");
+  EXPECT_FALSE(command::replySecurityBearer(s, std::string(sizeof record->bearerToken, 'x'), false, record.get()));
+  EXPECT_FALSE(command::replySecurityBearer(s, "", false, record.get()));
 }
 
 TEST(ReplyRecord, SecurityFromTheSmtpSettings) {

@@ -61,9 +61,11 @@ TEST_F(AppSettingsTest, SavedRecordLoadsBackByteForByte) {
   s.spamRules[23] = 1;
   s.windowPlacement.length = 44;
   s.windowPlacement.right = 800;
-  s.reserved[163] = 0x5A;
+  s.reserved[151] = 0x5A;
   s.receiveProtocol = config::kReceiveImap;
   platform::copyField(s.imapFolder, "監視");
+  s.receiveAuth = config::kAuthOAuth;
+  s.oauthProvider = 2;
   s.pop3Security = config::kPopTls;
   platform::copyField(s.tlsTrustFile, "C:\\ca.pem");
   ASSERT_TRUE(config::saveSettings(s, "."));
@@ -143,6 +145,9 @@ TEST_F(AppSettingsTest, ServerConfiguredNeedsServerAccountPasswordAndPort) {
   platform::copyField(s.pop3Server, "pop");
   platform::copyField(s.accountName, "user");
   EXPECT_FALSE(config::updateServerConfigured(s));
+  s.receiveAuth = config::kAuthOAuth;  // signs in with a token: no password
+  EXPECT_TRUE(config::updateServerConfigured(s));
+  s.receiveAuth = config::kAuthPassword;
   platform::copyField(s.password, "pw");
   EXPECT_TRUE(config::updateServerConfigured(s));
   s.pop3Port = 0;

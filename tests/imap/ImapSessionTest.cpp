@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "imap/ImapSession.h"
+#include "imap/Sasl.h"
+#include "oauth/Sasl.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -157,6 +159,53 @@ TEST_F(ImapSessionTest, CheckFetchesAndDeletesEachMessageWithUidExpunge) {
   std::string text = logText();
   EXPECT_NE(text.find("> A0002 AUTHENTICATE PLAIN ********"), std::string::npos);
   EXPECT_EQ(text.find("AHF1b3J2ZWwAcHcgIngi"), std::string::npos);  // the password is never logged
+}
+
+TEST_F(ImapSessionTest, BearerTokenLogsInWithTheOAuthMechanism) {
+  const std::string initial = oauth::saslInitialResponse(oauth::SaslMechanism::kXoauth2, "quorvel", "tok-1");
+  for (bool refused : {false, true}) {
+    Host host;
+    Wire wire;
+    imap::ImapSession session(host, wire, log_);
+    session.setMechanism(imap::makeSaslBearer(oauth::SaslMechanism::kXoauth2, "quorvel", "tok-1", "localhost", 143));
+    session.begin(account(), 0);
+    auto feed = [&](const std::string& in) {
+      wire.sent.clear();
+      session.feed(in.data(), in.size());
+      return wire.sent;
+    };
+    EXPECT_EQ(feed(kGreeting), "A0001 CAPABILITY\r\n");
+    EXPECT_EQ(feed("* CAPABILITY IMAP4rev1 SASL-IR IDLE AUTH=PLAIN AUTH=XOAUTH2\r\nA0001 OK done\r\n"),
+              "A0002 AUTHENTICATE XOAUTH2 " + initial + "\r\n");
+    if (refused) {
+      // The error challenge is answered with an empty line; then the final NO.
+      EXPECT_EQ(feed("+ eyJzdGF0dXMiOiI0MDEifQ==\r\n"), "\r\n");
+      feed("A0002 NO [AUTHENTICATIONFAILED] Invalid credentials\r\n");
+      EXPECT_EQ(host.failure, ImapFailure::kLoginRefused);
+    } else {
+      EXPECT_EQ(feed("A0002 OK [CAPABILITY IMAP4rev1 IDLE UIDPLUS] Logged in\r\n"), "A0003 SELECT \"INBOX\"\r\n");
+      EXPECT_EQ(host.failure, ImapFailure::kNone);
+    }
+  }
+  std::string text = logText();
+  EXPECT_NE(text.find("AUTHENTICATE XOAUTH2 ********"), std::string::npos);
+  EXPECT_EQ(text.find(initial), std::string::npos);  // the token is never logged
+}
+
+TEST_F(ImapSessionTest, BearerTokenTakesTheOtherMechanismWhenOnlyThatIsOffered) {
+  Host host;
+  Wire wire;
+  imap::ImapSession session(host, wire, log_);
+  session.setMechanism(imap::makeSaslBearer(oauth::SaslMechanism::kXoauth2, "quorvel", "tok-1", "localhost", 143));
+  session.begin(account(), 0);
+  session.feed(kGreeting.data(), kGreeting.size());
+  wire.sent.clear();
+  const std::string caps = "* CAPABILITY IMAP4rev1 SASL-IR AUTH=OAUTHBEARER\r\nA0001 OK done\r\n";
+  session.feed(caps.data(), caps.size());
+  EXPECT_EQ(wire.sent, "A0002 AUTHENTICATE OAUTHBEARER " +
+                           oauth::saslInitialResponse(oauth::SaslMechanism::kOauthBearer, "quorvel", "tok-1",
+                                                      "localhost", 143) +
+                           "\r\n");
 }
 
 TEST_F(ImapSessionTest, WithoutUidplusOnePlainExpungeEndsTheBatchAndLoginIsQuoted) {

@@ -65,7 +65,11 @@ FIELDS = {
     # receive protocol: 0 = POP3 (as before), 1 = IMAP; empty folder = INBOX
     "receiveProtocol": (4352, "i32", 1),
     "imapFolder": (4356, "text", 100),
-    "reserved": (4456, "bytes", 164),
+    # OAuth 2.0: 0 = password
+    "receiveAuth": (4456, "i32", 1),
+    "sendAuth": (4460, "i32", 1),
+    "oauthProvider": (4464, "i32", 1),
+    "reserved": (4468, "bytes", 152),
 }
 
 DEFAULT_COMMAND_KEYS = [
@@ -94,7 +98,8 @@ def defaults(mail_log_folder: str = "") -> dict:
         "tlsNoVerify": 0, "tlsTrustFile": "", "tlsSpare": bytes(28),
         "allowedSenders": "", "commandSecret": "", "authServerHost": "", "replayGuard": 0,
         "maxMailAgeMinutes": 0, "loopGuard": 0, "maxRepliesPerHour": 0,
-        "receiveProtocol": 0, "imapFolder": "", "reserved": bytes(164),
+        "receiveProtocol": 0, "imapFolder": "",
+        "receiveAuth": 0, "sendAuth": 0, "oauthProvider": 0, "reserved": bytes(152),
     }
 
 

@@ -4,17 +4,20 @@
 //   pop3check --server HOST --port N --user NAME --password PW
 //             [--out DIR] [--log FILE] [--delete] [--silence-limit-ms N]
 //             [--security none|stls|tls] [--trust FILE] [--no-verify]
+//             [--bearer-file FILE [--mechanism xoauth2|oauthbearer]]
 //
 // --security stls asks for STLS on the plain port, tls speaks TLS from the
 // first byte (port 995); --trust adds a PEM file of trusted certificates to
 // the system's; --no-verify skips the certificate check (logged).
-// The password may also come from the environment variable POP3CHECK_PASSWORD.
+// --bearer-file logs in with the OAuth 2.0 access token in FILE (SASL AUTH)
+// instead of the password. The password may also come from the environment variable POP3CHECK_PASSWORD.
 // Exit code: 0 when the session ended without failure, 1 on failure, 2 on usage.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "oauth/TokenStore.h"
 #include "platform/File.h"
 #include "platform/Text.h"
 #include "pop3/Pop3SessionLoop.h"
@@ -63,7 +66,8 @@ int usage() {
   std::fprintf(stderr,
                "usage: pop3check --server HOST --port N --user NAME --password PW\n"
                "                 [--out DIR] [--log FILE] [--delete] [--silence-limit-ms N]\n"
-               "                 [--security none|stls|tls] [--trust FILE] [--no-verify]\n");
+               "                 [--security none|stls|tls] [--trust FILE] [--no-verify]\n"
+               "                 [--bearer-file FILE [--mechanism xoauth2|oauthbearer]]\n");
   return 2;
 }
 
@@ -85,6 +89,14 @@ int main(int argc, char** argv) {
     else if (a == "--silence-limit-ms") o.silenceLimitMs = std::atoi(value().c_str());
     else if (a == "--trust") o.account.trustFile = value();
     else if (a == "--no-verify") o.account.verifyCertificate = false;
+    else if (a == "--bearer-file") {
+      if (!oauth::readBearerFile(value().c_str(), &o.account.bearerToken)) {
+        std::fprintf(stderr, "pop3check: no access token in the bearer file\n");
+        return 2;
+      }
+    } else if (a == "--mechanism") {
+      if (!oauth::parseMechanism(value(), &o.account.mechanism)) return usage();
+    }
     else if (a == "--security") {
       std::string mode = value();
       if (mode == "none") o.account.security = pop3::Pop3Security::kPlain;

@@ -4,9 +4,11 @@
 //   sendcheck --server HOST --port N --from ADDR --to ADDR
 //             [--user NAME --password PW] [--helo NAME] [--subject TEXT] [--body TEXT]
 //             [--security none|starttls|tls] [--trust FILE] [--no-verify] [--log]
+//             [--bearer-file FILE [--mechanism xoauth2|oauthbearer]]
 //
 // --user turns authentication on; the password may also come from the
-// environment variable SENDCHECK_PASSWORD. --log writes Sendry's send log
+// environment variable SENDCHECK_PASSWORD. --bearer-file authenticates as
+// --user with the OAuth 2.0 access token in FILE (XOAUTH2 or OAUTHBEARER). --log writes Sendry's send log
 // (メール送信ログ.txt) in the current folder. Texts are taken as UTF-8 and
 // sent as Shift_JIS. Exit code: EM_SendMail's result (0 sent), 2 on usage.
 #include <cstdio>
@@ -15,6 +17,7 @@
 #include <memory>
 #include <string>
 
+#include "oauth/TokenStore.h"
 #include "platform/Text.h"
 #include "sendlib/Sendry.h"
 
@@ -30,7 +33,8 @@ int usage() {
   std::fprintf(stderr,
                "usage: sendcheck --server HOST --port N --from ADDR --to ADDR\n"
                "                 [--user NAME --password PW] [--helo NAME] [--subject TEXT] [--body TEXT]\n"
-               "                 [--security none|starttls|tls] [--trust FILE] [--no-verify] [--log]\n");
+               "                 [--security none|starttls|tls] [--trust FILE] [--no-verify] [--log]\n"
+               "                 [--bearer-file FILE [--mechanism xoauth2|oauthbearer]]\n");
   return 2;
 }
 
@@ -39,8 +43,10 @@ int usage() {
 int main(int argc, char** argv) {
   auto request = std::make_unique<SendMailRequest>();
   std::memset(request.get(), 0, sizeof *request);
-  SendSecurity security;
-  std::memset(&security, 0, sizeof security);
+  auto bearer = std::make_unique<SendSecurityBearer>();
+  std::memset(bearer.get(), 0, sizeof *bearer);
+  SendSecurity& security = bearer->security;
+  std::string token;
   std::string password;
   if (const char* pw = std::getenv("SENDCHECK_PASSWORD")) password = pw;
   put(request->heloName, "sendcheck");
@@ -63,6 +69,17 @@ int main(int argc, char** argv) {
     else if (a == "--trust") put(security.trustFile, value());
     else if (a == "--no-verify") security.noVerify = 1;
     else if (a == "--log") request->writeLog = 1;
+    else if (a == "--bearer-file") {
+      if (!oauth::readBearerFile(value().c_str(), &token)) {
+        std::fprintf(stderr, "sendcheck: no access token in the bearer file\n");
+        return 2;
+      }
+    } else if (a == "--mechanism") {
+      std::string m = value();
+      if (m == "xoauth2") bearer->mechanism = kSendXoauth2;
+      else if (m == "oauthbearer") bearer->mechanism = kSendOauthBearer;
+      else return usage();
+    }
     else if (a == "--security") {
       std::string mode = value();
       if (mode == "none") security.mode = kSendPlain;
@@ -74,6 +91,14 @@ int main(int argc, char** argv) {
   if (!request->server[0] || request->port == 0 || !request->fromAddress[0] || !request->toAddress[0])
     return usage();
   put(request->password, password);
+  if (!token.empty()) {
+    if (token.size() >= sizeof bearer->bearerToken) {
+      std::fprintf(stderr, "sendcheck: the access token is too long\n");
+      return 2;
+    }
+    put(bearer->bearerToken, token);
+    security.mode |= kSendAuthBearer;
+  }
   int code = EM_SendMailSecure(request.get(), &security);
   std::printf("%d\n", code);
   return code;

@@ -18,7 +18,7 @@ static_assert(static_cast<int>(SendStep::kQuit) - static_cast<int>(SendStep::kCo
 
 int imageCall(const ImageMailRequest& request, const SendSecurity* security) {
   SendJob job = imageJob(request);
-  if (!tlsSettings(security, &job.tls)) return imageResult(SendStep::kTlsHandshake);
+  if (!securityOf(security, &job)) return imageResult(SendStep::kTlsHandshake);
   const std::string path = fieldText(request.attachmentPath);
   if (request.sendFileAsIs == 0 && request.imageWidth != 0) {
     std::vector<uint8_t> jpeg;
