@@ -94,6 +94,7 @@ VIAddVersionKey /LANG=${LANG_JAPANESE} "LegalCopyright" "Copyright (C) 2026 Quor
   !insertmacro ${what} "TempQuorvelMail.log"
   !insertmacro ${what} "QuorvelGuard.dat"
   !insertmacro ${what} "QuorvelMailbox-*.dat"
+  !insertmacro ${what} "quorvel-oauth.ini"
   !insertmacro ${what} "quorvel-token.dat"
   !insertmacro ${what} "通信ログ.txt"
   !insertmacro ${what} "メール送信ログ.txt"
