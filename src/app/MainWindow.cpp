@@ -34,7 +34,8 @@ constexpr int kFirstSplitterPosition = 300;
 // 96-DPI units.
 constexpr int kFirstWidth = 800, kFirstHeight = 600, kFontHeight = 14;
 constexpr UINT kWmDpiChanged = 0x02E0;  // WM_DPICHANGED
-// Ticks while a POP3 session runs, to end one that has fallen silent.
+// Ticks all the time: a session that has fallen silent ends, a connected
+// one re-issues IDLE or polls, a lost one connects again.
 constexpr UINT_PTR kSessionWatchTimer = 2;
 constexpr UINT kSessionWatchMs = 1000;
 constexpr UINT kHhDisplayTopic = 0x0000;
@@ -93,7 +94,7 @@ LRESULT MainWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
     case appmsg::kStartup: onStartup(); break;
     case appmsg::kSocket:
       // Only the session's own socket is listened to.
-      if (session_ && static_cast<WPARAM>(session_->socket().handle()) == wParam) onSocketEvent(lParam);
+      if (cycle_ && cycle_->socketHandle() == static_cast<intptr_t>(wParam)) onSocketEvent(lParam);
       break;
     case appmsg::kCheckFinished: onCheckFinished(); break;
     case appmsg::kLoadIndex: onLoadIndex(); break;
@@ -197,6 +198,7 @@ void MainWindow::onStartup() {
   openStore();
   serverConfigured_ = config::updateServerConfigured(settings_);
   resetReceiveTimer();
+  SetTimer(window_, kSessionWatchTimer, kSessionWatchMs, nullptr);
   if (settings_.checkAtStartup) PostMessageW(window_, WM_COMMAND, IDM_RECEIVE, 0);
 }
 
@@ -211,6 +213,9 @@ void MainWindow::onDestroy() {
     if (htmlHelp) htmlHelp(nullptr, nullptr, kHhUninitialize, 0);
   }
   // A check still running is abandoned: no QUIT, the socket ends with the process.
+  // A connected IMAP session says DONE and LOGOUT on its way.
+  KillTimer(window_, kSessionWatchTimer);
+  if (cycle_) cycle_->stop();
   PostQuitMessage(0);
 }
 
@@ -224,7 +229,10 @@ void MainWindow::saveSettingsNow() {
   config::saveSettings(settings_, startupDirectory_.c_str());
 }
 
-void MainWindow::onSaveSettings() { saveSettingsNow(); }
+void MainWindow::onSaveSettings() {
+  saveSettingsNow();
+  if (cycle_) cycle_->onSettingsChanged(GetTickCount64());
+}
 
 void MainWindow::onIntervalChanged() { resetReceiveTimer(); }
 
@@ -319,7 +327,7 @@ void MainWindow::onTimer(UINT_PTR id) {
     return;
   }
   if (id == kSessionWatchTimer) {
-    if (session_) session_->onIdleCheck(GetTickCount64());
+    cycle_->onWatchTick(GetTickCount64());
     return;
   }
   if (id != kReceiveTimer || !serverConfigured_ || busy_) return;
@@ -343,44 +351,32 @@ void MainWindow::onReceiveCommand() {
   startCheck();
 }
 
-void MainWindow::startCheck() {
+void MainWindow::startCheck() { cycle_->startCheck(GetTickCount64()); }
+
+// A check, or new mail pushed by a connected session.
+void MainWindow::onBatchStarted() {
   checkStartIndex_ = mailListCount();
-  failureCount_ = 0;
-  mailbox_->begin();
   busy_ = 1;
   checkRunning_ = true;
-  signInNeeded_ = false;
-  setTitle(check::checkRunningTitle());
-  pop3::Pop3Account account = check::pop3Account(settings_);
-  if (settings_.receiveAuth == config::kAuthOAuth) {
-    // The access token first (refreshed when it is about to expire); without
-    // one there is no session, and a refused grant waits for a new sign-in.
-    oauth::OAuthResult token = oauth::sessionAccessToken(settings_, &account.bearerToken);
-    if (!token.ok()) {
-      log().logLine(oauth::sessionFailureLine(token).c_str());
-      ++failureCount_;
-      signInNeeded_ = token.error == oauth::OAuthError::kInvalidGrant;
-      session_.reset();
-      PostMessageW(window_, appmsg::kCheckFinished, 0, 0);
-      return;
-    }
-    account.mechanism = oauth::sessionMechanism();
+  SetCursor(waitCursor_);
+  setReceiveMenuEnabled(false);
+}
+
+// The access token first (refreshed when it is about to expire).
+check::TokenState MainWindow::sessionToken(check::BearerLogin* login) {
+  oauth::OAuthResult token = oauth::sessionAccessToken(settings_, &login->token);
+  if (token.ok()) {
+    login->mechanism = oauth::sessionMechanism();
+    return check::TokenState::kReady;
   }
-  session_ = std::make_unique<pop3::Pop3Session>(static_cast<pop3::Pop3Host&>(*this), log());
-  SetTimer(window_, kSessionWatchTimer, kSessionWatchMs, nullptr);
-  check::openCheckSession(*session_, account, log());
+  log().logLine(oauth::sessionFailureLine(token).c_str());
+  return token.error == oauth::OAuthError::kInvalidGrant ? check::TokenState::kSignInNeeded
+                                                         : check::TokenState::kFailed;
 }
 
-void MainWindow::onSocketEvent(LPARAM lParam) {
-  if (session_) session_->onSocketEvent(WSAGETSELECTEVENT(lParam));
-}
+void MainWindow::onSocketEvent(LPARAM lParam) { cycle_->onSocketEvent(WSAGETSELECTEVENT(lParam)); }
 
-void MainWindow::onSessionFailed() { ++failureCount_; }
-
-void MainWindow::onSessionEnded() {
-  KillTimer(window_, kSessionWatchTimer);
-  PostMessageW(window_, appmsg::kCheckFinished, 0, 0);
-}
+void MainWindow::postCheckFinished() { PostMessageW(window_, appmsg::kCheckFinished, 0, 0); }
 
 bool MainWindow::requestNotifications(net::TcpSocket& socket, int* error) {
   if (WSAAsyncSelect(static_cast<SOCKET>(socket.handle()), window_, appmsg::kSocket,
@@ -390,22 +386,16 @@ bool MainWindow::requestNotifications(net::TcpSocket& socket, int* error) {
   return false;
 }
 
-bool MainWindow::cancelNotifications(net::TcpSocket& socket, int* error) {
-  if (WSAAsyncSelect(static_cast<SOCKET>(socket.handle()), window_, 0, 0) == 0) return true;
-  *error = WSAGetLastError();
-  return false;
+void MainWindow::cancelNotifications(net::TcpSocket& socket) {
+  if (WSAAsyncSelect(static_cast<SOCKET>(socket.handle()), window_, 0, 0) != 0)
+    log().logLine(("ERROR [" + std::to_string(WSAGetLastError()) + "] ソケット非ブロッキング失敗").c_str());
 }
 
 void MainWindow::onCheckFinished() {
   if (!checkRunning_) return;  // not the end of a check of ours
   checkRunning_ = false;
   processingPending_ = true;
-  // A mail the log could not take is a failure: the title points to the log.
-  const check::CheckCounts& counts = mailbox_->counts();
-  setTitle(signInNeeded_ ? check::signInNeededTitle()
-                         : check::checkSummaryTitle(failureCount_ + counts.storeFailureCount, counts.newMailCount,
-                                                    counts.spamCount, counts.unreceivableCount));
-  if (counts.newMailCount > 0) {
+  if (cycle_->onCheckFinished()) {
     playArrivalSound();
     processNewCommandMails();
   } else {
@@ -436,6 +426,7 @@ void MainWindow::onProcessingFinished() {
   busy_ = 0;
   SetCursor(arrowCursor_);
   setReceiveMenuEnabled(true);
+  cycle_->onProcessingFinished();  // a connected session fetches what came meanwhile
 }
 
 // ---- mail panel ----
@@ -467,6 +458,7 @@ void MainWindow::createStore() {
   store_->setOwnerWindow(window_);
   store_->setCompanionFiles({command::kGuardFileName});
   mailbox_ = std::make_unique<check::MailboxCheck>(settings_, *store_, log());
+  cycle_ = std::make_unique<check::CheckCycle>(settings_, *mailbox_, static_cast<check::CheckCycleHost&>(*this), log());
   store_->setFaultReporter([this](const store::StoreFault& fault) { reportStoreFault(fault); });
   if (panel_) panel_->attachStore(*store_);
 }

@@ -8,11 +8,11 @@
 #include <string>
 
 #include "app/CommandRunner.h"
+#include "check/CheckCycle.h"
 #include "check/MailboxCheck.h"
 #include "config/AppSettings.h"
 #include "mime/AttachmentOpener.h"
 #include "mime/MimeMessage.h"
-#include "pop3/Pop3Session.h"
 #include "store/MailStore.h"
 #include "ui/MailPanel.h"
 #include "ui/WindowObject.h"
@@ -23,7 +23,7 @@ namespace app {
 
 extern const wchar_t kMainWindowClass[];
 
-class MainWindow : public ui::WindowObject, private pop3::Pop3Host, private ui::MailPanelOwner {
+class MainWindow : public ui::WindowObject, private check::CheckCycleHost, private ui::MailPanelOwner {
  public:
   explicit MainWindow(HINSTANCE instance);
   ~MainWindow() override;
@@ -35,7 +35,7 @@ class MainWindow : public ui::WindowObject, private pop3::Pop3Host, private ui::
   // Services for other parts of the program.
   void pumpOneMessage();
   void setReceiveMenuEnabled(bool enabled);
-  void setTitle(const std::string& sjis);
+  void setTitle(const std::string& sjis) override;
 
   config::AppSettings& settings() { return settings_; }
 
@@ -112,22 +112,13 @@ class MainWindow : public ui::WindowObject, private pop3::Pop3Host, private ui::
   void onColumnWidthsSaved(const ui::ColumnWidths& widths) override;
   bool exportMail(const mime::MailIndexEntry& entry, const std::string& folder) override;
 
-  // pop3::Pop3Host: the decisions are the mailbox check's.
-  pop3::MessagePlan planMessage(const pop3::ListedMessage& m) override { return mailbox_->planMessage(m); }
-  pop3::MessageAnswer onMessageComplete(const pop3::ListedMessage& m, const char* data, size_t length) override {
-    return mailbox_->onMessageComplete(m, data, length);
-  }
-  void onUnreceivable(const pop3::ListedMessage& m, uint64_t received) override { mailbox_->onUnreceivable(m, received); }
-  bool wantsHeaderIds() const override { return mailbox_->wantsHeaderIds(); }
-  std::string headerId(const char* header, size_t length) override { return mailbox_->headerId(header, length); }
-  void onMailboxDone(const std::vector<pop3::ListedMessage>& listing, bool withIds) override {
-    mailbox_->onMailboxDone(listing, withIds);
-  }
-  void onSessionFailed() override;
-  void onSessionEnded() override;
-  int newMailCount() const override { return mailbox_->counts().newMailCount; }
+  // check::CheckCycleHost: the cycle runs the sessions; the decisions are
+  // the mailbox check's.
+  void onBatchStarted() override;
+  void postCheckFinished() override;
   bool requestNotifications(net::TcpSocket& socket, int* error) override;
-  bool cancelNotifications(net::TcpSocket& socket, int* error) override;
+  void cancelNotifications(net::TcpSocket& socket) override;
+  check::TokenState sessionToken(check::BearerLogin* login) override;
 
   HINSTANCE instance_;
   config::AppSettings settings_{};
@@ -150,10 +141,8 @@ class MainWindow : public ui::WindowObject, private pop3::Pop3Host, private ui::
   bool reloadPending_ = false;
   int checkStartIndex_ = 0;
   std::unique_ptr<check::MailboxCheck> mailbox_;  // the check's decisions and counts
-  int failureCount_ = 0;
-  bool signInNeeded_ = false;  // the token endpoint refused the grant
+  std::unique_ptr<check::CheckCycle> cycle_;      // the sessions, batches and push
   UINT_PTR timerId_ = 0;
-  std::unique_ptr<pop3::Pop3Session> session_;
   std::unique_ptr<ui::MailPanel> panel_;
   std::unique_ptr<store::MailStore> store_;
   mime::MimeMessage previewMail_;  // the mail shown in the preview

@@ -74,6 +74,11 @@ store::MailboxKey mailboxKey(const config::AppSettings& s) {
   key.server = platform::fieldText(s.pop3Server);
   key.port = s.pop3Port;
   key.account = platform::fieldText(s.accountName);
+  // An IMAP folder is a mailbox of its own.
+  if (s.receiveProtocol == config::kReceiveImap) {
+    key.folder = platform::fieldText(s.imapFolder);
+    if (key.folder.empty()) key.folder = "INBOX";
+  }
   return key;
 }
 
@@ -82,6 +87,41 @@ bool openCheckSession(pop3::Pop3Session& session, const pop3::Pop3Account& accou
   log.logLine("メール受信前初期化でエラー");
   session.abort();
   return false;
+}
+
+imap::ImapAccount imapAccount(const config::AppSettings& s) {
+  pop3::Pop3Account pop3 = pop3Account(s);
+  imap::ImapAccount account;
+  account.endpoint.server = pop3.server;
+  account.endpoint.port = pop3.port;
+  account.endpoint.security = pop3.security == pop3::Pop3Security::kPlain  ? net::Security::kPlain
+                              : pop3.security == pop3::Pop3Security::kStls ? net::Security::kStartTls
+                                                                           : net::Security::kTls;
+  account.endpoint.verifyCertificate = pop3.verifyCertificate;
+  account.endpoint.trustFile = pop3.trustFile;
+  account.user = pop3.accountName;
+  account.password = pop3.password;
+  account.folder = platform::fieldText(s.imapFolder);
+  account.stayConnected = true;
+  return account;
+}
+
+std::string asPop3Text(const char* data, size_t length) {
+  std::string out;
+  out.reserve(length + length / 64 + 8);
+  bool lineStart = true;
+  for (size_t i = 0; i < length; ++i) {
+    if (lineStart && data[i] == '.') out += '.';
+    out += data[i];
+    lineStart = data[i] == '\n';
+  }
+  if (length == 0 || !lineStart || (length >= 2 && data[length - 2] != '\r')) {
+    if (!out.empty() && out.back() == '\n') out.pop_back();
+    if (!out.empty() && out.back() == '\r') out.pop_back();
+    out += "\r\n";
+  }
+  out += ".\r\n";
+  return out;
 }
 
 pop3::Pop3Account pop3Account(const config::AppSettings& s) {

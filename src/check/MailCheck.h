@@ -9,6 +9,7 @@
 #include "config/AppSettings.h"
 #include "mime/MimeMessage.h"
 #include "commlog/CommLog.h"
+#include "imap/ImapSession.h"
 #include "pop3/Pop3Session.h"
 #include "store/MailStore.h"
 #include "store/MailboxMemory.h"
@@ -56,5 +57,13 @@ bool openCheckSession(pop3::Pop3Session& session, const pop3::Pop3Account& accou
 // The POP3 account of a check from the settings. A security mode the
 // program does not know is taken as TLS from the first byte, never as plain.
 pop3::Pop3Account pop3Account(const config::AppSettings& s);
+// The IMAP account: the POP3 server, port, account, password and security
+// fields, and the folder; the session stays connected after each batch.
+imap::ImapAccount imapAccount(const config::AppSettings& s);
+
+// A message as the server holds it, in the form POP3 delivers it (lines
+// starting with "." get one more, a missing final line end is added, and
+// CR LF "." CR LF ends it), so that both protocols store the same bytes.
+std::string asPop3Text(const char* data, size_t length);
 
 }  // namespace check

@@ -74,12 +74,16 @@ void applyDefaults(AppSettings& s, const char* startupDir) {
   s.maxMailAgeMinutes = 0;
   s.loopGuard = 0;
   s.maxRepliesPerHour = 0;
+  s.receiveProtocol = kReceivePop3;
+  std::memset(s.imapFolder, 0, sizeof s.imapFolder);
   s.receiveAuth = kAuthPassword;
   s.sendAuth = kAuthPassword;
   s.oauthProvider = 0;
 }
 
 uint16_t usualPop3Port(int32_t security) { return security == kPopTls ? 995 : 110; }
+
+uint16_t usualImapPort(int32_t security) { return security == kPopTls ? 993 : 143; }
 
 uint16_t usualSmtpPort(int32_t security) {
   return security == kSmtpTls ? 465 : security == kSmtpStartTls ? 587 : 25;

@@ -73,7 +73,10 @@ struct AppSettings {
   int32_t maxMailAgeMinutes;   // 0: kDefaultMaxMailAgeMinutes
   int32_t loopGuard;           // RFC 3834 headers, Auto-Submitted on replies, the hourly limit
   int32_t maxRepliesPerHour;   // per sender; 0: kDefaultMaxRepliesPerHour
-  uint8_t receiveReserved[104];  // kept for the receiving protocol and folder
+  // The receive protocol; zero = POP3 as before. IMAP reuses the POP3
+  // server, port, account, password and security fields.
+  int32_t receiveProtocol;     // ReceiveProtocol
+  char imapFolder[100];        // Shift_JIS (modified UTF-7 on the wire); empty = INBOX
   // OAuth 2.0 (the provider's endpoints, client and scopes in
   // quorvel-oauth.ini, the tokens in quorvel-token.dat); zero = password.
   int32_t receiveAuth;    // AuthMethod of the mail check
@@ -131,7 +134,8 @@ static_assert(offsetof(AppSettings, replayGuard) == 4336);
 static_assert(offsetof(AppSettings, maxMailAgeMinutes) == 4340);
 static_assert(offsetof(AppSettings, loopGuard) == 4344);
 static_assert(offsetof(AppSettings, maxRepliesPerHour) == 4348);
-static_assert(offsetof(AppSettings, receiveReserved) == 4352);
+static_assert(offsetof(AppSettings, receiveProtocol) == 4352);
+static_assert(offsetof(AppSettings, imapFolder) == 4356);
 static_assert(offsetof(AppSettings, receiveAuth) == 4456);
 static_assert(offsetof(AppSettings, sendAuth) == 4460);
 static_assert(offsetof(AppSettings, oauthProvider) == 4464);
@@ -139,8 +143,10 @@ static_assert(offsetof(AppSettings, reserved) == 4468);
 
 enum PopSecurity : int32_t { kPopPlain = 0, kPopStls = 1, kPopTls = 2 };
 enum SmtpSecurity : int32_t { kSmtpPlain = 0, kSmtpStartTls = 1, kSmtpTls = 2 };
-// The usual port of a security mode (110/995, 25/587/465).
+enum ReceiveProtocol : int32_t { kReceivePop3 = 0, kReceiveImap = 1 };
+// The usual port of a security mode (110/995, 25/587/465; IMAP 143/993).
 uint16_t usualPop3Port(int32_t security);
+uint16_t usualImapPort(int32_t security);
 uint16_t usualSmtpPort(int32_t security);
 // The port to show after the security mode changed from `from` to `to`:
 // the usual port of `to` when `port` is the usual port of `from` (or 0),
@@ -154,8 +160,8 @@ constexpr int32_t kDefaultMaxMailAgeMinutes = 60;
 constexpr int32_t kDefaultMaxRepliesPerHour = 10;
 
 // Sets every field to its default (plaintext sessions, the command-mail
-// guards off, password logins); `tlsSpare`, `receiveReserved`, `reserved`
-// and the bytes behind string
+// guards off, POP3, password logins); `tlsSpare`, `reserved` and the bytes
+// behind string
 // terminators keep what they hold. mailLogFolder defaults to startupDir.
 void applyDefaults(AppSettings& s, const char* startupDir);
 // Fills the record from "quorvel.ini" in the current directory, or with

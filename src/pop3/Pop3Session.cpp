@@ -13,8 +13,6 @@ namespace pop3 {
 namespace {
 
 constexpr char kClosingLine[] = "POPサーバ通信を切断しました\r---------------------------";
-// A status line longer than this is taken as it is, without its line end.
-constexpr size_t kMaxStatusLine = 8192;
 
 std::string withoutLineEnd(const std::string& text);
 
@@ -60,7 +58,8 @@ long replyNumber(const std::string& line) {
   return value;
 }
 
-Pop3Session::Pop3Session(Pop3Host& host, const commlog::CommLog& log) : host_(host), log_(log) {}
+Pop3Session::Pop3Session(Pop3Host& host, const commlog::CommLog& log)
+    : host_(host), log_(log), lineReader_(kMaxStatusLine) {}
 
 Pop3Session::~Pop3Session() = default;
 
@@ -71,37 +70,32 @@ int Pop3Session::open(const Pop3Account& account) {
   state_ = kAwaitGreeting;
   messageCount_ = 0;
   currentMessage_ = 1;
-  pendingLine_.clear();
+  lineReader_.clear();
   lastData_.clear();
   listing_.clear();
   uidlOffered_ = false;
   headerIds_ = false;
   topForUnreceivable_ = false;
   topRefused_ = false;
-  tls_.reset();
 
-  int error = 0;
-  if (!net::startup(&error)) {
-    log_.logLine("ソケット初期化失敗");
-    return kStartupFailed;
-  }
-  winsockStarted_ = true;
-  uint32_t address = 0;
-  if (!net::resolveHost(account_.server.c_str(), &address)) {
-    log_.logLine("POPサーバが見つかりません");
-    return kResolveFailed;
-  }
-  if (!socket_.create()) {
-    log_.logLine("ソケットをオープンできません");
-    return kSocketFailed;
-  }
-  if (!socket_.setReceiveTimeout(kGreetingTimeoutMs)) {
-    log_.logLine("受信タイムアウト設定に失敗");
-    return kTimeoutSetFailed;
-  }
-  if (!socket_.connect(address, account_.port)) {
-    log_.logLine("POPサーバに接続できません");
-    return kConnectFailed;
+  switch (connection_.connect(account_.server, account_.port, kGreetingTimeoutMs)) {
+    case net::ConnectFailure::kNone:
+      break;
+    case net::ConnectFailure::kStartup:
+      log_.logLine("ソケット初期化失敗");
+      return kStartupFailed;
+    case net::ConnectFailure::kResolve:
+      log_.logLine("POPサーバが見つかりません");
+      return kResolveFailed;
+    case net::ConnectFailure::kSocket:
+      log_.logLine("ソケットをオープンできません");
+      return kSocketFailed;
+    case net::ConnectFailure::kTimeoutSet:
+      log_.logLine("受信タイムアウト設定に失敗");
+      return kTimeoutSetFailed;
+    case net::ConnectFailure::kConnect:
+      log_.logLine("POPサーバに接続できません");
+      return kConnectFailed;
   }
   connected_ = true;
   log_.logLine("POPサーバに接続しました");
@@ -123,11 +117,12 @@ int Pop3Session::open(const Pop3Account& account) {
     code = sendCommand(user.c_str(), kUserSendFailed);
   }
   if (code) return code;
-  if (!host_.requestNotifications(socket_, &error)) {
+  int error = 0;
+  if (!host_.requestNotifications(connection_.socket(), &error)) {
     log_.logLine(format("ERROR [%ld] AsyncSelect失敗", error).c_str());
     return kSelectFailed;
   }
-  lastActivityMs_ = platform::monotonicMs();
+  connection_.touch();
   return 0;
 }
 
@@ -137,29 +132,17 @@ int Pop3Session::readGreeting() {
 }
 
 int Pop3Session::readStatusLine(std::string* line) {
-  size_t lf = pendingLine_.find('\n');
-  if (lf != std::string::npos) {  // it came with the previous line
-    *line = pendingLine_.substr(0, lf + 1);
-    pendingLine_.erase(0, lf + 1);
-    return checkStatusLine(*line);
-  }
-  uint64_t deadline = platform::monotonicMs() + kGreetingTimeoutMs;
-  for (;;) {
-    bool nothing = false;
-    int code = receive(&nothing);
-    if (code) return code;
-    if (!nothing) {
-      size_t used = takeLine(receiveBuffer_, receivedLength_, line);
-      if (!line->empty()) {
-        // Bytes after the line are kept for the next status line.
-        pendingLine_.assign(receiveBuffer_ + used, receivedLength_ - used);
-        return checkStatusLine(*line);
-      }
-    }
-    if (platform::monotonicMs() >= deadline) {
-      log_.logLine(format("SOCKET_ERRORで失敗: %ld\n", net::kErrTimedOut).c_str());
+  switch (connection_.readLine(lineReader_, line, kGreetingTimeoutMs)) {
+    case 1:
+      return checkStatusLine(*line);
+    case -2:  // the server has closed the connection
+      lastData_.clear();
+      log_.logLine("応答なし");
+      return kNoResponse;
+    default:
+      lastData_.clear();
+      log_.logLine(format("SOCKET_ERRORで失敗: %ld\n", connection_.error()).c_str());
       return kReadFailed;
-    }
   }
 }
 
@@ -178,37 +161,35 @@ int Pop3Session::startStls() {
   }
   // Bytes the server sent after "+OK" and before the handshake are no
   // reply of the secured session.
-  if (!pendingLine_.empty()) {
-    log_.logLine(format("STLS応答の後の平文データ%ldバイトを破棄しました", static_cast<long>(pendingLine_.size())).c_str());
-    pendingLine_.clear();
+  if (!lineReader_.pending().empty()) {
+    log_.logLine(format("STLS応答の後の平文データ%ldバイトを破棄しました", static_cast<long>(lineReader_.pending().size())).c_str());
+    lineReader_.clear();
   }
   return startTls();
 }
 
 int Pop3Session::startTls() {
-  net::TlsOptions options;
-  options.hostName = account_.server;
-  options.verify = account_.verifyCertificate;
-  options.trustFile = account_.trustFile;
-  if (!options.verify) log_.logLine(net::kTlsNoVerifyWarning);
-  tls_ = std::make_unique<net::TlsStream>(socket_);
-  if (!tls_->handshake(options, kGreetingTimeoutMs)) {
-    log_.logLine(net::tlsFailureLine(*tls_).c_str());
-    tls_.reset();
+  net::Endpoint endpoint;
+  endpoint.server = account_.server;
+  endpoint.port = account_.port;
+  endpoint.verifyCertificate = account_.verifyCertificate;
+  endpoint.trustFile = account_.trustFile;
+  if (!endpoint.verifyCertificate) log_.logLine(net::kTlsNoVerifyWarning);
+  if (!connection_.startTls(endpoint, kGreetingTimeoutMs)) {
+    log_.logLine(net::tlsFailureLine(*connection_.failedTls()).c_str());
     connected_ = false;  // no QUIT in plaintext
     return kTlsFailed;
   }
-  tls_->setOneReadPerCall(true);
-  log_.logLine(net::tlsConnectedLine(*tls_).c_str());
+  log_.logLine(net::tlsConnectedLine(*connection_.tls()).c_str());
   return 0;
 }
 
 int Pop3Session::receive(bool* nothing) {
   *nothing = false;
   std::memset(receiveBuffer_, 0, sizeof receiveBuffer_);
-  receivedLength_ = stream().receive(receiveBuffer_, static_cast<int>(kReceiveBufferSize));
+  receivedLength_ = connection_.receive(receiveBuffer_, static_cast<int>(kReceiveBufferSize));
   if (receivedLength_ < 0) {
-    int error = stream().error();
+    int error = connection_.error();
     receivedLength_ = 0;
     if (error == net::kErrWouldBlock) {
       *nothing = true;
@@ -217,25 +198,12 @@ int Pop3Session::receive(bool* nothing) {
     log_.logLine(format("SOCKET_ERRORで失敗: %ld\n", error).c_str());
     return kReadFailed;
   }
-  lastActivityMs_ = platform::monotonicMs();
   lastData_ = withoutLineEnd(std::string(receiveBuffer_, receivedLength_));
   if (receivedLength_ == 0) {  // the server has closed the connection
     log_.logLine("応答なし");
     return kNoResponse;
   }
   return 0;
-}
-
-size_t Pop3Session::takeLine(const char* data, size_t length, std::string* line) {
-  line->clear();
-  const char* lf = static_cast<const char*>(std::memchr(data, '\n', length));
-  size_t used = lf ? static_cast<size_t>(lf - data) + 1 : length;
-  pendingLine_.append(data, used);
-  if (lf || pendingLine_.size() > kMaxStatusLine) {
-    line->swap(pendingLine_);
-    pendingLine_.clear();
-  }
-  return used;
 }
 
 int Pop3Session::checkStatusLine(const std::string& line) {
@@ -259,7 +227,7 @@ int Pop3Session::checkStatusLine(const std::string& line) {
 }
 
 void Pop3Session::onSocketEvent(int event) {
-  if (!socket_.isOpen()) return;
+  if (!connection_.isOpen()) return;
   switch (event) {
     case kFdRead:
       onReadable();
@@ -273,8 +241,8 @@ void Pop3Session::onSocketEvent(int event) {
     case kFdClose:
       log_.logLine("FD_CLOSE Event受信");
       // Windows may tell of the close before all data was read.
-      while (socket_.isOpen() && socket_.waitReadable(0) == 1) onReadable();
-      if (socket_.isOpen()) {
+      while (connection_.isOpen() && connection_.socket().waitReadable(0) == 1) onReadable();
+      if (connection_.isOpen()) {
         log_.logLine("サーバが接続を切断しました");
         abort();
       }
@@ -301,7 +269,7 @@ void Pop3Session::onReadable() {
       abort();
       return;
     }
-  } while (!closed_ && socket_.isOpen() && stream().pending() > 0);
+  } while (!closed_ && connection_.isOpen() && connection_.pending() > 0);
 }
 
 int Pop3Session::process(const char* data, size_t length) {
@@ -752,19 +720,17 @@ int Pop3Session::sendCommand(const char* command, int failureCode, const char* l
     log_.logPair(">", command);
   std::string line = command;
   line += "\r\n";
-  int sent = stream().send(line.data(), static_cast<int>(line.size()));
-  if (sent != static_cast<int>(line.size())) {
+  if (!connection_.send(line)) {
     closeQuietly();
     log_.logLine("受信障害がありました");
     return failureCode;
   }
-  lastActivityMs_ = platform::monotonicMs();
   return 0;
 }
 
 void Pop3Session::onIdleCheck(uint64_t nowMs) {
-  if (!socket_.isOpen() || closed_ || state_ == kAwaitGreeting) return;
-  if (nowMs - lastActivityMs_ < static_cast<uint64_t>(silenceLimitMs_)) return;
+  if (!connection_.isOpen() || closed_ || state_ == kAwaitGreeting) return;
+  if (!connection_.silentFor(nowMs, silenceLimitMs_)) return;
   log_.logLine(format("サーバから%ld秒間応答がありません", (silenceLimitMs_ + 999) / 1000).c_str());
   abort();
 }
@@ -779,13 +745,8 @@ void Pop3Session::abort() {
 
 void Pop3Session::closeQuietly() {
   int error = 0;
-  if (socket_.isOpen()) {
-    host_.cancelNotifications(socket_, &error);
-    socket_.close();
-  }
-  tls_.reset();
-  if (winsockStarted_) net::cleanup(&error);
-  winsockStarted_ = false;
+  if (connection_.isOpen()) host_.cancelNotifications(connection_.socket(), &error);
+  connection_.drop();
   connected_ = false;
   closed_ = true;
 }
@@ -794,24 +755,18 @@ void Pop3Session::close() {
   if (closed_) return;
   closed_ = true;
   int error = 0;
-  if (socket_.isOpen()) {
+  if (connection_.isOpen()) {
     if (connected_) {
       log_.logPair(">", "QUIT");
-      stream().send("QUIT\r\n", 6);
+      connection_.send("QUIT\r\n");
     }
-    if (!host_.cancelNotifications(socket_, &error))
+    if (!host_.cancelNotifications(connection_.socket(), &error))
       log_.logLine(format("ERROR [%ld] ソケット非ブロッキング失敗", error).c_str());
-    if (tls_) tls_->close();  // close_notify, then the socket
-    socket_.close();
   }
-  tls_.reset();
   connected_ = false;
-  if (winsockStarted_) {
-    winsockStarted_ = false;
-    if (!net::cleanup(&error)) {
-      log_.logLine(format("ERROR [%ld] Cleanup 失敗", error).c_str());
-      return;
-    }
+  if (!connection_.close()) {
+    log_.logLine(format("ERROR [%ld] Cleanup 失敗", connection_.error()).c_str());
+    return;
   }
   log_.logLine(kClosingLine);
 }

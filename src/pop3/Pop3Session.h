@@ -13,8 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Net.h"
-#include "platform/Tls.h"
+#include "platform/Connection.h"
 #include "commlog/CommLog.h"
 #include "oauth/Sasl.h"
 
@@ -81,6 +80,8 @@ constexpr int kSilenceLimitMs = 60000;
 constexpr size_t kMailCapacityLimit = 268435456;
 constexpr size_t kNoSizeMailCapacity = 10485760;
 constexpr size_t kReceiveBufferSize = 1024;
+// A status line longer than this is taken as it is, without its line end.
+constexpr size_t kMaxStatusLine = 8192;
 // The UIDL and LIST listings are read up to this size (far above the
 // listing of 100,000 messages); a header block for a fingerprint up to
 // kMaxHeaderBlock, beyond which its bytes are not used.
@@ -163,10 +164,10 @@ class Pop3Session {
   // Replaces kSilenceLimitMs (tests and tools).
   void setSilenceLimitMs(int ms) { silenceLimitMs_ = ms; }
 
-  bool isOpen() const { return socket_.isOpen(); }
+  bool isOpen() const { return connection_.isOpen(); }
   // The stream the protocol runs on: the socket, or TLS over it.
-  net::Stream& stream() { return tls_ ? static_cast<net::Stream&>(*tls_) : socket_; }
-  net::TcpSocket& socket() { return socket_; }
+  net::Stream& stream() { return connection_.stream(); }
+  net::TcpSocket& socket() { return connection_.socket(); }
   int state() const { return state_; }
   int messageCount() const { return messageCount_; }
   int currentMessage() const { return currentMessage_; }
@@ -184,7 +185,9 @@ class Pop3Session {
   int receive(bool* nothing);
   // Moves bytes up to and including the next LF into the pending status
   // line; *line receives the line once it is complete. Returns bytes used.
-  size_t takeLine(const char* data, size_t length, std::string* line);
+  size_t takeLine(const char* data, size_t length, std::string* line) {
+    return lineReader_.take(data, length, line);
+  }
   int checkStatusLine(const std::string& line);
   void onReadable();
   int process(const char* data, size_t length);
@@ -221,9 +224,7 @@ class Pop3Session {
   Pop3Host& host_;
   const commlog::CommLog& log_;
   Pop3Account account_;
-  net::TcpSocket socket_;
-  std::unique_ptr<net::TlsStream> tls_;
-  bool winsockStarted_ = false;
+  net::Connection connection_;
   bool connected_ = false;
   bool closed_ = false;
   bool ended_ = false;
@@ -233,12 +234,11 @@ class Pop3Session {
   int currentMessage_ = 1;
   char receiveBuffer_[kReceiveBufferSize + 1] = {};
   int receivedLength_ = 0;
-  std::string pendingLine_;  // a status line still waiting for its line end
+  net::LineReader lineReader_;  // a status line still waiting for its line end
   std::string lastData_;     // logged by abort()
   bool capaAnswered_ = false;
   std::string saslOffered_;  // the SASL line of CAPA
   oauth::SaslMechanism mechanism_ = oauth::SaslMechanism::kXoauth2;
-  uint64_t lastActivityMs_ = 0;
   int silenceLimitMs_ = kSilenceLimitMs;
 
   std::unique_ptr<char[]> mailBuffer_;

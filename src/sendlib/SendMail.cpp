@@ -3,10 +3,9 @@
 #include <ctime>
 
 #include "platform/Clock.h"
+#include "platform/Connection.h"
 #include "platform/File.h"
-#include "platform/Net.h"
 #include "platform/Text.h"
-#include "platform/Tls.h"
 #include "sendlib/Attachment.h"
 
 namespace sendlib {
@@ -38,18 +37,6 @@ std::vector<MessageLine> composeNext(const SendJob& job, const std::string& host
   return composeMessage(job.fields, job.style, stamp);
 }
 
-// Releases the socket layer when the session ends, however it ends.
-class SocketLayer {
- public:
-  bool start() { return started_ = net::startup(nullptr); }
-  ~SocketLayer() {
-    if (started_) net::cleanup(nullptr);
-  }
-
- private:
-  bool started_ = false;
-};
-
 }  // namespace
 
 SendStep runDialogue(net::Stream& stream, const SendJob& job, const std::string& hostName, SendLog& log,
@@ -62,52 +49,54 @@ SendStep runDialogue(net::Stream& stream, const SendJob& job, const std::string&
 }
 
 SendStep runSession(const SendJob& job, SendLog& log) {
-  SocketLayer layer;
-  if (!layer.start()) {
-    log.write("Socket初期化失敗");
-    return SendStep::kSocketStartup;
+  net::Connection connection;
+  switch (connection.connect(job.server, job.port, kNetTimeoutMs, kNetTimeoutMs)) {
+    case net::ConnectFailure::kNone:
+      break;
+    case net::ConnectFailure::kStartup:
+      log.write("Socket初期化失敗");
+      return SendStep::kSocketStartup;
+    case net::ConnectFailure::kResolve:
+      log.write("SMTPサーバが見つかりません");
+      return SendStep::kResolve;
+    case net::ConnectFailure::kSocket:
+    case net::ConnectFailure::kTimeoutSet:
+      log.write("ソケットをオープンできません");
+      return SendStep::kCreateSocket;
+    case net::ConnectFailure::kConnect:
+      log.write("SMTPサーバに接続できません");
+      return SendStep::kConnect;
   }
   std::string hostName = net::hostName();
   if (hostName.size() >= kHostNameWidth) hostName.resize(kHostNameWidth - 1);
   hostName = lineText(hostName.c_str(), hostName.size());
-  uint32_t address = 0;
-  if (!net::resolveHost(job.server.c_str(), &address)) {
-    log.write("SMTPサーバが見つかりません");
-    return SendStep::kResolve;
+  if (job.tls.mode == kSendPlain) {
+    SendStep result = runDialogue(connection.stream(), job, hostName, log);
+    connection.close();
+    return result;
   }
-  net::TcpSocket socket;
-  if (!socket.create()) {
-    log.write("ソケットをオープンできません");
-    return SendStep::kCreateSocket;
-  }
-  socket.setReceiveTimeout(kNetTimeoutMs);
-  if (!socket.connect(address, job.port, kNetTimeoutMs)) {
-    log.write("SMTPサーバに接続できません");
-    return SendStep::kConnect;
-  }
-  if (job.tls.mode == kSendPlain) return runDialogue(socket, job, hostName, log);
 
-  net::TlsOptions options;
-  options.hostName = job.server;
-  options.verify = job.tls.verify;
-  options.trustFile = job.tls.trustFile;
-  if (!options.verify) log.write(net::kTlsNoVerifyWarning);
-  net::TlsStream tls(socket);
+  net::Endpoint endpoint;
+  endpoint.server = job.server;
+  endpoint.port = job.port;
+  endpoint.verifyCertificate = job.tls.verify;
+  endpoint.trustFile = job.tls.trustFile;
+  if (!endpoint.verifyCertificate) log.write(net::kTlsNoVerifyWarning);
   auto handshake = [&]() -> net::Stream* {
-    if (tls.handshake(options, kNetTimeoutMs)) {
-      log.write(net::tlsConnectedLine(tls));
-      return &tls;
+    if (connection.startTls(endpoint, kNetTimeoutMs, false)) {
+      log.write(net::tlsConnectedLine(*connection.tls()));
+      return &connection.stream();
     }
-    log.write(net::tlsFailureLine(tls));
+    log.write(net::tlsFailureLine(*connection.failedTls()));
     return nullptr;
   };
   SendStep result;
   if (job.tls.mode == kSendTls) {
-    result = handshake() ? runDialogue(tls, job, hostName, log) : SendStep::kTlsHandshake;
+    result = handshake() ? runDialogue(connection.stream(), job, hostName, log) : SendStep::kTlsHandshake;
   } else {
-    result = runDialogue(socket, job, hostName, log, handshake);
+    result = runDialogue(connection.stream(), job, hostName, log, handshake);
   }
-  tls.close();
+  connection.close();  // close_notify under TLS
   return result;
 }
 

@@ -20,9 +20,11 @@ namespace {
 // The radio buttons of each security mode, in the modes' order.
 constexpr int kPop3Modes[] = {IDC_POP3_PLAIN, IDC_POP3_STLS, IDC_POP3_TLS};
 constexpr int kSmtpModes[] = {IDC_SMTP_PLAIN, IDC_SMTP_STARTTLS, IDC_SMTP_TLS};
+constexpr int kProtocols[] = {IDC_RECEIVE_POP3, IDC_RECEIVE_IMAP};
 
-int32_t checkedMode(HWND dialog, const int (&buttons)[3]) {
-  for (int32_t mode = 0; mode < 3; ++mode)
+template <size_t N>
+int32_t checkedMode(HWND dialog, const int (&buttons)[N]) {
+  for (int32_t mode = 0; mode < static_cast<int32_t>(N); ++mode)
     if (DialogItem(dialog, buttons[mode]).checked()) return mode;
   return 0;
 }
@@ -102,6 +104,7 @@ void SettingsDialog::onInitDialog() {
       {IDC_REQUIRED_RECIPIENT, f.requiredRecipient, kTextFieldLimit}, {IDC_REQUIRED_MAILER, f.requiredMailer, kTextFieldLimit},
       {IDC_REQUIRED_SENDER_ADDRESS, f.requiredSenderAddress, kTextFieldLimit}, {IDC_CAMERA_NAME, f.cameraName, kCameraNameLimit},
       {IDC_PANEL_PASSWORD, f.panelPassword, kPanelPasswordLimit}, {IDC_TRUST_FILE, f.tlsTrustFile, kPathFieldLimit},
+      {IDC_IMAP_FOLDER, f.imapFolder, kImapFolderLimit},
   };
   for (const Text& t : texts) {
     DialogItem item(window_, t.id);
@@ -113,11 +116,13 @@ void SettingsDialog::onInitDialog() {
       {IDC_SPAM_FILTER, f.spamFilterEnabled}, {IDC_COMMAND_MAILS_ONLY, f.commandMailsOnly},
       {IDC_PANEL_PASSWORD_REQUIRED, f.panelPasswordRequired}, {IDC_KEEP_ON_SERVER, f.keepOnServer},
       {kPop3Modes[f.pop3Security], true}, {kSmtpModes[f.smtpSecurity], true},
+      {kProtocols[f.receiveProtocol], true},
       {IDC_VERIFY_CERTIFICATE, f.verifyCertificate},
   };
   for (const Check& c : checks) DialogItem(window_, c.id).setChecked(c.on);
   DialogItem(window_, IDC_LOGON_START).setChecked(logonStartEnabled());
   pop3Security_ = f.pop3Security;
+  receiveProtocol_ = f.receiveProtocol;
   smtpSecurity_ = f.smtpSecurity;
   guards_ = f.guards;
   receiveAuth_ = f.receiveAuth;
@@ -143,13 +148,25 @@ void SettingsDialog::updateEnabling() {
   DialogItem(window_, IDC_PANEL_PASSWORD).enable(DialogItem(window_, IDC_PANEL_PASSWORD_REQUIRED).checked());
   bool tls = checkedMode(window_, kPop3Modes) != config::kPopPlain || checkedMode(window_, kSmtpModes) != config::kSmtpPlain;
   for (int id : {IDC_VERIFY_CERTIFICATE, IDC_TRUST_FILE, IDC_BROWSE_TRUST_FILE}) DialogItem(window_, id).enable(tls);
+  DialogItem(window_, IDC_IMAP_FOLDER).enable(checkedMode(window_, kProtocols) == config::kReceiveImap);
 }
 
 // A port the user typed stays; the usual port of the old mode becomes the
 // usual port of the new one.
 void SettingsDialog::onSecurityChanged() {
+  // The receive port follows the protocol and its security mode.
+  int32_t protocol = checkedMode(window_, kProtocols);
+  int32_t receiveMode = checkedMode(window_, kPop3Modes);
+  if (protocol != receiveProtocol_ || receiveMode != pop3Security_) {
+    DialogItem port(window_, IDC_POP3_PORT);
+    std::string text = port.text();
+    std::string suggested = suggestedReceivePortText(text, receiveProtocol_, pop3Security_, protocol, receiveMode);
+    if (suggested != text) port.setText(suggested);
+    receiveProtocol_ = protocol;
+    pop3Security_ = receiveMode;
+  }
   struct Field { int port; const int (&buttons)[3]; int32_t& mode; bool pop3; } fields[] = {
-      {IDC_POP3_PORT, kPop3Modes, pop3Security_, true}, {IDC_SMTP_PORT, kSmtpModes, smtpSecurity_, false},
+      {IDC_SMTP_PORT, kSmtpModes, smtpSecurity_, false},
   };
   for (Field& f : fields) {
     int32_t mode = checkedMode(window_, f.buttons);
@@ -169,7 +186,8 @@ void SettingsDialog::onCommand(int id) {
     case IDC_PLAY_SOUND:
     case IDC_PANEL_PASSWORD_REQUIRED: updateEnabling(); break;
     case IDC_POP3_PLAIN: case IDC_POP3_STLS: case IDC_POP3_TLS:
-    case IDC_SMTP_PLAIN: case IDC_SMTP_STARTTLS: case IDC_SMTP_TLS: onSecurityChanged(); break;
+    case IDC_SMTP_PLAIN: case IDC_SMTP_STARTTLS: case IDC_SMTP_TLS:
+    case IDC_RECEIVE_POP3: case IDC_RECEIVE_IMAP: onSecurityChanged(); break;
     case IDC_BROWSE_TRUST_FILE: browseTrustFile(); break;
     case IDC_GUARDS_BUTTON: {
       GuardDialog dialog(guards_);
@@ -287,6 +305,8 @@ SettingsForm SettingsDialog::readControls() const {
   f.smtpSecurity = checkedMode(window_, kSmtpModes);
   f.verifyCertificate = checked(IDC_VERIFY_CERTIFICATE);
   f.tlsTrustFile = text(IDC_TRUST_FILE);
+  f.receiveProtocol = checkedMode(window_, kProtocols);
+  f.imapFolder = text(IDC_IMAP_FOLDER);
   f.guards = guards_;
   f.receiveAuth = receiveAuth_;
   f.sendAuth = sendAuth_;

@@ -55,6 +55,7 @@ class SettingsDialog : public WindowObject {
   std::string startupDirectory_;
   // The modes the port fields were last suggested for.
   int32_t pop3Security_ = config::kPopPlain, smtpSecurity_ = config::kSmtpPlain;
+  int32_t receiveProtocol_ = config::kReceivePop3;
   // What the guard dialog edits; stored with this dialog's OK.
   GuardForm guards_;
   // What the sign-in dialog chose; stored with this dialog's OK.

@@ -104,6 +104,8 @@ SettingsForm readSettingsForm(const config::AppSettings& s) {
   f.smtpSecurity = securityMode(s.smtpSecurity);
   f.verifyCertificate = s.tlsNoVerify == 0;
   f.tlsTrustFile = platform::fieldText(s.tlsTrustFile);
+  f.receiveProtocol = s.receiveProtocol == config::kReceiveImap ? config::kReceiveImap : config::kReceivePop3;
+  f.imapFolder = platform::fieldText(s.imapFolder);
   f.guards = readGuardForm(s);
   return f;
 }
@@ -140,6 +142,17 @@ std::string suggestedPortText(const std::string& port, bool pop3, int32_t from, 
   auto number = static_cast<uint16_t>(numberInRange(port, 0, 65535));
   uint16_t suggested =
       pop3 ? config::suggestedPop3Port(number, from, to) : config::suggestedSmtpPort(number, from, to);
+  return suggested == number ? port : std::to_string(suggested);
+}
+
+std::string suggestedReceivePortText(const std::string& port, int32_t fromProtocol, int32_t fromSecurity,
+                                     int32_t toProtocol, int32_t toSecurity) {
+  auto usual = [](int32_t protocol, int32_t security) {
+    return protocol == config::kReceiveImap ? config::usualImapPort(security) : config::usualPop3Port(security);
+  };
+  auto number = static_cast<uint16_t>(numberInRange(port, 0, 65535));
+  if (number != 0 && number != usual(fromProtocol, fromSecurity)) return port;
+  uint16_t suggested = usual(toProtocol, toSecurity);
   return suggested == number ? port : std::to_string(suggested);
 }
 
@@ -190,6 +203,10 @@ bool applySettingsForm(const SettingsForm& f, config::AppSettings& s, SettingsFo
     return false;
   }
   if (!checkGuardForm(f.guards)) return false;
+  if (f.imapFolder.size() > kImapFolderLimit) {
+    warn("IMAPフォルダ名が長過ぎます。\n99バイト以内で指定してください。");
+    return false;
+  }
 
   // 3: a new mail-log folder, created when asked, and the store moved there.
   if (f.mailLogFolder != platform::fieldText(s.mailLogFolder)) {
@@ -249,6 +266,8 @@ bool applySettingsForm(const SettingsForm& f, config::AppSettings& s, SettingsFo
   s.smtpSecurity = securityMode(f.smtpSecurity);
   if (f.verifyCertificate != (s.tlsNoVerify == 0)) s.tlsNoVerify = f.verifyCertificate ? 0 : 1;
   storeText(s.tlsTrustFile, f.tlsTrustFile);
+  s.receiveProtocol = f.receiveProtocol == config::kReceiveImap ? config::kReceiveImap : config::kReceivePop3;
+  storeText(s.imapFolder, f.imapFolder);
   const GuardForm& g = f.guards;
   std::vector<std::string> senders = senderEntries(g.allowedSenders);
   if (senders != senderEntries(platform::fieldText(s.allowedSenders)))

@@ -26,6 +26,7 @@ constexpr int kMaxKeepCount = 100;
 constexpr int kMaxMailAgeLimit = 10080;  // a week
 constexpr int kMaxRepliesLimit = 1000;
 constexpr size_t kAllowedSendersLimit = 255;
+constexpr size_t kImapFolderLimit = 99;
 
 // The command-mail guards, edited in their own dialog opened from the
 // settings dialog; stored with the settings' OK.
@@ -54,6 +55,8 @@ struct SettingsForm {
   std::string panelPassword;  // as shown: the stored password rearranged back
   bool keepOnServer = false;
   int32_t pop3Security = config::kPopPlain, smtpSecurity = config::kSmtpPlain;
+  int32_t receiveProtocol = config::kReceivePop3;
+  std::string imapFolder;  // empty = INBOX
   bool verifyCertificate = true;
   std::string tlsTrustFile;
   GuardForm guards;
@@ -87,6 +90,10 @@ std::string cutText(const std::string& text, size_t limit);
 // `to`: the usual port of `to` when the field is empty or holds the usual
 // port of `from`, else the text as typed.
 std::string suggestedPortText(const std::string& port, bool pop3, int32_t from, int32_t to);
+// The same for the receive port when the protocol or its security mode
+// changed: 110/995 for POP3, 143/993 for IMAP.
+std::string suggestedReceivePortText(const std::string& port, int32_t fromProtocol, int32_t fromSecurity,
+                                     int32_t toProtocol, int32_t toSecurity);
 
 GuardForm readGuardForm(const config::AppSettings& s);
 // The guard dialog's OK: false (after a message box) when the sender list

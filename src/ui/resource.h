@@ -83,6 +83,9 @@
 #define IDC_TRUST_FILE 1093
 #define IDC_BROWSE_TRUST_FILE 1094
 #define IDC_GUARDS_BUTTON 1095
+#define IDC_RECEIVE_POP3 1096
+#define IDC_RECEIVE_IMAP 1097
+#define IDC_IMAP_FOLDER 1098
 // Start at logon: the Run value, not a field of the record.
 #define IDC_LOGON_START 1130
 // The command-mail guards.

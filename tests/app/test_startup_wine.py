@@ -72,7 +72,8 @@ def test_saved_record_comes_back_and_is_written_back_unchanged(quorvel):
         windowPlacement=[44, 0, 1, -1, -1, -1, -1, 100, 50, 740, 530], splitterPosition=250,
         columnWidths=[60, 90, 210, 130, 110, 100, 90, 80], subjectKeyword="カメラ指令",
         commandKeyNames=[f"キー{i}" for i in range(26)], spamRules=[i % 2 for i in range(24)],
-        tlsSpare=bytes(range(28)), receiveReserved=bytes(range(104)), reserved=bytes(range(152)), pop3Security=1,
+        tlsSpare=bytes(range(28)), reserved=bytes(range(152)), pop3Security=1,
+        receiveProtocol=1, imapFolder="監視",
         commandSecret="PIN 1234", replayGuard=1)
     w = quorvel.start()
     assert w["rect"] == [100, 50, 740, 530]
@@ -125,9 +126,9 @@ BAD_FILES = {
 def test_unusable_record_gives_the_defaults(quorvel, fault):
     good = settings.build(mail_log_folder=quorvel.windows_folder, pop3Server="127.0.0.1",
                           windowPlacement=[44, 0, 1, -1, -1, -1, -1, 100, 50, 740, 530],
-                          tlsSpare=b"\x5a" * 28, receiveReserved=b"\x5a" * 104, reserved=b"\x5a" * 152, replayGuard=1,
+                          tlsSpare=b"\x5a" * 28, reserved=b"\x5a" * 152, replayGuard=1,
                           receiveAuth=1, sendAuth=1, oauthProvider=2,
-                          commandSecret="PIN")
+                          commandSecret="PIN", receiveProtocol=1, imapFolder="監視")
     quorvel.write_ini(BAD_FILES[fault](good))
     assert quorvel.start()["rect"] == [0, 0, 800, 600]
     assert quorvel.close() == 0
@@ -136,8 +137,9 @@ def test_unusable_record_gives_the_defaults(quorvel, fault):
     # A record that was read keeps its spare bytes, but its security and
     # guard fields take their defaults (off); one that was not read is new.
     spare = b"\x5a" if fault == "other signature" else b"\0"
-    assert (values["tlsSpare"], values["receiveReserved"], values["reserved"]) == (spare * 28, spare * 104, spare * 152)
+    assert (values["tlsSpare"], values["reserved"]) == (spare * 28, spare * 152)
     assert (values["replayGuard"], values["commandSecret"]) == (0, "")
+    assert (values["receiveProtocol"], values["imapFolder"]) == (0, "")
     assert (values["receiveAuth"], values["sendAuth"], values["oauthProvider"]) == (0, 0, 0)
 
 

@@ -61,8 +61,9 @@ TEST_F(AppSettingsTest, SavedRecordLoadsBackByteForByte) {
   s.spamRules[23] = 1;
   s.windowPlacement.length = 44;
   s.windowPlacement.right = 800;
-  s.receiveReserved[103] = 0x5A;
   s.reserved[151] = 0x5A;
+  s.receiveProtocol = config::kReceiveImap;
+  platform::copyField(s.imapFolder, "監視");
   s.receiveAuth = config::kAuthOAuth;
   s.oauthProvider = 2;
   s.pop3Security = config::kPopTls;

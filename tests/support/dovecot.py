@@ -1,8 +1,10 @@
-"""A private Dovecot POP3 server on 127.0.0.1 for the tests.
+"""A private Dovecot POP3 and IMAP server on 127.0.0.1 for the tests.
 
     with Dovecot() as server:                # or the `dovecot` fixture
         server.put(b"Subject: x\\r\\n\\r\\nbody\\r\\n")
         ... POP3 to 127.0.0.1:server.port as server.user / server.password ...
+        ... IMAP to 127.0.0.1:server.imap_port ...
+        server.save(mail)                    # delivered by `doveadm save`
         server.messages()                    # what is still in the mailbox, once
                                              # every session has ended
 
@@ -26,7 +28,7 @@ MAIL_UID = 65534  # nobody
 MAIL_GID = 65534  # nogroup
 
 CONFIG = """\
-protocols = pop3
+protocols = pop3 imap
 listen = 127.0.0.1
 base_dir = {root}/run
 state_dir = {root}/state
@@ -61,6 +63,15 @@ service pop3-login {{
     port = 0
   }}
 }}
+service imap-login {{
+  inet_listener imap {{
+    address = 127.0.0.1
+    port = {imap_port}
+  }}
+  inet_listener imaps {{
+    port = 0
+  }}
+}}
 """
 
 
@@ -76,6 +87,7 @@ class Dovecot:
         self.password = password
         self.host = "127.0.0.1"
         self.port = 0
+        self.imap_port = 0
         self.root = None
         self._seq = itertools.count(1)
 
@@ -95,6 +107,7 @@ class Dovecot:
         (self.root / "passwd").chmod(0o644)
         for attempt in range(3):
             self.port = free_port()
+            self.imap_port = free_port()
             self.config = self.root / "dovecot.conf"
             self.config.write_text(self.config_text())
             # Output to a file: the daemon keeps its standard handles open.
@@ -111,7 +124,7 @@ class Dovecot:
 
     def config_text(self) -> str:
         """The configuration file; subclasses add to it (tls_servers.py)."""
-        return CONFIG.format(root=self.root, port=self.port, uid=MAIL_UID, gid=MAIL_GID)
+        return CONFIG.format(root=self.root, port=self.port, imap_port=self.imap_port, uid=MAIL_UID, gid=MAIL_GID)
 
     def _wait_ready(self, timeout):
         # The master creates its listeners, the penalty socket among them,
@@ -144,6 +157,21 @@ class Dovecot:
         if wait:
             worker.join()
 
+    def restart(self, timeout=20.0):
+        """Stops the master and starts it again on the same ports and
+        mailbox, as a server restart would; clients are cut off."""
+        pid = int((self.root / "run" / "master.pid").read_text())
+        os.kill(pid, signal.SIGTERM)
+        deadline = time.monotonic() + timeout
+        while _alive(pid):
+            if time.monotonic() > deadline:
+                raise RuntimeError("dovecot did not stop")
+            time.sleep(0.02)
+        with open(self.root / "start.out", "wb") as out:
+            subprocess.run(["dovecot", "-c", str(self.config)], stdin=subprocess.DEVNULL,
+                           stdout=out, stderr=out, timeout=60, check=True)
+        self._wait_ready(timeout)
+
     def __enter__(self):
         return self.start()
 
@@ -165,6 +193,23 @@ class Dovecot:
         tmp.rename(self.maildir / "new" / name)
         return name
 
+    def save(self, mail: bytes, folder: str = "INBOX"):
+        """Delivers one mail through Dovecot itself (`doveadm save`), so that
+        idling IMAP clients hear of it as of any delivery."""
+        subprocess.run(["doveadm", "-c", str(self.config), "save", "-u", self.user, "-m", folder],
+                       input=mail, check=True, capture_output=True, timeout=30)
+
+    def create_folder(self, name: str):
+        """A mailbox (UTF-8 name) beside INBOX."""
+        subprocess.run(["doveadm", "-c", str(self.config), "mailbox", "create", "-u", self.user, name],
+                       check=True, capture_output=True, timeout=30)
+
+    def folder_messages(self, name: str) -> list:
+        """The raw mails of a mailbox, by UID, through doveadm."""
+        out = subprocess.run(["doveadm", "-c", str(self.config), "fetch", "-u", self.user, "text",
+                              "mailbox", name, "all"], check=True, capture_output=True, timeout=30).stdout
+        return [m for m in out.split(b"text:\n")[1:]]
+
     def wait_sessions_ended(self, timeout=10.0):
         """Waits until every session that logged in has ended. A client may
         send QUIT and hang up without awaiting the reply; the server then
@@ -173,18 +218,20 @@ class Dovecot:
         deadline = time.monotonic() + timeout
         while True:
             text = self.log()
-            started = set(re.findall(r"pop3-login: Info: Login: .*session=<([^>]+)>", text))
-            ended = set(re.findall(r"pop3\(.*?\)<\d+><([^>]+)>: Info: Disconnected", text))
+            started = set(re.findall(r"(?:pop3|imap)-login: Info: Login: .*session=<([^>]+)>", text))
+            ended = set(re.findall(r"(?:pop3|imap)\(.*?\)<\d+><([^>]+)>: Info: (?:Disconnected|Logged out)", text))
             if started <= ended:
                 return
             if time.monotonic() > deadline:
-                raise AssertionError(f"POP3 sessions still open after {timeout} s: {self.log()}")
+                raise AssertionError(f"sessions still open after {timeout} s: {self.log()}")
             time.sleep(0.01)
 
-    def messages(self) -> list:
+    def messages(self, wait=True) -> list:
         """The raw mails still in the mailbox, in the order they were put,
-        once every session has ended."""
-        self.wait_sessions_ended()
+        once every session has ended (wait=False: now, beside an IMAP
+        session that stays, whose deletions take effect at once)."""
+        if wait:
+            self.wait_sessions_ended()
         files = [p for sub in ("new", "cur") for p in (self.maildir / sub).iterdir() if p.is_file()]
         return [p.read_bytes() for p in sorted(files, key=lambda p: p.name.split(":")[0])]
 

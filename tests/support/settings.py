@@ -62,7 +62,9 @@ FIELDS = {
     "maxMailAgeMinutes": (4340, "i32", 1),
     "loopGuard": (4344, "i32", 1),
     "maxRepliesPerHour": (4348, "i32", 1),
-    "receiveReserved": (4352, "bytes", 104),
+    # receive protocol: 0 = POP3 (as before), 1 = IMAP; empty folder = INBOX
+    "receiveProtocol": (4352, "i32", 1),
+    "imapFolder": (4356, "text", 100),
     # OAuth 2.0: 0 = password
     "receiveAuth": (4456, "i32", 1),
     "sendAuth": (4460, "i32", 1),
@@ -95,7 +97,8 @@ def defaults(mail_log_folder: str = "") -> dict:
         "commandKeyNames": list(DEFAULT_COMMAND_KEYS), "pop3Security": 0, "smtpSecurity": 0,
         "tlsNoVerify": 0, "tlsTrustFile": "", "tlsSpare": bytes(28),
         "allowedSenders": "", "commandSecret": "", "authServerHost": "", "replayGuard": 0,
-        "maxMailAgeMinutes": 0, "loopGuard": 0, "maxRepliesPerHour": 0, "receiveReserved": bytes(104),
+        "maxMailAgeMinutes": 0, "loopGuard": 0, "maxRepliesPerHour": 0,
+        "receiveProtocol": 0, "imapFolder": "",
         "receiveAuth": 0, "sendAuth": 0, "oauthProvider": 0, "reserved": bytes(152),
     }
 

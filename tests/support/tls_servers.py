@@ -106,20 +106,24 @@ def make_certs(folder: Path) -> Certs:
 
 
 class DovecotTls(Dovecot):
-    """Dovecot with `ssl = required`: STLS on the plain port (no login
-    before it), implicit TLS on tls_port."""
+    """Dovecot with `ssl = required`: STLS/STARTTLS on the plain ports (no
+    login before it), implicit TLS on tls_port (POP3S) and imaps_port."""
 
     def __init__(self, cert: Cert, **kw):
         super().__init__(**kw)
         self.cert = cert
         self.tls_port = 0
+        self.imaps_port = 0
 
     def config_text(self) -> str:
         self.tls_port = free_port()
+        self.imaps_port = free_port()
         text = super().config_text()
         text = text.replace("ssl = no\n", f"ssl = required\nssl_cert = <{self.cert.cert}\n"
                                           f"ssl_key = <{self.cert.key}\nssl_min_protocol = TLSv1.2\n")
         text = text.replace("disable_plaintext_auth = no", "disable_plaintext_auth = yes")
+        text = text.replace("  inet_listener imaps {\n    port = 0\n",
+                            f"  inet_listener imaps {{\n    address = 127.0.0.1\n    port = {self.imaps_port}\n    ssl = yes\n")
         return text.replace("  inet_listener pop3s {\n    port = 0\n",
                             f"  inet_listener pop3s {{\n    address = 127.0.0.1\n    port = {self.tls_port}\n    ssl = yes\n")
 

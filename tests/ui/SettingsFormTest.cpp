@@ -75,6 +75,8 @@ TEST_F(SettingsFormTest, ValidationMessagesKeepTheRecordUnchanged) {
        "このダイアログボックス表示用のパスワードは\n４文字以上で指定してください。"},
       {[](ui::SettingsForm& f) { f.mailLogFolder = "C:\\" + std::string(257, 'x'); },
        "パス名が長過ぎます。\n259バイト以内で指定してください。"},
+      {[](ui::SettingsForm& f) { f.imapFolder = std::string(98, 'x') + "監"; },
+       "IMAPフォルダ名が長過ぎます。\n99バイト以内で指定してください。"},
       // A keep count out of range or not a number is refused, not cut to 100 or read as 0.
       {[](ui::SettingsForm& f) { f.mailLogKeepCount = "500"; }, "メールログ保存数は0から100までの数で指定してください。"},
       {[](ui::SettingsForm& f) { f.mailLogKeepCount = "101"; }, "メールログ保存数は0から100までの数で指定してください。"},
@@ -176,6 +178,18 @@ TEST(SettingsFormPorts, ModeChangeSuggestsTheUsualPortButKeepsATypedOne) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(ui::suggestedPortText(c.port, c.pop3, c.from, c.to), c.expected) << c.port << " " << c.to;
+  // The receive port follows the protocol too: POP3 110/995, IMAP 143/993.
+  struct Receive { const char* port; int32_t fromProtocol, fromMode, toProtocol, toMode; const char* expected; }
+  receives[] = {
+      {"110", kReceivePop3, kPopPlain, kReceiveImap, kPopPlain, "143"},
+      {"995", kReceivePop3, kPopTls, kReceiveImap, kPopTls, "993"},
+      {"143", kReceiveImap, kPopStls, kReceiveImap, kPopTls, "993"},
+      {"", kReceiveImap, kPopPlain, kReceivePop3, kPopPlain, "110"},
+      {"10143", kReceivePop3, kPopPlain, kReceiveImap, kPopPlain, "10143"},
+  };
+  for (const Receive& r : receives)
+    EXPECT_EQ(ui::suggestedReceivePortText(r.port, r.fromProtocol, r.fromMode, r.toProtocol, r.toMode), r.expected)
+        << r.port << " " << r.toProtocol;
 }
 
 TEST_F(SettingsFormTest, SecurityAndGuardsStoredOnOk) {
@@ -183,6 +197,8 @@ TEST_F(SettingsFormTest, SecurityAndGuardsStoredOnOk) {
   form.smtpSecurity = config::kSmtpStartTls;
   form.verifyCertificate = false;
   form.tlsTrustFile = "C:\\証明書\\ca.pem";
+  form.receiveProtocol = config::kReceiveImap;
+  form.imapFolder = "監視/受信";
   ui::GuardForm& g = form.guards;
   g.allowedSenders = "owner@example.jp\r\n\r\nMe@Example.NET, x@y.z";
   g.commandSecret = std::string(78, 'p') + "秘";  // the last character does not fit
@@ -203,6 +219,8 @@ TEST_F(SettingsFormTest, SecurityAndGuardsStoredOnOk) {
   EXPECT_EQ(s.maxMailAgeMinutes, ui::kMaxMailAgeLimit);
   EXPECT_EQ(s.loopGuard, 1);
   EXPECT_EQ(s.maxRepliesPerHour, 5);
+  EXPECT_EQ(s.receiveProtocol, config::kReceiveImap);
+  EXPECT_EQ(std::string(s.imapFolder), "監視/受信");
   // Read back, the form shows what was stored, one sender a line.
   ui::SettingsForm again = ui::readSettingsForm(s);
   EXPECT_EQ(again.guards.allowedSenders, "owner@example.jp\r\nMe@Example.NET\r\nx@y.z");

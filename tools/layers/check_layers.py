@@ -12,7 +12,7 @@ RANKS = {
     "platform": 0,
     "config": 1, "commlog": 1,
     "mime": 2, "image": 2, "oauth": 2,
-    "pop3": 3, "sendlib": 3,
+    "pop3": 3, "imap": 3, "sendlib": 3,
     "spam": 4, "store": 4, "command": 4,
     "check": 5, "ui": 5, "motion": 5,
     "app": 6, "daemon": 6,
