@@ -67,7 +67,7 @@ int Pop3Session::open(const Pop3Account& account) {
   account_ = account;
   ended_ = false;
   closed_ = false;
-  state_ = kAwaitGreeting;
+  setState(kAwaitGreeting);
   messageCount_ = 0;
   currentMessage_ = 1;
   lineReader_.clear();
@@ -107,12 +107,12 @@ int Pop3Session::open(const Pop3Account& account) {
   if (account_.security == Pop3Security::kStls && (code = startStls()) != 0) return code;
 
   if (!account_.bearerToken.empty()) {
-    state_ = kCapaSent;
+    setState(kCapaSent);
     capaAnswered_ = false;
     saslOffered_.clear();
     code = sendCommand("CAPA", kCapaSendFailed);
   } else {
-    state_ = kUserSent;
+    setState(kUserSent);
     std::string user = "USER " + account_.accountName;
     code = sendCommand(user.c_str(), kUserSendFailed);
   }
@@ -325,13 +325,13 @@ int Pop3Session::dispatch(const std::string& line) {
   switch (state_) {
     case kUserSent: {
       if (!isPositive(line)) return kNotPositive;
-      state_ = kPassSent;
+      setState(kPassSent);
       std::string pass = "PASS " + account_.password;
       return sendCommand(pass.c_str(), kPassSendFailed);
     }
     case kPassSent:
       if (!isPositive(line)) return kNotPositive;
-      state_ = kStatSent;
+      setState(kStatSent);
       return sendCommand("STAT", kStatSendFailed);
     case kStatSent:
       if (!isPositive(line)) return kNotPositive;
@@ -340,7 +340,7 @@ int Pop3Session::dispatch(const std::string& line) {
         log_.logLine(format("%ld通のメールがあります", messageCount_).c_str());
         listing_.resize(static_cast<size_t>(messageCount_));
         for (int n = 1; n <= messageCount_; ++n) listing_[n - 1].number = n;
-        state_ = kUidlSent;
+        setState(kUidlSent);
         return sendCommand("UIDL", kUidlSendFailed);
       }
       log_.logLine("新着メールはありません");
@@ -360,7 +360,7 @@ int Pop3Session::dispatch(const std::string& line) {
         return 0;
       }
       if (line.compare(0, 4, "-ERR") != 0) return kNotPositive;
-      state_ = kListSent;
+      setState(kListSent);
       return sendCommand("LIST", kListSendFailed);
     case kListSent:
       if (!isPositive(line)) return kNotPositive;
@@ -406,7 +406,7 @@ int Pop3Session::onRetrStatus(const std::string& line) {
   atLineStart_ = true;
   endMatched_ = 0;
   previousByte_ = '\n';
-  state_ = kReceiving;
+  setState(kReceiving);
   return 0;
 }
 
@@ -480,7 +480,7 @@ int Pop3Session::finishMessage() {
   log_.logLine("ダウンロード完了");
   MessageAnswer answer = host_.onMessageComplete(message, mailBuffer_.get(), mailLength_);
   if (answer == MessageAnswer::kDelete) {
-    state_ = kDeleSent;
+    setState(kDeleSent);
     return sendNumbered("DELE ", kDeleSendFailed);
   }
   return next(false);
@@ -488,7 +488,7 @@ int Pop3Session::finishMessage() {
 
 void Pop3Session::beginListingData() {
   listingKind_ = state_;
-  state_ = kListingData;
+  setState(kListingData);
   listingData_.clear();
   listingLimit_ = listingKind_ == kTopSent ? kMaxHeaderBlock : kMaxListing;
   listingCut_ = false;
@@ -542,7 +542,7 @@ bool isUniqueId(std::string_view id) {
 }  // namespace
 
 int Pop3Session::finishListingData() {
-  state_ = listingKind_;
+  setState(listingKind_);
   switch (listingKind_) {
     case kUidlSent:
       eachListingLine(listingData_, [&](std::string_view line) {
@@ -551,7 +551,7 @@ int Pop3Session::finishListingData() {
         if (numberAndWord(line, &n, &id) && n >= 1 && n <= messageCount_ && isUniqueId(id))
           listing_[static_cast<size_t>(n - 1)].id.assign(id);
       });
-      state_ = kListSent;
+      setState(kListSent);
       return sendCommand("LIST", kListSendFailed);
     case kListSent:
       eachListingLine(listingData_, [&](std::string_view line) {
@@ -582,7 +582,7 @@ int Pop3Session::finishListingData() {
 }
 
 int Pop3Session::sendTop() {
-  state_ = kTopSent;
+  setState(kTopSent);
   return sendNumbered("TOP ", kTopSendFailed, " 0");
 }
 
@@ -625,10 +625,10 @@ int Pop3Session::planCurrent() {
   for (;;) {
     switch (host_.planMessage(listing_[currentMessage_ - 1])) {
       case MessagePlan::kFetch:
-        state_ = kRetrSent;
+        setState(kRetrSent);
         return sendNumbered("RETR ", kRetrSendFailed);
       case MessagePlan::kDeleteUnfetched:
-        state_ = kDeleSent;
+        setState(kDeleSent);
         return sendNumbered("DELE ", kDeleSendFailed);
       case MessagePlan::kLeave:
         break;
@@ -676,7 +676,7 @@ int Pop3Session::onCapaLine(const std::string& line) {
 
 int Pop3Session::startAuth() {
   if (!oauth::chooseMechanism(saslOffered_, account_.mechanism, &mechanism_)) mechanism_ = account_.mechanism;
-  state_ = kAuthSent;
+  setState(kAuthSent);
   // Tokens are too long for an initial response within 255 octets: the
   // token follows the server's "+".
   std::string auth = std::string("AUTH ") + oauth::mechanismName(mechanism_);
@@ -688,7 +688,7 @@ int Pop3Session::onAuthLine(const std::string& line) {
   switch (state_) {
     case kAuthSent: {
       if (!challenge) return kNotPositive;
-      state_ = kAuthResponseSent;
+      setState(kAuthResponseSent);
       std::string response =
           oauth::saslInitialResponse(mechanism_, account_.accountName, account_.bearerToken, account_.server,
                                      account_.port);
@@ -696,7 +696,7 @@ int Pop3Session::onAuthLine(const std::string& line) {
     }
     case kAuthResponseSent:
       if (isPositive(line)) {
-        state_ = kStatSent;
+        setState(kStatSent);
         return sendCommand("STAT", kStatSendFailed);
       }
       if (!challenge) return kNotPositive;
@@ -704,7 +704,7 @@ int Pop3Session::onAuthLine(const std::string& line) {
         std::string status = oauth::challengeStatus(challengeText(line));
         log_.logLine(("OAuth認証エラー (status " + (status.empty() ? std::string("?") : status) + ")").c_str());
       }
-      state_ = kAuthErrorSent;
+      setState(kAuthErrorSent);
       return sendCommand(oauth::saslErrorResponse(mechanism_).c_str(), kAuthSendFailed);
     default:  // kAuthErrorSent: only -ERR may follow (handled before)
       return kNotPositive;

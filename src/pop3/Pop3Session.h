@@ -24,6 +24,7 @@ enum SocketEvent : int { kFdRead = 1, kFdWrite = 2, kFdConnect = 16, kFdClose = 
 
 enum class MessageAnswer { kDelete, kKeep };
 
+// The session's state; Pop3Session::setState is the only place that changes it.
 enum SessionState : int {
   kAwaitGreeting = 0,
   kUserSent = 1,
@@ -217,6 +218,7 @@ class Pop3Session {
   int onCapaLine(const std::string& line);
   int startAuth();
   int onAuthLine(const std::string& line);
+  void setState(SessionState next) { state_ = next; }
   void closeQuietly();
   void close();
   void end();
@@ -229,7 +231,7 @@ class Pop3Session {
   bool closed_ = false;
   bool ended_ = false;
 
-  int state_ = kAwaitGreeting;
+  SessionState state_ = kAwaitGreeting;
   int messageCount_ = 0;
   int currentMessage_ = 1;
   char receiveBuffer_[kReceiveBufferSize + 1] = {};
@@ -253,7 +255,7 @@ class Pop3Session {
   bool headerIds_ = false;        // fingerprints from TOP n 0
   bool topForUnreceivable_ = false;  // TOP for a mail that did not fit
   bool topRefused_ = false;
-  int listingKind_ = 0;           // the state whose lines are being read
+  SessionState listingKind_ = kAwaitGreeting;  // the state whose lines are being read
   std::string listingData_;
   size_t listingLimit_ = 0;
   bool listingCut_ = false;

@@ -198,7 +198,9 @@ TEST_F(MailboxCheckTest, KilledBetweenStoreAndDele) {
       host.mailbox().begin();
       runCheck(first, &host);
       // Killed inside the append, the log is cut back at the next start.
-      if (point == kBeforeLog) ASSERT_TRUE(platform::writeWholeFile(st().logPath().c_str(), ""));
+      if (point == kBeforeLog) {
+        ASSERT_TRUE(platform::writeWholeFile(st().logPath().c_str(), ""));
+      }
     }
     restart();
     std::vector<ScriptStep> second = {{"STAT", {"+OK 1 " + size + "\r\n"}}, listing("UIDL", {"m1"}),

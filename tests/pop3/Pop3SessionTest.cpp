@@ -266,7 +266,9 @@ TEST_F(Pop3SessionTest, WithoutUidlHeaderBlocksAndMailsThatDoNotFit) {
     EXPECT_EQ(std::count(lines.begin(), lines.end(),
                          "メール2は大きすぎて受信できません(" + received + "バイト)。サーバに残します"),
               1);
-    if (!c.logged.empty()) EXPECT_EQ(std::count(lines.begin(), lines.end(), c.logged), 1);
+    if (!c.logged.empty()) {
+      EXPECT_EQ(std::count(lines.begin(), lines.end(), c.logged), 1);
+    }
   }
 }
 
