@@ -16,24 +16,10 @@ ImapClient::~ImapClient() { connection_.drop(); }
 
 int ImapClient::open(const ImapAccount& account) {
   endpoint_ = account.endpoint;
-  switch (connection_.connect(endpoint_.server, endpoint_.port, kConnectTimeoutMs)) {
-    case net::ConnectFailure::kNone:
-      break;
-    case net::ConnectFailure::kStartup:
-      log_.logLine("ソケット初期化失敗");
-      return kStartupFailed;
-    case net::ConnectFailure::kResolve:
-      log_.logLine("IMAPサーバが見つかりません");
-      return kResolveFailed;
-    case net::ConnectFailure::kSocket:
-      log_.logLine("ソケットをオープンできません");
-      return kSocketFailed;
-    case net::ConnectFailure::kTimeoutSet:
-      log_.logLine("受信タイムアウト設定に失敗");
-      return kTimeoutSetFailed;
-    case net::ConnectFailure::kConnect:
-      log_.logLine("IMAPサーバに接続できません");
-      return kConnectFailed;
+  net::ConnectReport failure = net::reportConnectFailure(connection_.connect(endpoint_.server, endpoint_.port, kConnectTimeoutMs), "IMAP");
+  if (failure.code != 0) {
+    log_.logLine(failure.line.c_str());
+    return failure.code;
   }
   log_.logLine("IMAPサーバに接続しました");
   if (endpoint_.security == net::Security::kTls && !startTls()) {

@@ -6,6 +6,18 @@
 
 namespace net {
 
+ConnectReport reportConnectFailure(ConnectFailure failure, const char* serverKind) {
+  switch (failure) {
+    case ConnectFailure::kNone: return {};
+    case ConnectFailure::kStartup: return {11, "ソケット初期化失敗"};
+    case ConnectFailure::kResolve: return {12, std::string(serverKind) + "サーバが見つかりません"};
+    case ConnectFailure::kSocket: return {13, "ソケットをオープンできません"};
+    case ConnectFailure::kConnect: return {14, std::string(serverKind) + "サーバに接続できません"};
+    case ConnectFailure::kTimeoutSet: return {16, "受信タイムアウト設定に失敗"};
+  }
+  return {};
+}
+
 size_t LineReader::take(const char* data, size_t length, std::string* line) {
   line->clear();
   if (overlong_) {

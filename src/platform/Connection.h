@@ -28,6 +28,15 @@ struct Endpoint {
 // The step of connect() that failed.
 enum class ConnectFailure { kNone, kStartup, kResolve, kSocket, kTimeoutSet, kConnect };
 
+// A failed connect as the mail sessions report it: the step code they
+// share (11 startup, 12 resolve, 13 socket, 14 connect, 16 time-out set;
+// 0 for kNone) and the log line, naming the server kind ("POP", "IMAP").
+struct ConnectReport {
+  int code = 0;
+  std::string line;
+};
+ConnectReport reportConnectFailure(ConnectFailure failure, const char* serverKind);
+
 // Collects a line across reads: bytes up to and including LF.
 class LineReader {
  public:

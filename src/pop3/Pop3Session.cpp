@@ -78,24 +78,10 @@ int Pop3Session::open(const Pop3Account& account) {
   topForUnreceivable_ = false;
   topRefused_ = false;
 
-  switch (connection_.connect(account_.server, account_.port, kGreetingTimeoutMs)) {
-    case net::ConnectFailure::kNone:
-      break;
-    case net::ConnectFailure::kStartup:
-      log_.logLine("ソケット初期化失敗");
-      return kStartupFailed;
-    case net::ConnectFailure::kResolve:
-      log_.logLine("POPサーバが見つかりません");
-      return kResolveFailed;
-    case net::ConnectFailure::kSocket:
-      log_.logLine("ソケットをオープンできません");
-      return kSocketFailed;
-    case net::ConnectFailure::kTimeoutSet:
-      log_.logLine("受信タイムアウト設定に失敗");
-      return kTimeoutSetFailed;
-    case net::ConnectFailure::kConnect:
-      log_.logLine("POPサーバに接続できません");
-      return kConnectFailed;
+  net::ConnectReport failure = net::reportConnectFailure(connection_.connect(account_.server, account_.port, kGreetingTimeoutMs), "POP");
+  if (failure.code != 0) {
+    log_.logLine(failure.line.c_str());
+    return failure.code;
   }
   connected_ = true;
   log_.logLine("POPサーバに接続しました");
