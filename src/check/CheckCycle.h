@@ -58,6 +58,10 @@ class CheckCycle : private MailSink {
   void onSocketEvent(int event);
   // Every second: the session's clock and a reconnection when it is due.
   void onWatchTick(uint64_t nowMs);
+  // When onWatchTick next has work (0: none): a host without a timer of
+  // its own sleeps until then (a session waiting in IDLE asks for its
+  // re-issue only).
+  uint64_t nextWatchTickMs(uint64_t nowMs) const;
   // WM_USER+3: shows the summary; true when the batch stored mails (the
   // caller plays the sound and processes the command mails).
   bool onCheckFinished();

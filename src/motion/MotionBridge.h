@@ -43,6 +43,8 @@ class MotionBridge : public command::CameraBridge {
   // `nowMs` is a monotonic clock. Returns the milliseconds until it wants
   // to be called again (-1: not before the next command).
   int64_t tick(int64_t nowMs);
+  // New places and limits (the settings were read again).
+  void setPlaces(MotionPlaces places) { places_ = std::move(places); }
   // Ends a recording of ours (at exit).
   void endRecording();
 

@@ -15,12 +15,20 @@ constexpr size_t kBodyLimit = 64 * 1024;
 
 }  // namespace
 
-CurlMotionHttp::CurlMotionHttp(std::string baseUrl, int camera, std::string user, std::string password, int timeoutMs)
-    : baseUrl_(std::move(baseUrl)), camera_(camera), user_(std::move(user)), password_(std::move(password)),
-      timeoutMs_(timeoutMs) {
-  while (!baseUrl_.empty() && baseUrl_.back() == '/') baseUrl_.pop_back();
+CurlMotionHttp::CurlMotionHttp(std::string baseUrl, int camera, std::string user, std::string password, int timeoutMs) {
+  configure(std::move(baseUrl), camera, std::move(user), std::move(password), timeoutMs);
   curl_global_init(CURL_GLOBAL_DEFAULT);
   curl_ = curl_easy_init();
+}
+
+void CurlMotionHttp::configure(std::string baseUrl, int camera, std::string user, std::string password,
+                               int timeoutMs) {
+  baseUrl_ = std::move(baseUrl);
+  while (!baseUrl_.empty() && baseUrl_.back() == '/') baseUrl_.pop_back();
+  camera_ = camera;
+  user_ = std::move(user);
+  password_ = std::move(password);
+  timeoutMs_ = timeoutMs;
 }
 
 CurlMotionHttp::~CurlMotionHttp() {

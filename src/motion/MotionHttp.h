@@ -24,13 +24,16 @@ class CurlMotionHttp : public MotionHttp {
   CurlMotionHttp(const CurlMotionHttp&) = delete;
   CurlMotionHttp& operator=(const CurlMotionHttp&) = delete;
 
+  // Another address, login or time-out (the settings were read again).
+  void configure(std::string baseUrl, int camera, std::string user, std::string password, int timeoutMs);
+
   bool get(const std::string& path, std::string* body, std::string* error) override;
 
  private:
   std::string baseUrl_;
-  int camera_;
+  int camera_ = 1;
   std::string user_, password_;
-  int timeoutMs_;
+  int timeoutMs_ = 3000;
   void* curl_ = nullptr;  // CURL*, kept for its connection
 };
 

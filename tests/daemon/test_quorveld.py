@@ -4,6 +4,7 @@ is read back from motion itself (detection status, snapshot files, the
 movie list); the reply is parsed as the sender gets it."""
 import http.server
 import os
+import signal
 import socketserver
 import subprocess
 import threading
@@ -11,7 +12,7 @@ import time
 
 import pytest
 
-from support.command_mail import deliver
+from support.command_mail import command_mail, deliver
 from support.dovecot import free_port
 from support.quorveld import Quorveld, binary
 
@@ -48,6 +49,19 @@ def test_commands_reach_motion_and_the_reply_carries_their_results(quorveld, rig
     assert "返信しました" in log
     assert quorveld.stop() == 0
     assert "quorveld 終了" in quorveld.log()
+
+
+def test_imap_idle_brings_a_command_mail_at_once(quorveld, rig, smtp, dovecot):
+    # Checked once at start; after that only IDLE can bring the mail.
+    quorveld.start(receive_protocol="imap", pop3_port=dovecot.imap_port, check_interval=0)
+    quorveld.wait_log("受信待機中")
+    dovecot.save(command_mail("スナップ返信"))
+    reply = smtp.wait_reply(timeout=30)
+    assert reply.results() == ["スナップ(返信)しました。\n"]
+    assert [name for name, _ in reply.attachments] == ["snap.jpg"]
+    assert dovecot.messages(wait=False) == []
+    assert quorveld.stop() == 0
+    dovecot.wait_sessions_ended()  # logged out at the end
 
 
 def test_recording_reply_attaches_the_movie_motion_closed(quorveld, rig, smtp, dovecot):
@@ -174,6 +188,29 @@ def test_configuration_faults_stop_it_with_a_clear_message(dovecot, change, mess
                                   timeout=30)
             assert done.returncode == 3
             assert done.stderr.startswith("quorveld: ") and message in done.stderr, done.stderr
+    finally:
+        d.close()
+
+
+def test_sighup_reads_the_settings_again_and_a_faulty_file_changes_nothing(dovecot, smtp):
+    d = Quorveld(dovecot=dovecot, smtp=smtp)
+    try:
+        d.start(motion_url=f"http://127.0.0.1:{free_port()}")
+        # A new keyword, but a fault on the last line: nothing of it is taken.
+        d.conf.write_text(d.config_text(motion_url="http://127.0.0.1:1", subject_keyword="カメラ") + "colour = blue\n",
+                          encoding="utf-8")
+        d.proc.send_signal(signal.SIGHUP)
+        line = len(d.conf.read_text(encoding="utf-8").splitlines())
+        errors = d.wait_log("not read again; the settings stay as they were", stderr=True)
+        assert f"{d.conf}:{line}: unknown key \"colour\"" in errors
+        deliver(dovecot, "キー返信")  # the old keyword
+        assert smtp.wait_reply(timeout=30).subject == "Re:Vistrel 指令"
+        d.conf.write_text(d.config_text(motion_url="http://127.0.0.1:1", subject_keyword="カメラ"), encoding="utf-8")
+        d.proc.send_signal(signal.SIGHUP)
+        d.wait_log("設定を読み直しました")
+        deliver(dovecot, "キー返信", subject="カメラ 指令")
+        assert smtp.wait_reply(count=2, timeout=30).subject == "Re:カメラ 指令"
+        assert d.proc.poll() is None
     finally:
         d.close()
 
