@@ -215,6 +215,37 @@ def test_sighup_reads_the_settings_again_and_a_faulty_file_changes_nothing(dovec
         d.close()
 
 
+@pytest.mark.parametrize("allowed, status, called, failure", [
+    ("yes", 0, True, None),
+    ("yes", 1, True, "systemctl poweroff が拒否されました"),
+    ("no", 0, False, "電源断は設定で許可されていません(poweroff_allowed)"),
+], ids=["allowed", "refused by systemd", "not allowed"])
+def test_power_off_runs_systemctl_poweroff_only_when_allowed(dovecot, smtp, allowed, status, called, failure):
+    d = Quorveld(dovecot=dovecot, smtp=smtp)
+    try:
+        # A systemctl that only notes its arguments, first on the PATH.
+        bin_dir = d.root / "bin"
+        bin_dir.mkdir(parents=True)
+        calls = bin_dir / "calls"
+        calls.touch()
+        calls.chmod(0o666)
+        (bin_dir / "systemctl").write_text(f"#!/bin/sh\necho \"$*\" >> {calls}\nexit {status}\n")
+        (bin_dir / "systemctl").chmod(0o755)
+        env = dict(os.environ, PATH=f"{bin_dir}:{os.environ['PATH']}")
+        d.start(env=env, motion_url=f"http://127.0.0.1:{free_port()}", poweroff_allowed=allowed,
+                **{"key.pc_shutdown": "PCシャットダウン"})
+        deliver(dovecot, "PCシャットダウン")
+        smtp.wait_reply(timeout=30)  # the reply goes first
+        if failure:
+            d.wait_log("シャットダウンに失敗しました: " + failure)
+            d.wait_log("コマンドメール処理結果: 失 敗")
+        else:
+            d.wait_log("Quorvel  新着メールはありません", count=d.log().count("Quorvel  新着メールはありません") + 1)
+        assert calls.read_text() == ("poweroff\n" if called else "")
+    finally:
+        d.close()
+
+
 def _jpeg_size(data: bytes) -> tuple:
     i = 2
     while i < len(data):

@@ -71,11 +71,12 @@ class Quorveld:
         return subprocess.run([str(binary()), "--config", str(self.conf), "--check-config"], capture_output=True,
                               text=True, timeout=30)
 
-    def start(self, **values):
+    def start(self, env=None, **values):
+        """env: the environment quorveld gets (None: this one)."""
         self.prepare(**values)
         with open(self.out, "wb") as out, open(self.err, "wb") as err:
             self.proc = subprocess.Popen([str(binary()), "--config", str(self.conf)], stdin=subprocess.DEVNULL,
-                                         stdout=out, stderr=err)
+                                         stdout=out, stderr=err, env=env)
         self.wait_log("quorveld 起動")
         return self
 
