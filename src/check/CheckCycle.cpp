@@ -48,6 +48,7 @@ void CheckCycle::openSource(uint64_t nowMs) {
   reconnectAt_ = 0;
   waiting_ = false;
   if (tokenPending_) return;  // its answer opens the session
+  sourceKey_ = accountKey();
   bearer_ = false;
   login_ = BearerLogin();
   if (settings_.receiveAuth != config::kAuthOAuth) return connect(TokenState::kReady);
@@ -84,7 +85,6 @@ void CheckCycle::connect(TokenState state) {
       scheduleReconnect(nowMs_);
     return;
   }
-  sourceKey_ = accountKey();
   source_ = factory_(settings_, *this, log_);
   source_->open();
 }
