@@ -28,7 +28,7 @@ from support.quorveld import Quorveld, binary  # noqa: E402
 from support.smtp import ReplyServer  # noqa: E402
 
 CONNECTED = "POPサーバに接続しました"
-CurlKeepSeconds = 5  # CurlMotionHttp::kKeepMs
+CurlKeepSeconds = 2  # CurlMotionHttp::kKeepMs
 CHECKED = "Quorvel  新着メール"  # the summary line at the end of a check
 TICK = 100  # clock ticks a second (USER_HZ)
 

@@ -43,8 +43,8 @@ class CurlMotionHttp : public MotionHttp {
   bool get(const std::string& path, std::string* body, std::string* error) override;
   int64_t idle(int64_t nowMs) override;
 
-  // A command mail's requests, a second or so apart, share one load.
-  static constexpr int64_t kKeepMs = 5000;
+  // A command mail's requests, a second apart, share one load.
+  static constexpr int64_t kKeepMs = 2000;
 
  private:
   void letGo();
