@@ -1,6 +1,7 @@
 #include "daemon/MailService.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -172,6 +173,9 @@ void MailService::onProcessingFinished() {
   if (!processingPending_ || processor_.busy()) return;
   processingPending_ = false;
   cycle_.onProcessingFinished();
+  // The session's buffers, the TLS store and the mails are freed: the
+  // heap gives the pages back before the service goes idle.
+  malloc_trim(0);
 }
 
 void MailService::setTitle(const std::string& sjis) {
