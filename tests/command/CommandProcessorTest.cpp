@@ -11,6 +11,7 @@
 #include "mime/MimeMessage.h"
 #include "platform/File.h"
 #include "platform/Hooks.h"
+#include "support/CommLogLines.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -196,17 +197,7 @@ struct Fixture {
     host.drain();
     return ran;
   }
-  std::vector<std::string> logLines() {
-    std::string data;
-    platform::readWholeFile(log.path().c_str(), &data);
-    std::vector<std::string> lines;
-    size_t start = 0, end;
-    while ((end = data.find("\r\n", start)) != std::string::npos) {
-      lines.push_back(data.substr(start, end - start));
-      start = end + 2;
-    }
-    return lines;
-  }
+  std::vector<std::string> logLines() const { return testsupport::commLogLines(log); }
   std::string results() const {
     const std::string& body = sender.replies.back().body;
     size_t at = body.find(kResultSeparator);
