@@ -10,6 +10,7 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests"))
+from support.dovecot import Dovecot  # noqa: E402
 
 COUNT, SIZE = 200, 100 * 1024
 MB = 1024 * 1024
@@ -68,3 +69,16 @@ def report(theirs: tuple, ours: tuple):
     print(throughput(*theirs, width))
     print(throughput(*ours, width))
     print(f"ratio ({ours[0]} / {theirs[0]} throughput): {theirs[1][0] / ours[1][0]:.2f}")
+
+
+def compare(theirs_name: str, theirs, tool: str, port):
+    """Fills a private Dovecot, warms its caches with the reference client
+    `theirs` (server -> bytes), times it and the check tool on the port that
+    `port` (server -> port) names, and reports both."""
+    build, runs = arguments()
+    with Dovecot() as server:
+        fill(server)
+        theirs(server)
+        reference = best(lambda: theirs(server), runs)
+        ours = best(lambda: check_tool(build, tool, "127.0.0.1", port(server), server), runs)
+    report((theirs_name, reference), (tool, ours))

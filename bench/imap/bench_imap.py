@@ -10,8 +10,7 @@ import tempfile
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
-from mailbox_bench import COUNT, arguments, best, check_tool, fill, report  # noqa: E402
-from support.dovecot import Dovecot  # noqa: E402
+from mailbox_bench import COUNT, compare  # noqa: E402
 
 
 def with_curl(server) -> int:
@@ -23,13 +22,7 @@ def with_curl(server) -> int:
 
 
 def main():
-    build, runs = arguments()
-    with Dovecot() as server:
-        fill(server)
-        with_curl(server)  # warm the server's caches
-        theirs = best(lambda: with_curl(server), runs)
-        ours = best(lambda: check_tool(build, "imapcheck", "127.0.0.1", server.imap_port, server), runs)
-    report(("curl imap://", theirs), ("imapcheck", ours))
+    compare("curl imap://", with_curl, "imapcheck", lambda server: server.imap_port)
 
 
 if __name__ == "__main__":

@@ -8,8 +8,7 @@ import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
-from mailbox_bench import arguments, best, check_tool, fill, report  # noqa: E402
-from support.dovecot import Dovecot  # noqa: E402
+from mailbox_bench import compare  # noqa: E402
 
 
 def with_poplib(server) -> int:
@@ -25,13 +24,7 @@ def with_poplib(server) -> int:
 
 
 def main():
-    build, runs = arguments()
-    with Dovecot() as server:
-        fill(server)
-        with_poplib(server)  # warm the server's caches
-        theirs = best(lambda: with_poplib(server), runs)
-        ours = best(lambda: check_tool(build, "pop3check", "127.0.0.1", server.port, server), runs)
-    report(("poplib", theirs), ("pop3check", ours))
+    compare("poplib", with_poplib, "pop3check", lambda server: server.port)
 
 
 if __name__ == "__main__":
