@@ -66,7 +66,13 @@ int CommandRunner::sendMail(const SendMailRequest& request) {
     SendSecurity security = command::replySecurity(settings);
     return EM_SendMailSecure(&request, &security);
   }
-  // SMTP AUTH with the access token, refreshed first when it is about to expire.
+  // SMTP AUTH with the access token, refreshed first when it is about to
+  // expire. This runs on the window thread as the send itself does
+  // (EM_SendMailSecure returns when the SMTP session has ended), bounded by
+  // the HTTP limit (kHttpTimeoutMs) as the send is by its socket limits.
+  // When the check signs in by OAuth too, it has just refreshed the token
+  // on a worker thread; a token living longer than the five-minute margin
+  // (an hour at the usual providers) is then used without a request.
   std::string token;
   oauth::OAuthResult result = oauth::sessionAccessToken(settings, &token);
   auto record = std::make_unique<SendSecurityBearer>();

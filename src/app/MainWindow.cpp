@@ -6,6 +6,7 @@
 #include <winsock2.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <iterator>
 #include <string>
@@ -17,6 +18,7 @@
 #include "platform/AppMessages.h"
 #include "platform/File.h"
 #include "platform/Hooks.h"
+#include "platform/Parallel.h"
 #include "platform/Shell.h"
 #include "platform/Text.h"
 #include "commlog/CommLog.h"
@@ -108,6 +110,7 @@ LRESULT MainWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
     case appmsg::kImportMail: onImportMail(); break;
     case appmsg::kPrepareAttachmentDrag: onPrepareAttachmentDrag(wParam); break;
     case appmsg::kPrepareMailDrag: onPrepareMailDrag(wParam); break;
+    case appmsg::kTokenReady: onTokenReady(); break;
     default: break;
   }
   return ui::WindowObject::handleMessage(window, message, wParam, lParam);
@@ -362,16 +365,53 @@ void MainWindow::onBatchStarted() {
   setReceiveMenuEnabled(false);
 }
 
-// The access token first (refreshed when it is about to expire).
-check::TokenState MainWindow::sessionToken(check::BearerLogin* login) {
-  oauth::OAuthResult token = oauth::sessionAccessToken(settings_, &login->token);
-  if (token.ok()) {
-    login->mechanism = oauth::sessionMechanism();
-    return check::TokenState::kReady;
+// The access token of a check, fetched (refreshed when it is about to
+// expire) on a worker thread, so that a slow token endpoint never stalls
+// the window. The worker owns a copy of the settings and posts
+// kTokenReady, which carries nothing; the result waits here.
+struct MainWindow::TokenJob {
+  config::AppSettings settings;
+  HWND window = nullptr;
+  std::string token;
+  oauth::OAuthResult result;
+  oauth::SaslMechanism mechanism = oauth::SaslMechanism::kXoauth2;
+  std::atomic<bool> done{false};
+};
+
+check::TokenState MainWindow::sessionToken(check::BearerLogin*) {
+  auto job = std::make_shared<TokenJob>();
+  job->settings = settings_;
+  job->window = window_;
+  bool started = platform::startDetached([job] {
+    job->result = oauth::sessionAccessToken(job->settings, &job->token);
+    job->mechanism = oauth::sessionMechanism();
+    job->done = true;
+    PostMessageW(job->window, appmsg::kTokenReady, 0, 0);
+  });
+  if (!started) {
+    log().logLine("OAuth: アクセストークンを取得できません (スレッドを開始できません)");
+    return check::TokenState::kFailed;
   }
-  log().logLine(oauth::sessionFailureLine(token).c_str());
-  return token.error == oauth::OAuthError::kInvalidGrant ? check::TokenState::kSignInNeeded
-                                                         : check::TokenState::kFailed;
+  tokenJob_ = job;
+  return check::TokenState::kPending;
+}
+
+void MainWindow::onTokenReady() {
+  if (!tokenJob_ || !tokenJob_->done) return;  // not the answer of a job of ours
+  std::shared_ptr<TokenJob> job = std::move(tokenJob_);
+  check::BearerLogin login;
+  check::TokenState state = check::TokenState::kReady;
+  if (job->result.ok()) {
+    login.token = job->token;
+    login.mechanism = job->mechanism;
+  } else {
+    log().logLine(oauth::sessionFailureLine(job->result).c_str());
+    state = job->result.error == oauth::OAuthError::kInvalidGrant ? check::TokenState::kSignInNeeded
+                                                                  : check::TokenState::kFailed;
+  }
+  job->token.assign(job->token.size(), '\0');
+  cycle_->onSessionToken(state, login);
+  login.token.assign(login.token.size(), '\0');
 }
 
 void MainWindow::onSocketEvent(LPARAM lParam) { cycle_->onSocketEvent(WSAGETSELECTEVENT(lParam)); }

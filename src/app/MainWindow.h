@@ -119,6 +119,7 @@ class MainWindow : public ui::WindowObject, private check::CheckCycleHost, priva
   bool requestNotifications(net::TcpSocket& socket, int* error) override;
   void cancelNotifications(net::TcpSocket& socket) override;
   check::TokenState sessionToken(check::BearerLogin* login) override;
+  void onTokenReady();
 
   HINSTANCE instance_;
   config::AppSettings settings_{};
@@ -142,6 +143,8 @@ class MainWindow : public ui::WindowObject, private check::CheckCycleHost, priva
   int checkStartIndex_ = 0;
   std::unique_ptr<check::MailboxCheck> mailbox_;  // the check's decisions and counts
   std::unique_ptr<check::CheckCycle> cycle_;      // the sessions, batches and push
+  struct TokenJob;
+  std::shared_ptr<TokenJob> tokenJob_;  // the access token being fetched on a worker thread
   UINT_PTR timerId_ = 0;
   std::unique_ptr<ui::MailPanel> panel_;
   std::unique_ptr<store::MailStore> store_;

@@ -47,26 +47,43 @@ void CheckCycle::openSource(uint64_t nowMs) {
   nowMs_ = nowMs;
   reconnectAt_ = 0;
   waiting_ = false;
+  if (tokenPending_) return;  // its answer opens the session
   sourceKey_ = accountKey();
   bearer_ = false;
   login_ = BearerLogin();
-  if (settings_.receiveAuth == config::kAuthOAuth) {
+  if (settings_.receiveAuth != config::kAuthOAuth) return connect(TokenState::kReady);
+  TokenState state = host_.sessionToken(&login_);
+  if (state == TokenState::kPending) {
+    tokenPending_ = true;
+    return;
+  }
+  bearer_ = true;
+  connect(state);
+}
+
+void CheckCycle::onSessionToken(TokenState state, const BearerLogin& login) {
+  if (!tokenPending_) return;
+  tokenPending_ = false;
+  login_ = login;
+  bearer_ = true;
+  connect(state);
+}
+
+void CheckCycle::connect(TokenState state) {
+  if (state != TokenState::kReady) {
     // Without a token there is no session; a refused grant waits for a new sign-in.
-    TokenState state = host_.sessionToken(&login_);
-    if (state != TokenState::kReady) {
-      ++failureCount_;
-      signInNeeded_ = state == TokenState::kSignInNeeded;
-      if (busy_ && !reported_) {
-        reported_ = true;
-        host_.postCheckFinished();
-      } else if (!busy_) {
-        host_.setTitle(signInNeeded_ ? signInNeededTitle() : checkSummaryTitle(1, 0, 0));
-      }
-      if (settings_.receiveProtocol == config::kReceiveImap && !signInNeeded_ && !stopping_)
-        scheduleReconnect(nowMs);
-      return;
+    bearer_ = false;
+    ++failureCount_;
+    signInNeeded_ = state == TokenState::kSignInNeeded;
+    if (busy_ && !reported_) {
+      reported_ = true;
+      host_.postCheckFinished();
+    } else if (!busy_) {
+      host_.setTitle(signInNeeded_ ? signInNeededTitle() : checkSummaryTitle(1, 0, 0));
     }
-    bearer_ = true;
+    if (settings_.receiveProtocol == config::kReceiveImap && !signInNeeded_ && !stopping_)
+      scheduleReconnect(nowMs_);
+    return;
   }
   source_ = factory_(settings_, *this, log_);
   source_->open();
@@ -133,6 +150,7 @@ void CheckCycle::onSettingsChanged(uint64_t nowMs) {
 
 void CheckCycle::stop() {
   stopping_ = true;
+  tokenPending_ = false;
   reconnectAt_ = 0;
   if (source_) source_->stop();
 }

@@ -17,8 +17,10 @@
 
 namespace check {
 
-// The OAuth 2.0 access token of a session (receiveAuth OAuth).
-enum class TokenState { kReady, kFailed, kSignInNeeded };
+// The OAuth 2.0 access token of a session (receiveAuth OAuth). kPending:
+// the host fetches it off the window thread and answers through
+// CheckCycle::onSessionToken.
+enum class TokenState { kReady, kFailed, kSignInNeeded, kPending };
 
 class CheckCycleHost {
  public:
@@ -32,7 +34,8 @@ class CheckCycleHost {
   virtual void cancelNotifications(net::TcpSocket& socket) = 0;
   // Before each connection when the check signs in by OAuth: the access
   // token (refreshed when about to expire) and its mechanism; the host
-  // logs a failure. kSignInNeeded: the grant was refused.
+  // logs a failure. kSignInNeeded: the grant was refused. kPending: the
+  // answer comes later (onSessionToken); nothing is asked meanwhile.
   virtual TokenState sessionToken(BearerLogin* login) {
     (void)login;
     return TokenState::kFailed;
@@ -58,6 +61,10 @@ class CheckCycle : private MailSink {
   void onSocketEvent(int event);
   // Every second: the session's clock and a reconnection when it is due.
   void onWatchTick(uint64_t nowMs);
+  // The answer to a pending sessionToken: the session connects, or the
+  // failure is counted as if it had come at once. Ignored when none is pending.
+  void onSessionToken(TokenState state, const BearerLogin& login);
+  bool tokenPending() const { return tokenPending_; }
   // WM_USER+3: shows the summary; true when the batch stored mails (the
   // caller plays the sound and processes the command mails).
   bool onCheckFinished();
@@ -83,6 +90,7 @@ class CheckCycle : private MailSink {
  private:
   void beginBatch();
   void openSource(uint64_t nowMs);
+  void connect(TokenState state);
   void scheduleReconnect(uint64_t nowMs);
   void showWaiting();
   uint64_t intervalMs() const;
@@ -120,6 +128,7 @@ class CheckCycle : private MailSink {
   int failureCount_ = 0;
   bool signInNeeded_ = false;
   bool bearer_ = false;  // login_ holds the token of the current session
+  bool tokenPending_ = false;
   BearerLogin login_;
   std::string summary_;
   uint64_t nowMs_ = 0;

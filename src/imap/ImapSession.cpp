@@ -340,6 +340,8 @@ void ImapSession::onTagged(const Response& response) {
       return;
     case ImapState::kAuthenticate:
     case ImapState::kLogin:
+      if (!ok && state_ == ImapState::kAuthenticate && mechanism_->name() != "PLAIN")
+        return fail(ImapFailure::kLoginRefused, "OAuth認証に失敗しました (アクセストークンが無効か期限切れです)");
       if (!ok) return fail(ImapFailure::kLoginRefused, "ログインが拒否されました");
       authenticated_ = true;
       if (capabilitiesInReply_) return select();

@@ -30,5 +30,6 @@ constexpr unsigned kTextDropped = kWmUser + 23;        // text was dropped (not 
 constexpr unsigned kNothingDropped = kWmUser + 24;     // a drop without usable data
 constexpr unsigned kPrepareAttachmentDrag = kWmUser + 25;
 constexpr unsigned kPrepareMailDrag = kWmUser + 26;
+constexpr unsigned kTokenReady = kWmUser + 27;         // the check's access token was fetched (MainWindow::TokenJob)
 
 }  // namespace appmsg

@@ -77,6 +77,7 @@ class CheckCycleTest : public StoreTest, public check::CheckCycleHost {
   void cancelNotifications(net::TcpSocket&) override {}
   check::TokenState sessionToken(check::BearerLogin* login) override {
     ++tokenRequests_;
+    if (tokenLater_) return check::TokenState::kPending;
     login->token = "tok" + std::to_string(tokenRequests_);
     login->mechanism = oauth::SaslMechanism::kOauthBearer;
     return tokenState_;
@@ -84,6 +85,7 @@ class CheckCycleTest : public StoreTest, public check::CheckCycleHost {
 
   config::AppSettings settings_;
   check::TokenState tokenState_ = check::TokenState::kReady;
+  bool tokenLater_ = false;  // the host answers through onSessionToken
   int tokenRequests_ = 0;
   std::unique_ptr<check::MailboxCheck> mailbox_;
   std::unique_ptr<check::CheckCycle> cycle_;
@@ -272,6 +274,57 @@ TEST_F(CheckCycleTest, TokenEndpointFailureIsAFailureAndImapTriesAgain) {
   tokenState_ = check::TokenState::kReady;
   c.onWatchTick(2000);
   EXPECT_EQ(opened_, 1u);
+}
+
+TEST_F(CheckCycleTest, TokenFetchedOffTheWindowThreadOpensOrFailsWhenItsAnswerComes) {
+  settings_.receiveAuth = config::kAuthOAuth;
+  settings_.receiveProtocol = config::kReceiveImap;
+  tokenLater_ = true;
+  struct Row {
+    check::TokenState answer;
+    size_t opened;
+    int finished;
+    bool signInNeeded;
+    uint64_t reconnectMs;
+  } rows[] = {
+      {check::TokenState::kReady, 1, 0, false, 0},
+      {check::TokenState::kFailed, 0, 1, false, 2000},
+      {check::TokenState::kSignInNeeded, 0, 1, true, 0},
+  };
+  for (const Row& row : rows) {
+    finished_ = 0;
+    opened_ = 0;
+    tokenRequests_ = 0;
+    check::CheckCycle& c = cycle(true);
+    c.startCheck(0);
+    EXPECT_TRUE(c.busy() && c.tokenPending());
+    EXPECT_EQ(opened_, 0u);
+    c.onWatchTick(60000);  // waiting for the answer asks nothing again
+    c.startCheck(61000);
+    EXPECT_EQ(tokenRequests_, 1);
+    check::BearerLogin login{"late-token", oauth::SaslMechanism::kXoauth2};
+    c.onSessionToken(row.answer, login);
+    EXPECT_FALSE(c.tokenPending());
+    EXPECT_EQ(opened_, row.opened);
+    EXPECT_EQ(finished_, row.finished);
+    EXPECT_EQ(c.signInNeeded(), row.signInNeeded);
+    if (row.opened) EXPECT_EQ(sink_->bearerLogin()->token, "late-token");
+    c.onSessionToken(check::TokenState::kReady, login);  // an answer nobody waits for
+    EXPECT_EQ(opened_, row.opened);
+    if (!row.opened) {
+      EXPECT_FALSE(c.onCheckFinished());
+      EXPECT_EQ(titles_.back(), row.signInNeeded ? check::signInNeededTitle() : check::checkSummaryTitle(1, 0, 0));
+      c.onProcessingFinished();
+      EXPECT_EQ(c.reconnectDelayMs(), row.reconnectMs);
+    }
+  }
+  // The program ends while the token is fetched: its answer opens nothing.
+  opened_ = 0;
+  check::CheckCycle& c = cycle(true);
+  c.startCheck(0);
+  c.stop();
+  c.onSessionToken(check::TokenState::kReady, check::BearerLogin{"t", oauth::SaslMechanism::kXoauth2});
+  EXPECT_EQ(opened_, 0u);
 }
 
 }  // namespace

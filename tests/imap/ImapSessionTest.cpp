@@ -190,6 +190,7 @@ TEST_F(ImapSessionTest, BearerTokenLogsInWithTheOAuthMechanism) {
   std::string text = logText();
   EXPECT_NE(text.find("AUTHENTICATE XOAUTH2 ********"), std::string::npos);
   EXPECT_EQ(text.find(initial), std::string::npos);  // the token is never logged
+  EXPECT_NE(text.find("OAuth認証に失敗しました"), std::string::npos);  // the refusal says why
 }
 
 TEST_F(ImapSessionTest, BearerTokenTakesTheOtherMechanismWhenOnlyThatIsOffered) {

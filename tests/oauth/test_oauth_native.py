@@ -1,7 +1,8 @@
 """OAuth 2.0 with real parts: the signin tool against oidc-provider (device
 flow approved over HTTP as a user would; the loopback flow with the test as
-the browser), then pop3check and sendcheck logging in to Dovecot (POP3 and
-its submission service) with the access token, by XOAUTH2 and OAUTHBEARER.
+the browser), then pop3check, imapcheck and sendcheck logging in to Dovecot
+(POP3, IMAP and its submission service) with the access token, by XOAUTH2
+and OAUTHBEARER.
 A scripted token endpoint gives the hostile answers."""
 import http.server
 import json
@@ -23,7 +24,7 @@ from support.tls_servers import make_certs
 pytestmark = pytest.mark.skipif(not oidc.installed(), reason="oidc-provider is not installed (scripts/setup)")
 
 SIGNIN = str(native("tools/oauth/signin"))
-POP3CHECK = str(native("tools/pop3/pop3check"))
+CHECKS = {"pop3": str(native("tools/pop3/pop3check")), "imap": str(native("tools/imap/imapcheck"))}
 SENDCHECK = str(native("tools/sendlib/sendcheck"))
 USER = "taro"
 
@@ -95,9 +96,11 @@ def token_file(tmp_path):
     return dict(line.split("=", 1) for line in data[8:].decode().splitlines())
 
 
-def pop3(server, tmp_path, bearer_file, mechanism):
-    log = tmp_path / f"pop3-{mechanism}.log"
-    r = subprocess.run([POP3CHECK, "--server", "127.0.0.1", "--port", str(server.port), "--user", USER,
+def receive(protocol, server, tmp_path, bearer_file, mechanism):
+    """pop3check or imapcheck with the token: (result, comm log)."""
+    log = tmp_path / f"{protocol}-{mechanism}.log"
+    port = server.port if protocol == "pop3" else server.imap_port
+    r = subprocess.run([CHECKS[protocol], "--server", "127.0.0.1", "--port", str(port), "--user", USER,
                         "--bearer-file", str(bearer_file), "--mechanism", mechanism, "--log", str(log), "--delete"],
                        capture_output=True, text=True, timeout=60)
     return r, log.read_bytes().decode("cp932").replace("\r\n", "\n")
@@ -119,31 +122,40 @@ def test_device_sign_in_then_pop3_and_submission(idp, servers, tmp_path, mechani
     assert stored["access"] == access and stored["refresh"] and stored["signin"] == "0"
     assert (tmp_path / "quorvel-token.dat").stat().st_mode & 0o777 == 0o600
 
-    dovecot.put(b"Subject: oauth\r\n\r\nbody\r\n")
-    result, log = pop3(dovecot, tmp_path, tmp_path / "access_token", mechanism)
-    assert result.returncode == 0 and result.stdout.startswith("1 messages"), (result.stderr, log)
-    assert f"> AUTH {mechanism.upper()}\n" in log and "> ********\n" in log
+    logs = []
+    for protocol, login in (("pop3", f"> AUTH {mechanism.upper()}\n"),
+                            ("imap", f" AUTHENTICATE {mechanism.upper()} ********\n")):
+        dovecot.put(b"Subject: oauth\r\n\r\nbody\r\n")
+        result, log = receive(protocol, dovecot, tmp_path, tmp_path / "access_token", mechanism)
+        assert result.returncode == 0 and result.stdout.startswith("1 messages"), (protocol, result.stderr, log)
+        assert login in log, log
+        logs.append(log)
 
     code, send_log = send(dovecot, tmp_path, tmp_path / "access_token", mechanism)
     assert code == 0, send_log
     assert f"AUTH {mechanism.upper()} ********" in send_log
     assert any(m.content.find(b"Subject:" + mechanism.encode()) >= 0 for m in sink.messages)
-    for text in (log, send_log, (tmp_path / "signin.out").read_text(errors="replace")):
+    for text in (*logs, send_log, (tmp_path / "signin.out").read_text(errors="replace")):
         assert access not in text and stored["refresh"] not in text
 
 
-@pytest.mark.parametrize("mechanism,answer", [("xoauth2", "> \n"), ("oauthbearer", "> AQ==\n")])
-def test_refused_token_gets_the_final_failure(servers, tmp_path, mechanism, answer):
+@pytest.mark.parametrize("protocol,mechanism,answer,failure", [
+    ("pop3", "xoauth2", "> \n", "-ERR [AUTH] Authentication failed."),
+    ("pop3", "oauthbearer", "> AQ==\n", "-ERR [AUTH] Authentication failed."),
+    ("imap", "xoauth2", "> ********\n", "NO [AUTHENTICATIONFAILED] Authentication failed."),
+    ("imap", "oauthbearer", "> ********\n", "NO [AUTHENTICATIONFAILED] Authentication failed."),
+])
+def test_refused_token_gets_the_final_failure(servers, tmp_path, protocol, mechanism, answer, failure):
     dovecot, _ = servers
     bad = tmp_path / "bad_token"
     bad.write_text("not-a-token\n")
-    result, log = pop3(dovecot, tmp_path, bad, mechanism)
+    result, log = receive(protocol, dovecot, tmp_path, bad, mechanism)
     assert result.returncode == 1
     # The error challenge is answered, and the server's failure read.
-    assert answer in log and "-ERR [AUTH] Authentication failed." in log, log
-    assert "OAuth認証に失敗しました" in log
-    code, send_log = send(dovecot, tmp_path, bad, mechanism)
-    assert code == 4 and "535 5.7.8 Authentication failed." in send_log, send_log
+    assert answer in log and failure in log and "OAuth認証に失敗しました" in log, log
+    if protocol == "pop3":
+        code, send_log = send(dovecot, tmp_path, bad, mechanism)
+        assert code == 4 and "535 5.7.8 Authentication failed." in send_log, send_log
 
 
 def test_loopback_sign_in_with_the_test_as_browser(idp, servers, tmp_path):
@@ -157,7 +169,7 @@ def test_loopback_sign_in_with_the_test_as_browser(idp, servers, tmp_path):
         assert page.status == 200 and "サインインしました" in page.read().decode("cp932")
     code, text = s.finish()
     assert code == 0, text
-    result, log = pop3(dovecot, tmp_path, tmp_path / "access_token", "xoauth2")
+    result, log = receive("imap", dovecot, tmp_path, tmp_path / "access_token", "xoauth2")
     assert result.returncode == 0, log
 
 
@@ -184,7 +196,7 @@ def test_rotated_refresh_token_is_kept_and_a_replay_revokes_the_grant(idp, serve
     assert r.returncode == 0 and r.stdout == b"refreshed\n", r.stderr
     second = token_file(tmp_path)
     assert second["refresh"] != first["refresh"] and second["access"] != first["access"]
-    assert pop3(dovecot, tmp_path, tmp_path / "access_token", "xoauth2")[0].returncode == 0
+    assert receive("pop3", dovecot, tmp_path, tmp_path / "access_token", "xoauth2")[0].returncode == 0
 
     # Someone replays the spent refresh token: the server revokes the grant.
     assert idp.token({"grant_type": "refresh_token", "refresh_token": first["refresh"]})["error"] == "invalid_grant"

@@ -1,11 +1,15 @@
 """quorvel.exe with OAuth 2.0 under Wine: after a device sign-in (signin.exe
 in the program's folder: the same DPAPI user), the mail check logs in to
-Dovecot's POP3 and the command reply to its submission service with the
-access token, by XOAUTH2 and by OAUTHBEARER; the short-lived token is
-refreshed before each session without the user; a grant the provider no
-longer knows gives one log line and the title, and no more requests."""
+Dovecot over POP3 and over IMAP and the command reply to its submission
+service with the access token, by XOAUTH2 and by OAUTHBEARER; the
+short-lived token is refreshed before each session without the user, on a
+worker thread (a stalled token endpoint leaves the window answering); a
+grant the provider no longer knows gives one log line and the title, and no
+more requests."""
 import re
 import time
+import urllib.parse
+import urllib.request
 
 import pytest
 
@@ -18,10 +22,14 @@ from support.smtp import ReplyServer
 from support.tls_servers import make_certs
 from support.wine import winpath
 
+from oauth.test_oauth_native import TokenEndpoint, reply as answer_with
+
 pytestmark = pytest.mark.skipif(not oidc.installed(), reason="oidc-provider is not installed (scripts/setup)")
 
 USER = "taro@example.jp"
 SIGN_IN_TITLE = "Quorvel  サインインが必要です(設定のサインインからやり直してください)"
+FAILURE_TITLE = "Quorvel  障害が発生しています(詳細は通信ログを見てください)"
+WM_NULL = 0
 
 
 def sign_in(wine, idp, folder):
@@ -47,13 +55,14 @@ def test_check_and_reply_sign_in_with_tokens(quorvel, wine, tmp_path):
             folder = quorvel.folder
             idp.provider_file(folder / "quorvel-oauth.ini")
             sign_in(wine, idp, folder)
-            quorvel.write_settings(
-                pop3Server="127.0.0.1", pop3Port=dovecot.port, accountName=USER, password="",
-                smtpServer="127.0.0.1", smtpPort=dovecot.submission_port, smtpAuthRequired=1,
-                receiveAuth=1, sendAuth=1, oauthProvider=3, tlsTrustFile=winpath(certs.ca),
-                intervalMinutes=0, intervalSeconds=0)
-
-            for count, mechanism in enumerate(["XOAUTH2", "OAUTHBEARER"], start=1):
+            base = dict(accountName=USER, password="", smtpServer="127.0.0.1", smtpPort=dovecot.submission_port,
+                        smtpAuthRequired=1, receiveAuth=1, sendAuth=1, oauthProvider=3,
+                        tlsTrustFile=winpath(certs.ca), intervalMinutes=0, intervalSeconds=0)
+            rows = [(protocol, mechanism) for protocol in ("pop3", "imap") for mechanism in ("XOAUTH2", "OAUTHBEARER")]
+            for count, (protocol, mechanism) in enumerate(rows, start=1):
+                port = dovecot.port if protocol == "pop3" else dovecot.imap_port
+                quorvel.write_settings(pop3Server="127.0.0.1", pop3Port=port,
+                                       receiveProtocol=int(protocol == "imap"), **base)
                 idp.provider_file(folder / "quorvel-oauth.ini", mechanism=mechanism)
                 sealed = (folder / "quorvel-token.dat").read_bytes()
                 deliver(dovecot, "キー返信")
@@ -62,15 +71,37 @@ def test_check_and_reply_sign_in_with_tokens(quorvel, wine, tmp_path):
                 reply = smtp.wait_reply(count, timeout=60)
                 assert reply.results()[0] == "== コマンド 一覧 ==\n"
                 assert quorvel.close() == 0
-                logins = re.findall(r"(pop3|submission)-login: Info: Login: user=<taro@example.jp>, method=(\w+)", dovecot.log())
-                assert logins[-2:] == [("pop3", mechanism), ("submission", mechanism)], logins
+                logins = re.findall(r"(pop3|imap|submission)-login: Info: Login: user=<taro@example.jp>, method=(\w+)",
+                                    dovecot.log())
+                assert logins[-2:] == [(protocol, mechanism), ("submission", mechanism)], logins
                 assert (folder / "quorvel-token.dat").read_bytes() != sealed  # refreshed and saved
 
             issued = idp.issued()
-            assert len(issued) >= 6  # the sign-in's pair and a pair at each of four sessions
+            assert len(issued) >= 2 + 2 * len(rows)  # the sign-in's pair and a pair at each check
             for name in ("通信ログ.txt", "メール送信ログ.txt", "quorvel.ini", "quorvel-oauth.ini"):
                 text = (folder / name).read_bytes()
                 assert not [t for t in issued if t in text], name
+
+            # A token endpoint that stalls: the window answers meanwhile, then
+            # the check fails with one line and stores nothing.
+            stalled = TokenEndpoint(answer_with(b'{"access_token": ', stall=8))
+            try:
+                provider = (folder / "quorvel-oauth.ini").read_text()
+                (folder / "quorvel-oauth.ini").write_text(provider.replace(idp.token_endpoint, stalled.url + "/token"))
+                sealed = (folder / "quorvel-token.dat").read_bytes()
+                quorvel.write_settings(pop3Server="127.0.0.1", pop3Port=dovecot.port, **base)
+                quorvel.start()
+                quorvel.command(CMD_RECEIVE)
+                wait_until(lambda: stalled.requests, 20, what="the refresh at the stalled endpoint")
+                assert quorvel.driver.send(quorvel.hwnd, WM_NULL) == 0  # answered within 5 s
+                assert quorvel.title() == "Quorvel  新着メール確認中"
+                quorvel.wait_title(FAILURE_TITLE, timeout=30)
+                assert sum(l.startswith("OAuth: ") for l in quorvel.comm_log_lines()) == 1
+                assert (folder / "quorvel-token.dat").read_bytes() == sealed
+                assert quorvel.close() == 0
+                (folder / "quorvel-oauth.ini").write_text(provider)
+            finally:
+                stalled.close()
 
             # The provider forgets every grant: one line, the title, no retry.
             port = idp.port
@@ -91,7 +122,8 @@ def test_check_and_reply_sign_in_with_tokens(quorvel, wine, tmp_path):
         idp.stop()
 
 
-def test_sign_in_from_the_settings_dialog(quorvel, gui, wine, tmp_path):
+@pytest.mark.parametrize("flow", ["device", "browser"])
+def test_sign_in_from_the_settings_dialog(quorvel, gui, wine, tmp_path, flow):
     from app.test_dialogs_wine import SETTINGS_TITLE, closed, control, open_dialog, open_owned, saved_settings
     from support.quorvel_app import CMD_SETTINGS_DIRECT
     from support.qvdriver import IDCANCEL, IDOK
@@ -111,23 +143,38 @@ def test_sign_in_from_the_settings_dialog(quorvel, gui, wine, tmp_path):
         d.check(signin, 1208, True)
         d.check(signin, 1209, True)
 
-        # Cancel while waiting for the user: the wait closes, nothing is stored.
-        quorvel.press(signin, 1212)
-        wait = open_owned(quorvel, "サインイン")
-        wait_until(lambda: control(open_owned(quorvel, "サインイン"), 1222)["text"], 20, what="the user code")
-        quorvel.press(wait, IDCANCEL)
-        assert closed(quorvel, wait)
-        signin = open_owned(quorvel, "サインイン (OAuth 2.0)")
-        assert control(signin, 1213)["text"] == "サインインを取り消しました。"
-        assert not (folder / "quorvel-token.dat").exists()
+        if flow == "device":
+            # Cancel while waiting for the user: the wait closes, nothing is stored.
+            quorvel.press(signin, 1212)
+            wait = open_owned(quorvel, "サインイン")
+            wait_until(lambda: control(open_owned(quorvel, "サインイン"), 1222)["text"], 20, what="the user code")
+            quorvel.press(wait, IDCANCEL)
+            assert closed(quorvel, wait)
+            signin = open_owned(quorvel, "サインイン (OAuth 2.0)")
+            assert control(signin, 1213)["text"] == "サインインを取り消しました。"
+            assert not (folder / "quorvel-token.dat").exists()
 
-        # The device flow: the code shown with the address, approved in a browser.
-        quorvel.press(signin, 1212)
-        code = wait_until(lambda: control(open_owned(quorvel, "サインイン"), 1222)["text"], 20, what="the user code")
-        wait = open_owned(quorvel, "サインイン")
-        assert control(wait, 1221)["text"] == idp.issuer + "/device"
-        gui.screenshot("dialog-ja_JP-signin-device-code")
-        idp.approve_device(code, USER)
+            # The device flow: the code shown with the address, approved in a browser.
+            quorvel.press(signin, 1212)
+            code = wait_until(lambda: control(open_owned(quorvel, "サインイン"), 1222)["text"], 20,
+                              what="the user code")
+            wait = open_owned(quorvel, "サインイン")
+            assert control(wait, 1221)["text"] == idp.issuer + "/device"
+            gui.screenshot("dialog-ja_JP-signin-device-code")
+            idp.approve_device(code, USER)
+        else:
+            # The browser flow: the test is the browser at the address the
+            # dialog shows (and hands to the system browser).
+            d.check(signin, 1210, False)
+            d.check(signin, 1211, True)
+            quorvel.press(signin, 1212)
+            url = wait_until(lambda: control(open_owned(quorvel, "サインイン"), 1221)["text"], 20,
+                             what="the authorization address")
+            wait = open_owned(quorvel, "サインイン")
+            query = urllib.parse.parse_qs(urllib.parse.urlparse(url).query)
+            assert url.startswith(idp.authorization_endpoint) and query["code_challenge_method"] == ["S256"]
+            with urllib.request.urlopen(idp.authorize(url, USER), timeout=20) as page:
+                assert "サインインしました" in page.read().decode("cp932")
         assert closed(quorvel, wait)
         signin = open_owned(quorvel, "サインイン (OAuth 2.0)")
         assert control(signin, 1213)["text"] == "サインインしました。"

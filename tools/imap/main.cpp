@@ -5,19 +5,24 @@
 //             [--out DIR] [--log FILE] [--delete] [--silence-limit-ms N]
 //             [--security none|starttls|tls] [--trust FILE] [--no-verify]
 //             [--folder NAME] [--idle SECONDS]
+//             [--bearer-file FILE [--mechanism xoauth2|oauthbearer]]
 //
 // --security starttls asks for STARTTLS on the plain port (143), tls speaks
 // TLS from the first byte (993); --folder names the mailbox (UTF-8; default
 // INBOX); --idle stays connected that long after the first batch (IDLE, or a
 // NOOP poll) and prints one line per message as it arrives: UID, size and
-// the local time. The password may also come from IMAPCHECK_PASSWORD.
+// the local time. --bearer-file logs in with the OAuth 2.0 access token in
+// FILE (AUTHENTICATE) instead of the password. The password may also come
+// from IMAPCHECK_PASSWORD. The shared flags are in SessionFlags.h.
 // Exit code: 0 when the session ended without failure, 1 on failure, 2 on usage.
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string>
 
+#include "SessionFlags.h"
 #include "imap/ImapClient.h"
+#include "imap/Sasl.h"
 #include "platform/Clock.h"
 #include "platform/File.h"
 #include "platform/Text.h"
@@ -27,9 +32,7 @@ namespace {
 struct Options {
   imap::ImapAccount account;
   std::string outDir;
-  std::string logPath = "imapcheck.log";
   bool deleteMessages = false;
-  int silenceLimitMs = imap::kSilenceLimitMs;
   int idleSeconds = -1;
 };
 
@@ -67,53 +70,48 @@ class FolderHost : public imap::ImapHost {
 };
 
 int usage() {
-  std::fprintf(stderr,
-               "usage: imapcheck --server HOST --port N --user NAME --password PW\n"
-               "                 [--out DIR] [--log FILE] [--delete] [--silence-limit-ms N]\n"
-               "                 [--security none|starttls|tls] [--trust FILE] [--no-verify]\n"
-               "                 [--folder NAME] [--idle SECONDS]\n");
+  std::fprintf(stderr, "usage: imapcheck\n%s                 [--folder NAME] [--idle SECONDS]\n",
+               toolflags::sessionFlagsUsage(true));
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  toolflags::SessionFlags flags;
+  flags.port = 143;
+  flags.logPath = "imapcheck.log";
+  flags.silenceLimitMs = imap::kSilenceLimitMs;
   Options o;
-  o.account.endpoint.port = 143;
-  if (const char* pw = std::getenv("IMAPCHECK_PASSWORD")) o.account.password = pw;
+  if (const char* pw = std::getenv("IMAPCHECK_PASSWORD")) flags.password = pw;
   for (int i = 1; i < argc; ++i) {
+    toolflags::Flag shared = toolflags::parseSessionFlag(argc, argv, &i, true, "imapcheck", &flags);
+    if (shared == toolflags::Flag::kTaken) continue;
+    if (shared == toolflags::Flag::kBad || i + 1 >= argc) return usage();
     std::string a = argv[i];
-    auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : std::string(); };
-    if (a == "--server") o.account.endpoint.server = value();
-    else if (a == "--port") o.account.endpoint.port = static_cast<uint16_t>(std::atoi(value().c_str()));
-    else if (a == "--user") o.account.user = value();
-    else if (a == "--password") o.account.password = value();
-    else if (a == "--out") o.outDir = value();
-    else if (a == "--log") o.logPath = value();
-    else if (a == "--delete") o.deleteMessages = true;
-    else if (a == "--silence-limit-ms") o.silenceLimitMs = std::atoi(value().c_str());
-    else if (a == "--trust") o.account.endpoint.trustFile = value();
-    else if (a == "--no-verify") o.account.endpoint.verifyCertificate = false;
-    else if (a == "--folder") o.account.folder = platform::utf8ToCp932(value());
-    else if (a == "--idle") o.idleSeconds = std::atoi(value().c_str());
-    else if (a == "--security") {
-      std::string mode = value();
-      if (mode == "none") o.account.endpoint.security = net::Security::kPlain;
-      else if (mode == "starttls" || mode == "stls") o.account.endpoint.security = net::Security::kStartTls;
-      else if (mode == "tls") o.account.endpoint.security = net::Security::kTls;
-      else return usage();
-    }
+    if (a == "--folder") o.account.folder = platform::utf8ToCp932(argv[++i]);
+    else if (a == "--idle") o.idleSeconds = std::atoi(argv[++i]);
     else return usage();
   }
-  if (o.account.endpoint.server.empty() || o.account.endpoint.port == 0 || o.account.user.empty())
-    return usage();
+  if (flags.server.empty() || flags.port == 0 || flags.user.empty()) return usage();
+  o.account.endpoint.server = flags.server;
+  o.account.endpoint.port = flags.port;
+  o.account.endpoint.security = flags.security;
+  o.account.endpoint.verifyCertificate = flags.verifyCertificate;
+  o.account.endpoint.trustFile = flags.trustFile;
+  o.account.user = flags.user;
+  o.account.password = flags.password;
   o.account.stayConnected = o.idleSeconds >= 0;
   // Paths on the command line are the system's (UTF-8); the program's are Shift_JIS.
-  o.outDir = platform::utf8ToCp932(o.outDir);
+  o.outDir = platform::utf8ToCp932(flags.outDir);
+  o.deleteMessages = flags.deleteMessages;
   FolderHost host(o);
-  commlog::CommLog log(platform::utf8ToCp932(o.logPath));
+  commlog::CommLog log(platform::utf8ToCp932(flags.logPath));
   imap::ImapClient client(host, log);
-  client.setSilenceLimitMs(o.silenceLimitMs);
+  client.setSilenceLimitMs(flags.silenceLimitMs);
+  if (!flags.bearerToken.empty())
+    client.session().setMechanism(imap::makeSaslBearer(flags.mechanism, flags.user, flags.bearerToken,
+                                                       flags.server, flags.port));
   const uint64_t until = platform::monotonicMs() + static_cast<uint64_t>(o.idleSeconds < 0 ? 0 : o.idleSeconds) * 1000;
   std::function<bool()> keepGoing;
   if (o.idleSeconds >= 0) keepGoing = [&] { return platform::monotonicMs() < until; };

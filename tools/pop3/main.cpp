@@ -10,14 +10,14 @@
 // first byte (port 995); --trust adds a PEM file of trusted certificates to
 // the system's; --no-verify skips the certificate check (logged).
 // --bearer-file logs in with the OAuth 2.0 access token in FILE (SASL AUTH)
-// instead of the password. The password may also come from the environment variable POP3CHECK_PASSWORD.
+// instead of the password. The password may also come from the environment
+// variable POP3CHECK_PASSWORD. The flags are the session tools' (SessionFlags.h).
 // Exit code: 0 when the session ended without failure, 1 on failure, 2 on usage.
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
-#include "oauth/TokenStore.h"
+#include "SessionFlags.h"
 #include "platform/File.h"
 #include "platform/Text.h"
 #include "pop3/Pop3SessionLoop.h"
@@ -27,9 +27,7 @@ namespace {
 struct Options {
   pop3::Pop3Account account;
   std::string outDir;
-  std::string logPath = "pop3check.log";
   bool deleteMessages = false;
-  int silenceLimitMs = pop3::kSilenceLimitMs;
 };
 
 class FolderHost : public pop3::Pop3Host {
@@ -63,57 +61,41 @@ class FolderHost : public pop3::Pop3Host {
 };
 
 int usage() {
-  std::fprintf(stderr,
-               "usage: pop3check --server HOST --port N --user NAME --password PW\n"
-               "                 [--out DIR] [--log FILE] [--delete] [--silence-limit-ms N]\n"
-               "                 [--security none|stls|tls] [--trust FILE] [--no-verify]\n"
-               "                 [--bearer-file FILE [--mechanism xoauth2|oauthbearer]]\n");
+  std::fprintf(stderr, "usage: pop3check\n%s", toolflags::sessionFlagsUsage(true));
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  toolflags::SessionFlags flags;
+  flags.port = 110;
+  flags.logPath = "pop3check.log";
+  flags.silenceLimitMs = pop3::kSilenceLimitMs;
+  if (const char* pw = std::getenv("POP3CHECK_PASSWORD")) flags.password = pw;
+  for (int i = 1; i < argc; ++i)
+    if (toolflags::parseSessionFlag(argc, argv, &i, true, "pop3check", &flags) != toolflags::Flag::kTaken)
+      return usage();
+  if (flags.server.empty() || flags.port == 0 || flags.user.empty()) return usage();
   Options o;
-  if (const char* pw = std::getenv("POP3CHECK_PASSWORD")) o.account.password = pw;
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : std::string(); };
-    if (a == "--server") o.account.server = value();
-    else if (a == "--port") o.account.port = static_cast<uint16_t>(std::atoi(value().c_str()));
-    else if (a == "--user") o.account.accountName = value();
-    else if (a == "--password") o.account.password = value();
-    else if (a == "--out") o.outDir = value();
-    else if (a == "--log") o.logPath = value();
-    else if (a == "--delete") o.deleteMessages = true;
-    else if (a == "--silence-limit-ms") o.silenceLimitMs = std::atoi(value().c_str());
-    else if (a == "--trust") o.account.trustFile = value();
-    else if (a == "--no-verify") o.account.verifyCertificate = false;
-    else if (a == "--bearer-file") {
-      if (!oauth::readBearerFile(value().c_str(), &o.account.bearerToken)) {
-        std::fprintf(stderr, "pop3check: no access token in the bearer file\n");
-        return 2;
-      }
-    } else if (a == "--mechanism") {
-      if (!oauth::parseMechanism(value(), &o.account.mechanism)) return usage();
-    }
-    else if (a == "--security") {
-      std::string mode = value();
-      if (mode == "none") o.account.security = pop3::Pop3Security::kPlain;
-      else if (mode == "stls") o.account.security = pop3::Pop3Security::kStls;
-      else if (mode == "tls") o.account.security = pop3::Pop3Security::kTls;
-      else return usage();
-    }
-    else return usage();
-  }
-  if (o.account.server.empty() || o.account.port == 0 || o.account.accountName.empty())
-    return usage();
+  o.account.server = flags.server;
+  o.account.port = flags.port;
+  o.account.accountName = flags.user;
+  o.account.password = flags.password;
+  o.account.security = flags.security == net::Security::kTls        ? pop3::Pop3Security::kTls
+                        : flags.security == net::Security::kStartTls ? pop3::Pop3Security::kStls
+                                                                     : pop3::Pop3Security::kPlain;
+  o.account.verifyCertificate = flags.verifyCertificate;
+  o.account.trustFile = flags.trustFile;
+  o.account.bearerToken = flags.bearerToken;
+  o.account.mechanism = flags.mechanism;
   // Paths on the command line are the system's (UTF-8); the program's are Shift_JIS.
-  o.outDir = platform::utf8ToCp932(o.outDir);
+  o.outDir = platform::utf8ToCp932(flags.outDir);
+  o.deleteMessages = flags.deleteMessages;
   FolderHost host(o);
-  commlog::CommLog log(platform::utf8ToCp932(o.logPath));
+  commlog::CommLog log(platform::utf8ToCp932(flags.logPath));
   pop3::Pop3Session session(host, log);
-  session.setSilenceLimitMs(o.silenceLimitMs);
+  session.setSilenceLimitMs(flags.silenceLimitMs);
   int code = pop3::runSession(session, o.account);
   if (code) {
     host.onSessionFailed();

@@ -17,7 +17,7 @@
 #include <memory>
 #include <string>
 
-#include "oauth/TokenStore.h"
+#include "SessionFlags.h"
 #include "platform/Text.h"
 #include "sendlib/Sendry.h"
 
@@ -31,10 +31,8 @@ void put(char (&field)[N], const std::string& text) {
 
 int usage() {
   std::fprintf(stderr,
-               "usage: sendcheck --server HOST --port N --from ADDR --to ADDR\n"
-               "                 [--user NAME --password PW] [--helo NAME] [--subject TEXT] [--body TEXT]\n"
-               "                 [--security none|starttls|tls] [--trust FILE] [--no-verify] [--log]\n"
-               "                 [--bearer-file FILE [--mechanism xoauth2|oauthbearer]]\n");
+               "usage: sendcheck --from ADDR --to ADDR [--helo NAME] [--subject TEXT] [--body TEXT] [--log]\n%s",
+               toolflags::sessionFlagsUsage(false));
   return 2;
 }
 
@@ -46,51 +44,45 @@ int main(int argc, char** argv) {
   auto bearer = std::make_unique<SendSecurityBearer>();
   std::memset(bearer.get(), 0, sizeof *bearer);
   SendSecurity& security = bearer->security;
-  std::string token;
-  std::string password;
-  if (const char* pw = std::getenv("SENDCHECK_PASSWORD")) password = pw;
+  toolflags::SessionFlags flags;
+  if (const char* pw = std::getenv("SENDCHECK_PASSWORD")) flags.password = pw;
   put(request->heloName, "sendcheck");
   put(request->subject, "sendcheck");
   put(request->body, "sendcheck\r\n");
   for (int i = 1; i < argc; ++i) {
+    toolflags::Flag shared = toolflags::parseSessionFlag(argc, argv, &i, false, "sendcheck", &flags);
+    if (shared == toolflags::Flag::kTaken) continue;
+    if (shared == toolflags::Flag::kBad) return usage();
     std::string a = argv[i];
-    auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : std::string(); };
-    if (a == "--server") put(request->server, value());
-    else if (a == "--port") request->port = static_cast<uint16_t>(std::atoi(value().c_str()));
-    else if (a == "--from") put(request->fromAddress, value());
-    else if (a == "--to") put(request->toAddress, value());
-    else if (a == "--user") {
-      put(request->userName, value());
-      request->useAuth = 1;
-    } else if (a == "--password") password = value();
-    else if (a == "--helo") put(request->heloName, value());
-    else if (a == "--subject") put(request->subject, platform::utf8ToCp932(value()));
-    else if (a == "--body") put(request->body, platform::utf8ToCp932(value()));
-    else if (a == "--trust") put(security.trustFile, value());
-    else if (a == "--no-verify") security.noVerify = 1;
-    else if (a == "--log") request->writeLog = 1;
-    else if (a == "--bearer-file") {
-      if (!oauth::readBearerFile(value().c_str(), &token)) {
-        std::fprintf(stderr, "sendcheck: no access token in the bearer file\n");
-        return 2;
-      }
-    } else if (a == "--mechanism") {
-      std::string m = value();
-      if (m == "xoauth2") bearer->mechanism = kSendXoauth2;
-      else if (m == "oauthbearer") bearer->mechanism = kSendOauthBearer;
-      else return usage();
+    if (a == "--log") {
+      request->writeLog = 1;
+      continue;
     }
-    else if (a == "--security") {
-      std::string mode = value();
-      if (mode == "none") security.mode = kSendPlain;
-      else if (mode == "starttls") security.mode = kSendStartTls;
-      else if (mode == "tls") security.mode = kSendTls;
-      else return usage();
-    } else return usage();
+    if (i + 1 >= argc) return usage();
+    std::string value = argv[++i];
+    if (a == "--from") put(request->fromAddress, value);
+    else if (a == "--to") put(request->toAddress, value);
+    else if (a == "--helo") put(request->heloName, value);
+    else if (a == "--subject") put(request->subject, platform::utf8ToCp932(value));
+    else if (a == "--body") put(request->body, platform::utf8ToCp932(value));
+    else return usage();
   }
-  if (!request->server[0] || request->port == 0 || !request->fromAddress[0] || !request->toAddress[0])
+  if (flags.server.empty() || flags.port == 0 || !request->fromAddress[0] || !request->toAddress[0])
     return usage();
-  put(request->password, password);
+  put(request->server, flags.server);
+  request->port = flags.port;
+  if (!flags.user.empty()) {
+    put(request->userName, flags.user);
+    request->useAuth = 1;
+  }
+  put(request->password, flags.password);
+  security.mode = flags.security == net::Security::kTls        ? kSendTls
+                  : flags.security == net::Security::kStartTls ? kSendStartTls
+                                                               : kSendPlain;
+  security.noVerify = flags.verifyCertificate ? 0 : 1;
+  put(security.trustFile, flags.trustFile);
+  bearer->mechanism = flags.mechanism == oauth::SaslMechanism::kOauthBearer ? kSendOauthBearer : kSendXoauth2;
+  const std::string& token = flags.bearerToken;
   if (!token.empty()) {
     if (token.size() >= sizeof bearer->bearerToken) {
       std::fprintf(stderr, "sendcheck: the access token is too long\n");
