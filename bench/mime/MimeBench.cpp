@@ -22,6 +22,7 @@
 #include "mime/Decoders.h"
 #include "mime/MailLogReader.h"
 #include "mime/MimeMessage.h"
+#include "platform/Base64.h"
 
 namespace {
 
@@ -48,31 +49,6 @@ class Random {
  private:
   uint64_t s_;
 };
-
-const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-std::string base64(const std::string& data, size_t lineLength) {
-  std::string out;
-  out.reserve(data.size() * 4 / 3 + data.size() / 20 + 8);
-  size_t column = 0;
-  for (size_t i = 0; i < data.size(); i += 3) {
-    size_t n = std::min<size_t>(3, data.size() - i);
-    uint32_t v = static_cast<unsigned char>(data[i]) << 16;
-    if (n > 1) v |= static_cast<unsigned char>(data[i + 1]) << 8;
-    if (n > 2) v |= static_cast<unsigned char>(data[i + 2]);
-    out += kAlphabet[v >> 18 & 63];
-    out += kAlphabet[v >> 12 & 63];
-    out += n > 1 ? kAlphabet[v >> 6 & 63] : '=';
-    out += n > 2 ? kAlphabet[v & 63] : '=';
-    column += 4;
-    if (lineLength && column >= lineLength) {
-      out += "\r\n";
-      column = 0;
-    }
-  }
-  if (lineLength && column) out += "\r\n";
-  return out;
-}
 
 // Kana and kanji rows of JIS X 0208 as two-byte JIS.
 std::string jisWords(Random& rng, int pairs) {
@@ -142,8 +118,9 @@ std::string commonHeader(Random& rng, int n, const std::string& to) {
   return "Return-Path: <sender" + std::to_string(n) + "@example.jp>\r\n" +
          "Received: from mx.example.jp (mx.example.jp [192.0.2.1])\r\n\tby pop.example.jp; " + (date + 6) +
          "Message-ID: <" + std::to_string(n) + ".bench@example.jp>\r\n" + date + "From: =?ISO-2022-JP?B?" +
-         base64(jisName, 0) + "?= <sender" + std::to_string(n) + "@example.jp>\r\n" + "To: " + to + "\r\n" +
-         "Subject: =?ISO-2022-JP?B?" + base64(subject, 0) + "?=\r\nMIME-Version: 1.0\r\n";
+         platform::base64Encode(jisName) + "?= <sender" + std::to_string(n) + "@example.jp>\r\n" + "To: " + to +
+         "\r\n" +
+         "Subject: =?ISO-2022-JP?B?" + platform::base64Encode(subject) + "?=\r\nMIME-Version: 1.0\r\n";
 }
 
 std::string makeMail(Random& rng, Kind kind, int n) {
@@ -167,7 +144,8 @@ std::string makeMail(Random& rng, Kind kind, int n) {
              jisBody(rng, rng.range(2, 10)) + "\r\n--" + boundary +
              "\r\nContent-Type: image/jpeg; name=\"snap" + std::to_string(n) +
              ".jpg\"\r\nContent-Transfer-Encoding: base64\r\nContent-Disposition: attachment; filename=\"snap" +
-             std::to_string(n) + ".jpg\"\r\n\r\n" + base64(attachment, 76) + "\r\n--" + boundary + "--\r\n";
+             std::to_string(n) + ".jpg\"\r\n\r\n" + platform::base64EncodeLines(attachment, 76) + "\r\n\r\n--" +
+             boundary + "--\r\n";
       break;
     }
     case kQuotedUtf8:

@@ -12,27 +12,20 @@ from two servers:
 
     /usr/bin/python3 bench/pop3/bench_pop3_tls.py [--build build/native] [--runs 3]
 """
-import argparse
 import subprocess
 import sys
 import tempfile
 from pathlib import Path
 
-ROOT = Path(__file__).resolve().parents[2]
-sys.path.insert(0, str(ROOT / "tests"))
-sys.path.insert(0, str(ROOT / "bench" / "pop3"))
-from bench_pop3 import COUNT, best, make_mail  # noqa: E402
+sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from mailbox_bench import COUNT, arguments, best, check_tool, make_mail, throughput  # noqa: E402
 from memory_pop3 import MemoryPop3  # noqa: E402
 from support.tls_servers import DovecotTls, make_certs, server_context  # noqa: E402
 
 
 def pop3check(build: Path, server, port, *extra) -> int:
-    with tempfile.TemporaryDirectory() as tmp:
-        out = subprocess.run([str(build / "tools/pop3/pop3check"), "--server", "localhost",
-                              "--port", str(port), "--user", server.user,
-                              "--password", server.password, "--log", f"{tmp}/log", *extra],
-                             capture_output=True, text=True, check=True).stdout
-    return int(out.split()[2])
+    return check_tool(build, "pop3check", "localhost", port, server, *extra)
 
 
 def curl(server, port, ca) -> int:
@@ -64,10 +57,9 @@ def measure(build: Path, runs: int, server, plain_port: int, tls_port: int, ca: 
 
 
 def report(title: str, rows: list):
-    mb = 1024 * 1024
     print(title)
-    for name, (t, n) in rows:
-        print(f"  {name:16} {n / mb:7.1f} MB in {t:.3f} s = {n / mb / t:6.1f} MB/s")
+    for name, result in rows:
+        print("  " + throughput(name, result, 17))
     plain, tls, cu, drain_plain, drain_tls, serial_plain, serial_tls = (t for _, (t, _) in rows)
     print(f"  TLS / plaintext throughput: pop3check {plain / tls:.2f}, "
           f"pop3drain {drain_plain / drain_tls:.2f}, serial {serial_plain / serial_tls:.2f}")
@@ -76,20 +68,16 @@ def report(title: str, rows: list):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--build", default=str(ROOT / "build/native"))
-    ap.add_argument("--runs", type=int, default=3)
-    args = ap.parse_args()
-    build = Path(args.build)
+    build, runs = arguments()
     mails = [make_mail(i) for i in range(COUNT)]
     with tempfile.TemporaryDirectory() as tmp:
         certs = make_certs(Path(tmp) / "certs")
         with DovecotTls(certs.good) as server:
             for mail in mails:
                 server.put(mail)
-            dovecot = measure(build, args.runs, server, server.port, server.tls_port, certs.ca)
+            dovecot = measure(build, runs, server, server.port, server.tls_port, certs.ca)
         with MemoryPop3(mails) as plain, MemoryPop3(mails, tls=server_context(certs.good)) as secure:
-            memory = measure(build, args.runs, plain, plain.port, secure.port, certs.ca)
+            memory = measure(build, runs, plain, plain.port, secure.port, certs.ca)
     report("Dovecot (TLS in pop3-login, relayed from pop3):", dovecot)
     report("Memory server (TLS in the serving thread):", memory)
 

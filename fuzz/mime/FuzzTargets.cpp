@@ -8,6 +8,7 @@
 #include "mime/Decoders.h"
 #include "mime/MailLogReader.h"
 #include "mime/MimeMessage.h"
+#include "platform/Base64.h"
 
 namespace mimefuzz {
 namespace {
@@ -249,14 +250,14 @@ void decoders(const uint8_t* data, size_t size) {
   --size;
 
   std::vector<char> buffer = copyOf(data, size, 1);
-  int32_t n = mime::base64Decode(buffer.data(), static_cast<int32_t>(size));
+  int32_t n = platform::base64Decode(buffer.data(), static_cast<int32_t>(size));
   check(n >= 0 && static_cast<size_t>(n) <= size * 3 / 4 + 1);
   if (n == 0 && size >= 2) check(std::memcmp(buffer.data(), data, size) == 0);  // a failure changes nothing
 
   std::vector<char> text = copyOf(data, size, 1);
   text[size] = 0;
   size_t before = std::strlen(text.data());
-  mime::base64DecodeInPlace(text.data());
+  platform::base64DecodeInPlace(text.data());
   check(std::strlen(text.data()) <= before);
 
   text = copyOf(data, size, 1);
@@ -281,7 +282,7 @@ void decoderDifference(const uint8_t* data, size_t size) {
   std::vector<char> plain = fast;
   size_t expected = 0;
   bool valid = size > 0 && reference::base64(plain.data(), size, &expected);
-  int32_t n = mime::base64Decode(fast.data(), static_cast<int32_t>(size));
+  int32_t n = platform::base64Decode(fast.data(), static_cast<int32_t>(size));
   check(n == (valid ? static_cast<int32_t>(expected) : 0));
   check(fast == plain);
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/Base64.h"
+
 namespace imap {
 namespace {
 
@@ -298,8 +300,8 @@ void ImapSession::onContinuation(const Response& response) {
   }
   if (state_ == ImapState::kAuthenticate) {
     std::string challenge, answer;
-    bool ok = base64Decode(response.text, &challenge) && mechanism_->respond(challenge, &answer);
-    std::string line = ok ? base64Encode(answer) : std::string("*");
+    bool ok = platform::base64Decode(response.text, &challenge) && mechanism_->respond(challenge, &answer);
+    std::string line = ok ? platform::base64Encode(answer) : std::string("*");
     log_.logLine(ok ? "> ********" : "> *");
     if (!wire_.send(line + "\r\n")) fail(ImapFailure::kSendFailed, "送信に失敗しました");
     return;
@@ -445,7 +447,7 @@ void ImapSession::login() {
   if (hasCapability("AUTH=" + mechanism)) {
     std::string initial;
     if (hasCapability("SASL-IR") && mechanism_->initialResponse(&initial)) {
-      std::string text = "AUTHENTICATE " + mechanism + " " + (initial.empty() ? "=" : base64Encode(initial));
+      std::string text = "AUTHENTICATE " + mechanism + " " + (initial.empty() ? "=" : platform::base64Encode(initial));
       command(text, ImapState::kAuthenticate, ("AUTHENTICATE " + mechanism + " ********").c_str());
     } else {
       command("AUTHENTICATE " + mechanism, ImapState::kAuthenticate);

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "mime/Decoders.h"
+#include "platform/Base64.h"
 #include "platform/Text.h"
 
 namespace imap {
@@ -33,44 +33,13 @@ std::unique_ptr<SaslMechanism> makeSaslPlain(const std::string& user, const std:
   return std::make_unique<SaslPlain>(user, password);
 }
 
-std::string base64Encode(const std::string& data, bool modified) {
-  static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  out.reserve((data.size() + 2) / 3 * 4);
-  size_t i = 0;
-  for (; i < data.size(); i += 3) {
-    uint32_t n = static_cast<uint32_t>(static_cast<unsigned char>(data[i])) << 16;
-    size_t have = data.size() - i;
-    if (have > 1) n |= static_cast<uint32_t>(static_cast<unsigned char>(data[i + 1])) << 8;
-    if (have > 2) n |= static_cast<unsigned char>(data[i + 2]);
-    size_t chars = have >= 3 ? 4 : have + 1;
-    for (size_t k = 0; k < 4; ++k) {
-      if (k < chars) {
-        char c = kAlphabet[(n >> (18 - 6 * k)) & 0x3F];
-        out += modified && c == '/' ? ',' : c;
-      } else if (!modified) {
-        out += '=';
-      }
-    }
-  }
-  return out;
-}
-
-bool base64Decode(const std::string& text, std::string* data) {
-  std::string copy = text;
-  size_t length = 0;
-  if (!mime::base64DecodeChecked(copy.data(), copy.size(), &length)) return false;
-  data->assign(copy.data(), length);
-  return true;
-}
-
 std::string mailboxNameUtf7(const std::string& sjis) {
   std::u16string wide = platform::cp932ToUtf16(sjis);
   std::string out;
   std::string run;  // UTF-16BE bytes waiting to be encoded
   auto flush = [&] {
     if (run.empty()) return;
-    out += '&' + base64Encode(run, true) + '-';
+    out += '&' + platform::base64Encode(run, platform::Base64Form::kImapMailbox) + '-';
     run.clear();
   };
   for (char16_t u : wide) {
@@ -94,7 +63,7 @@ class SaslBearer : public SaslMechanism {
       : mechanism_(mechanism), user_(std::move(user)), token_(std::move(token)), host_(std::move(host)), port_(port) {}
   std::string name() const override { return oauth::mechanismName(mechanism_); }
   bool initialResponse(std::string* response) override {
-    return base64Decode(oauth::saslInitialResponse(mechanism_, user_, token_, host_, port_), response);
+    return platform::base64Decode(oauth::saslInitialResponse(mechanism_, user_, token_, host_, port_), response);
   }
   void choose(const std::function<bool(const std::string&)>& offered) override {
     oauth::SaslMechanism other = mechanism_ == oauth::SaslMechanism::kXoauth2 ? oauth::SaslMechanism::kOauthBearer
@@ -106,7 +75,7 @@ class SaslBearer : public SaslMechanism {
   bool respond(const std::string&, std::string* response) override {
     std::string answer = oauth::saslErrorResponse(mechanism_);
     response->clear();
-    return answer.empty() || base64Decode(answer, response);
+    return answer.empty() || platform::base64Decode(answer, response);
   }
 
  private:

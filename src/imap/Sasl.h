@@ -33,12 +33,6 @@ std::unique_ptr<SaslMechanism> makeSaslPlain(const std::string& user, const std:
 std::unique_ptr<SaslMechanism> makeSaslBearer(oauth::SaslMechanism mechanism, const std::string& user,
                                               const std::string& token, const std::string& host, uint16_t port);
 
-// Base64 with the standard alphabet and padding, or (modified) with ","
-// for "/" and no padding, as IMAP mailbox names use it.
-std::string base64Encode(const std::string& data, bool modified = false);
-// Strict decoding of a challenge; false on a character outside the alphabet.
-bool base64Decode(const std::string& text, std::string* data);
-
 // A mailbox name (Shift_JIS) in modified UTF-7 (RFC 3501 5.1.3).
 std::string mailboxNameUtf7(const std::string& sjis);
 

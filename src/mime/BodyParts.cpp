@@ -10,6 +10,7 @@
 #include "mime/Decoders.h"
 #include "mime/HeaderText.h"
 #include "mime/MimeMessage.h"
+#include "platform/Base64.h"
 #include "platform/File.h"
 #include "platform/Hooks.h"
 #include "platform/SafeFileName.h"
@@ -91,7 +92,7 @@ int32_t decodeTransfer(char* data, int32_t length, TransferEncodingCode encoding
   }
   if (encoding == kEncodingBase64) {
     size_t decoded = 0;
-    bool valid = base64DecodeBody(data, n, &decoded);
+    bool valid = platform::base64DecodeBody(data, n, &decoded);
     n = decoded;  // an undecodable text stays, without its white space
     if (valid) data[n] = 0;
   } else if (encoding == kEncodingQuotedPrintable) {

@@ -7,6 +7,7 @@
 
 #include "mime/Decoders.h"
 #include "mime/HeaderText.h"
+#include "platform/Base64.h"
 #include "platform/Text.h"
 
 namespace mime {
@@ -73,7 +74,7 @@ void decodeBWords(std::string& value, const char* prefix) {
     std::string encoded = value.substr(textStart, textEnd - textStart);
     encoded.push_back('\0');
     size_t decoded = 0;
-    if (!base64DecodeChecked(&encoded[0], textEnd - textStart, &decoded)) {
+    if (!platform::base64DecodeChecked(&encoded[0], textEnd - textStart, &decoded)) {
       from = wordEnd;
       continue;
     }

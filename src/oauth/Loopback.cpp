@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "oauth/Base64.h"
+#include "platform/Base64.h"
 #include "platform/Crypto.h"
 
 namespace oauth {
@@ -48,14 +48,16 @@ std::string formDecode(const std::string& text) {
   return out;
 }
 
-std::string pkceChallenge(const std::string& verifier) { return base64UrlEncode(platform::sha256(verifier)); }
+std::string pkceChallenge(const std::string& verifier) {
+  return platform::base64Encode(platform::sha256(verifier), platform::Base64Form::kUrl);
+}
 
 bool makeAuthorizationRequest(const OAuthProvider& provider, uint16_t port, AuthorizationRequest* request) {
   std::string verifierBytes, stateBytes;
   if (!platform::randomBytes(32, &verifierBytes) || !platform::randomBytes(16, &stateBytes)) return false;
   AuthorizationRequest r;
-  r.verifier = base64UrlEncode(verifierBytes);
-  r.state = base64UrlEncode(stateBytes);
+  r.verifier = platform::base64Encode(verifierBytes, platform::Base64Form::kUrl);
+  r.state = platform::base64Encode(stateBytes, platform::Base64Form::kUrl);
   r.redirectUri = "http://127.0.0.1:" + std::to_string(port) + "/";
   const std::string& base = provider.authorizationEndpoint;
   r.url = base + (base.find('?') == std::string::npos ? "?" : "&") + "response_type=code&client_id=" +

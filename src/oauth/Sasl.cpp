@@ -2,8 +2,8 @@
 
 #include <cctype>
 
-#include "oauth/Base64.h"
 #include "oauth/Json.h"
+#include "platform/Base64.h"
 
 namespace oauth {
 namespace {
@@ -67,11 +67,11 @@ std::string saslInitialResponse(SaslMechanism mechanism, const std::string& user
     if (port) message += "port=" + std::to_string(port) + "\x01";
     message += "auth=Bearer " + token + "\x01\x01";
   }
-  return base64Encode(message);
+  return platform::base64Encode(message);
 }
 
 std::string saslErrorResponse(SaslMechanism mechanism) {
-  return mechanism == SaslMechanism::kOauthBearer ? base64Encode("\x01") : std::string();
+  return mechanism == SaslMechanism::kOauthBearer ? platform::base64Encode("\x01") : std::string();
 }
 
 bool chooseMechanism(const std::string& advertised, SaslMechanism preferred, SaslMechanism* chosen) {
@@ -91,7 +91,7 @@ bool chooseMechanism(const std::string& advertised, SaslMechanism preferred, Sas
 std::string challengeStatus(const std::string& challenge) {
   std::string text;
   JsonObject object;
-  if (!base64Decode(challenge, &text) || !parseJsonObject(text, &object)) return std::string();
+  if (!platform::base64Decode(challenge, &text) || !parseJsonObject(text, &object)) return std::string();
   return object.text("status");
 }
 

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <new>
 
+#include "platform/Base64.h"
 #include "platform/File.h"
 #include "platform/Sjis.h"
-#include "sendlib/Base64.h"
 
 namespace sendlib {
 namespace {
@@ -78,12 +78,12 @@ bool prepareAttachment(const std::string& path, SendLog& log, std::string* text)
   if (got != data.size()) return false;
   try {
     text->clear();
-    text->reserve(base64Length(data.size()));
+    text->reserve(platform::base64Length(data.size()));
   } catch (const std::exception&) {
     log.write("添付ファイル変換用バッファ作成失敗");
     return false;
   }
-  base64Encode(data.data(), data.size(), text);
+  platform::base64Encode(data.data(), data.size(), text);
   return true;
 }
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "sendlib/Base64.h"
+#include "platform/Base64.h"
 
 namespace sendlib {
 
@@ -41,7 +41,7 @@ bool isSevenBit(const std::string& text) {
 
 std::string headerText(const std::string& text) {
   if (isSevenBit(text)) return text;
-  return std::string("=?") + kWordCharset + "?B?" + base64Encode(text) + "?=";
+  return std::string("=?") + kWordCharset + "?B?" + platform::base64Encode(text) + "?=";
 }
 
 std::string formatMessageId(const platform::LocalTime& t, uint32_t counter, const std::string& host) {
@@ -103,7 +103,7 @@ std::vector<MessageLine> composeMessage(const MessageFields& f, const MessageSty
   lines.push_back({SendStep::kEmptyBeforeBody, ""});
   // One line, unless that would pass SMTP's limit of 1000 octets per line;
   // then lines of 76 characters as in the attachment.
-  std::string body = base64Encode(f.body);
+  std::string body = platform::base64Encode(f.body);
   if (body.size() <= kMaxLineLength) {
     lines.push_back({SendStep::kBodyLine, body});
   } else {

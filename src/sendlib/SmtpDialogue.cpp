@@ -1,6 +1,6 @@
 #include "sendlib/SmtpDialogue.h"
 
-#include "sendlib/Base64.h"
+#include "platform/Base64.h"
 #include "sendlib/Md5.h"
 
 namespace sendlib {
@@ -31,7 +31,7 @@ std::string plainCredentials(const SmtpAccount& a, bool twoIdentities) {
   std::string s;
   if (twoIdentities) s += a.userName + '\0';
   s += a.userName + '\0' + a.password;
-  return "AUTH PLAIN " + base64Encode(s);
+  return "AUTH PLAIN " + platform::base64Encode(s);
 }
 
 }  // namespace
@@ -127,20 +127,20 @@ bool SmtpDialogue::refuseAuthentication() {
 
 bool SmtpDialogue::authCramMd5(const SmtpAccount& a) {
   if (!commandStep("AUTH CRAM-MD5")) return false;
-  std::string challenge = reply_.size() > 4 ? base64Decode(reply_.data() + 4, reply_.size() - 4)
-                                            : std::string();
+  std::string challenge =
+      reply_.size() > 4 ? platform::base64DecodeLeading(reply_.data() + 4, reply_.size() - 4) : std::string();
   challenge.resize(challenge.find('\0') == std::string::npos ? challenge.size()
                                                              : challenge.find('\0'));
   Md5Digest digest =
       hmacMd5(a.password.data(), a.password.size(), challenge.data(), challenge.size());
-  if (!commandStep(base64Encode(a.userName + " " + toHex(digest)))) return false;
+  if (!commandStep(platform::base64Encode(a.userName + " " + toHex(digest)))) return false;
   return replyCode() == 235 || refuseAuthentication();
 }
 
 bool SmtpDialogue::authLogin(const SmtpAccount& a) {
   return commandStep("AUTH LOGIN") && replyCode() == 334 &&
-         commandStep(base64Encode(a.userName)) && replyCode() == 334 &&
-         commandStep(base64Encode(a.password), kHiddenPassword) && replyCode() == 235;
+         commandStep(platform::base64Encode(a.userName)) && replyCode() == 334 &&
+         commandStep(platform::base64Encode(a.password), kHiddenPassword) && replyCode() == 235;
 }
 
 bool SmtpDialogue::authPlain(const SmtpAccount& a) {

@@ -11,6 +11,7 @@
 #include "mime/MimeMessage.h"
 #include "platform/File.h"
 #include "platform/Hooks.h"
+#include "support/CommLogLines.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -175,7 +176,7 @@ struct Fixture {
     host.processor = &processor;
     host.guardPath = dir.sjisFile("QuorvelGuard.dat");
   }
-  // Runs a mail given with its whole header as row 3.
+  // Stores a mail given with its whole header in a log of its own and runs it as row 3.
   bool runMail(const std::string& header, const std::string& body) {
     std::string text = header + "\r\n" + body + "\r\n.\r\n";
     mime::MimeMessage mail;
@@ -185,28 +186,12 @@ struct Fixture {
     host.drain();
     return ran;
   }
-  // Stores a plain mail in a log of its own and runs it as row 3.
+  // Runs a plain mail from this sender with this subject as row 3.
   bool run(const std::string& body, const std::string& from = "Boss <boss@example.jp>",
            const std::string& subject = "Vistrel") {
-    std::string text = "From: " + from + "\r\nSubject: " + subject + "\r\n\r\n" + body + "\r\n.\r\n";
-    mime::MimeMessage mail;
-    mail.parseMail(text.data(), text.size(), 0, 0);
-    mime::MemoryLogReader reader(text);
-    bool ran = processor.processCommandMail(mail.entry(), reader, 3);
-    host.drain();
-    return ran;
+    return runMail("From: " + from + "\r\nSubject: " + subject + "\r\n", body);
   }
-  std::vector<std::string> logLines() {
-    std::string data;
-    platform::readWholeFile(log.path().c_str(), &data);
-    std::vector<std::string> lines;
-    size_t start = 0, end;
-    while ((end = data.find("\r\n", start)) != std::string::npos) {
-      lines.push_back(data.substr(start, end - start));
-      start = end + 2;
-    }
-    return lines;
-  }
+  std::vector<std::string> logLines() const { return testsupport::commLogLines(log); }
   std::string results() const {
     const std::string& body = sender.replies.back().body;
     size_t at = body.find(kResultSeparator);

@@ -1,5 +1,7 @@
 """Fixtures of the command-mail tests: the reply SMTP server, and a station
-that puts Quorvel, Dovecot, the SMTP server and the demo camera together.
+that puts Quorvel, Dovecot, the SMTP server and the demo camera together
+(shared_station: one for a whole module, for rows that do not disturb each
+other).
 
     station.start(camera=True, replyImageWidth=-1)   # quorvel.ini made for the servers
     station.check("回転 スナップ返信")                 # delivers, then メール受信
@@ -9,7 +11,8 @@ import pytest
 
 from support.camera import DemoCamera
 from support.command_mail import deliver
-from support.quorvel_app import CMD_RECEIVE, wait_until
+from support.dovecot import Dovecot
+from support.quorvel_app import CMD_RECEIVE, QuorvelApp, wait_until
 from support.smtp import ReplyServer
 
 @pytest.fixture
@@ -46,9 +49,10 @@ class Station:
     def statuses(self) -> list:
         return [r[0] for r in self.quorvel.mail_list()["rows"]]
 
-    def wait_statuses(self, expected: list, timeout=60.0) -> list:
-        return wait_until(lambda: self.statuses() == expected and expected, timeout,
-                          what=f"the statuses {expected} (now {self.statuses()})")
+    def wait_statuses(self, expected: list, timeout=60.0, since=0) -> list:
+        """Waits until the rows from `since` on have these statuses."""
+        return wait_until(lambda: self.statuses()[since:] == expected and expected, timeout,
+                          what=f"the statuses {expected} (now {self.statuses()[since:]})")
 
     def wait_logged(self, line: str, timeout=30.0):
         """Waits until 通信ログ.txt holds the line (a reply is logged only after
@@ -66,3 +70,14 @@ def station(quorvel, dovecot, smtp, wine, driver):
     yield s
     quorvel.stop()
     s.camera.stop()
+
+
+@pytest.fixture(scope="module")
+def shared_station(wine, driver, tmp_path_factory):
+    """A station for every test of a module, not yet started."""
+    quorvel = QuorvelApp(wine, driver, tmp_path_factory.mktemp("station") / "quorvel")
+    with Dovecot() as dovecot, ReplyServer() as smtp:
+        s = Station(quorvel, dovecot, smtp, DemoCamera(wine, driver, quorvel.folder))
+        yield s
+        quorvel.stop()
+        s.camera.stop()

@@ -13,6 +13,7 @@
 #include "motion/MotionFiles.h"
 #include "platform/Clock.h"
 #include "platform/File.h"
+#include "support/CommLogLines.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -140,17 +141,7 @@ struct Fixture {
       if (path == "detection/start") http.answers["detection/status"] = "Camera 1 Detection status ACTIVE";
     };
   }
-  std::vector<std::string> logLines() {
-    std::string data;
-    platform::readWholeFile(log.path().c_str(), &data);
-    std::vector<std::string> lines;
-    size_t start = 0, end;
-    while ((end = data.find("\r\n", start)) != std::string::npos) {
-      lines.push_back(data.substr(start, end - start));
-      start = end + 2;
-    }
-    return lines;
-  }
+  std::vector<std::string> logLines() const { return testsupport::commLogLines(log); }
 };
 
 TEST(MotionBridge, WhatMotionCanDo) {

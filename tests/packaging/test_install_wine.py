@@ -219,7 +219,7 @@ def test_run_value_starts_quorvel_in_its_folder_at_logon(box, dovecot):
 
 def reg_value(wine: Wine, key: str, name: str):
     """A registry value's data, None when it is missing."""
-    rc, out, _ = wine.run("reg", ["query", key, "/v", name])
+    rc, out = wine.reg("query", key, "/v", name)
     found = re.search(rb"^\s*" + re.escape(name.encode()) + rb"\s+REG_\w+\s+(.*?)\r?$", out, re.M)
     return found.group(1).decode("cp932") if rc == 0 and found else None
 
@@ -248,15 +248,16 @@ def test_settings_check_box_switches_start_at_logon_and_about_box_shows_the_vers
         for before, tick, shown, after in [(None, True, False, own), (own, False, True, None),
                                            (other, False, False, other), (other, True, False, own)]:
             if before:
-                wine.run("reg", ["add", RUN_KEY, "/v", "Quorvel", "/t", "REG_SZ", "/d", before, "/f"])
+                assert wine.reg("add", RUN_KEY, "/v", "Quorvel", "/t", "REG_SZ", "/d", before, "/f")[0] == 0
             assert settings_ok(tick) == shown, before
+            # OK writes the value before the dialog closes
             assert reg_value(wine, RUN_KEY, "Quorvel") == after, before
             if after:
-                wine.run("reg", ["delete", RUN_KEY, "/v", "Quorvel", "/f"])
+                assert wine.reg("delete", RUN_KEY, "/v", "Quorvel", "/f")[0] == 0
         quorvel.command(CMD_ABOUT)
         about = quorvel.wait_dialog()
         assert next(c for c in about["controls"] if c["id"] == 1055)["text"] == \
             f"Quorvel  バージョン {project_version()}"
         quorvel.press(about, IDOK)
     finally:
-        wine.run("reg", ["delete", RUN_KEY, "/v", "Quorvel", "/f"])
+        wine.reg("delete", RUN_KEY, "/v", "Quorvel", "/f")

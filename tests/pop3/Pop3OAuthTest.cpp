@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "oauth/Base64.h"
+#include "platform/Base64.h"
 #include "pop3/Pop3Session.h"
 #include "pop3/Pop3SessionLoop.h"
 #include "Pop3TestAccount.h"
@@ -82,7 +82,7 @@ TEST(Pop3OAuth, AuthWithWhatTheServerOffersAndEndsAnErrorChallenge) {
     const auto& commands = server.commands();
     auto token = std::find_if(commands.begin(), commands.end(), [](const std::string& c) {
       std::string text;
-      return oauth::base64Decode(c, &text) && text.find("auth=Bearer tok.secret\x01\x01") != std::string::npos;
+      return platform::base64Decode(c, &text) && text.find("auth=Bearer tok.secret\x01\x01") != std::string::npos;
     });
     ASSERT_NE(token, commands.end()) << r.what;
     ASSERT_NE(token + 1, commands.end()) << r.what;

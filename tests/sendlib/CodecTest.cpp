@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "sendlib/Base64.h"
 #include "sendlib/Md5.h"
 
 namespace sendlib {
@@ -10,43 +9,6 @@ namespace {
 
 std::string hexOf(const std::string& s) {
   return toHex(md5(s.data(), s.size()));
-}
-
-TEST(Base64, EncodesWithPadding) {
-  std::string bytes77;
-  for (int i = 0; i < 77; ++i) bytes77 += static_cast<char>(i * 7 + 200);
-  struct Row { std::string in; std::string out; } rows[] = {
-      {"", ""},
-      {"M", "TQ=="},
-      {"Ma", "TWE="},
-      {"Man", "TWFu"},
-      {"Man!", "TWFuIQ=="},
-      {std::string("\xff\xfe\x00\x80", 4), "//4AgA=="},
-  };
-  for (const Row& r : rows) {
-    EXPECT_EQ(base64Encode(r.in), r.out) << r.in;
-    EXPECT_EQ(base64Length(r.in.size()), r.out.size());
-    EXPECT_EQ(base64Decode(r.out), r.in);
-  }
-  std::string text = base64Encode(bytes77);
-  EXPECT_EQ(text.size(), 104u);
-  EXPECT_EQ(text.substr(102, 2), text.substr(102, 1) + "=");  // 77 = 25 * 3 + 2: one "="
-  EXPECT_NE(text[102], '=');
-  EXPECT_EQ(base64Decode(text), bytes77);
-}
-
-TEST(Base64, DecoderStopsAtEndOrForeignCharacter) {
-  struct Row { const char* in; std::string out; } rows[] = {
-      {"TWFu\r\n", "Man"},             // a reply's line end
-      {"TWFu TWFu", "Man"},            // a blank ends the text
-      {"TWE=TWFu", "Ma"},              // padding ends it too
-      {"TQ==", "M"},
-      {"TWF", "Ma"},                   // a short last group
-      {"T", ""},
-      {"*abc", ""},
-      {"", ""},
-  };
-  for (const Row& r : rows) EXPECT_EQ(base64Decode(std::string(r.in)), r.out) << r.in;
 }
 
 TEST(Md5, Rfc1321TestSuite) {

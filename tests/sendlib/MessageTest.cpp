@@ -4,9 +4,9 @@
 
 #include <string>
 
+#include "platform/Base64.h"
 #include "platform/File.h"
 #include "sendlib/Attachment.h"
-#include "sendlib/Base64.h"
 #include "sendlib/MessageComposer.h"
 #include "support/TempDir.h"
 
@@ -19,6 +19,12 @@ class MemoryLog : public SendLog {
   void write(const char* data, size_t length) override { entries.emplace_back(data, length); }
   std::vector<std::string> entries;
 };
+
+std::string decoded(const std::string& text) {
+  std::string out;
+  EXPECT_TRUE(platform::base64Decode(text, &out));
+  return out;
+}
 
 const platform::LocalTime kDecember7th2008{2008, 12, 7, 0, 9, 5, 3, 0};
 
@@ -49,7 +55,7 @@ TEST(MessageHeaders, EightBitTextBecomesOneEncodedWord) {
   EXPECT_EQ(headerText(""), "");
   EXPECT_EQ(headerText("Re:hello world"), "Re:hello world");
   std::string sjis = "Re:\x83\x65\x83\x58\x83\x67";  // Re:テスト
-  EXPECT_EQ(headerText(sjis), "=?Shift_JIS?B?" + base64Encode(sjis) + "?=");
+  EXPECT_EQ(headerText(sjis), "=?Shift_JIS?B?" + platform::base64Encode(sjis) + "?=");
   std::string longText(300, '\x82');
   std::string word = headerText(longText);
   EXPECT_EQ(word.find(' '), std::string::npos);  // never folded
@@ -100,7 +106,7 @@ TEST(MessageLines, BodyLineAndRecipients) {
       }
     }
     EXPECT_EQ(bodyLines, r.bodyLines) << r.bodyBytes;
-    EXPECT_EQ(base64Decode(joined), f.body);
+    EXPECT_EQ(decoded(joined), f.body);
   }
 }
 
@@ -141,7 +147,7 @@ TEST(Attachment, EncodesTheWholeFileOrLogsWhyNot) {
     EXPECT_EQ(ok, r.size > 0) << r.size;
     if (ok) {
       EXPECT_EQ(text.size(), r.textLength);
-      EXPECT_EQ(base64Decode(text), data);
+      EXPECT_EQ(decoded(text), data);
       EXPECT_TRUE(log.entries.empty());
     } else {
       EXPECT_EQ(log.entries, (std::vector<std::string>{path + " 0", "添付ファイルサイズ異常"}));

@@ -108,6 +108,17 @@ class Wine:
             err.seek(0)
             return rc, out.read(), err.read()
 
+    def reg(self, *args) -> tuple:
+        """Runs reg.exe (query, add, delete); returns (exit code, stdout bytes).
+        reg.exe always says something, so status 1 without a word means that
+        the Wine launcher gave up before it ran, as it now and then does on a
+        loaded machine: it is run again (each of its commands may be)."""
+        for _ in range(3):
+            rc, out, err = self.run("reg", args)
+            if rc != 1 or out or err:
+                return rc, out
+        raise AssertionError(f"reg {' '.join(args)}: the Wine launcher gave up three times")
+
     def start(self, exe, args=(), cwd=None, lang="ja_JP.UTF-8", extra_env=None,
               stdout=None, stderr=None) -> subprocess.Popen:
         """Starts a program without waiting for it. Its output goes to the

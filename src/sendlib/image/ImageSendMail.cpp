@@ -2,8 +2,8 @@
 
 #include <vector>
 
+#include "platform/Base64.h"
 #include "sendlib/Attachment.h"
-#include "sendlib/Base64.h"
 #include "sendlib/image/PictureConversion.h"
 
 namespace sendlib {
@@ -23,7 +23,7 @@ int imageCall(const ImageMailRequest& request, const SendSecurity* security) {
   if (request.sendFileAsIs == 0 && request.imageWidth != 0) {
     std::vector<uint8_t> jpeg;
     if (!convertPicture(path, request.imageWidth, request.jpegQuality, &jpeg)) return kPictureFailed;
-    base64Encode(jpeg.data(), jpeg.size(), &job.attachmentText);
+    platform::base64Encode(jpeg.data(), jpeg.size(), &job.attachmentText);
   } else {
     SilentSendLog silent;
     if (!prepareAttachment(path, silent, &job.attachmentText)) return kFileUnreadable;
