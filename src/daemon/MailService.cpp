@@ -182,7 +182,8 @@ void MailService::setTitle(const std::string& sjis) {
   // The journal gets each summary, not the running check's title, and the
   // waiting title once.
   static const std::string waiting = check::checkWaitingTitle("");
-  bool isWaiting = sjis.size() >= waiting.size() && sjis.compare(sjis.size() - waiting.size(), waiting.size(), waiting) == 0;
+  bool isWaiting = sjis.size() >= waiting.size() &&
+                   sjis.compare(sjis.size() - waiting.size(), waiting.size(), waiting) == 0;
   if (sjis == check::checkRunningTitle() || (isWaiting && sjis == lastTitle_)) return;
   lastTitle_ = sjis;
   log_.logLine(sjis.c_str());
