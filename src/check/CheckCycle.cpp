@@ -100,6 +100,13 @@ void CheckCycle::onWatchTick(uint64_t nowMs) {
   if (reconnectAt_ && nowMs >= reconnectAt_ && !busy_) openSource(nowMs);
 }
 
+uint64_t CheckCycle::nextWatchTickMs(uint64_t nowMs) const {
+  uint64_t next = source_ && source_->isOpen() ? source_->nextTickMs(nowMs) : 0;
+  // A reconnection waits for the batch's end (onProcessingFinished).
+  if (reconnectAt_ && !busy_ && (next == 0 || reconnectAt_ < next)) next = reconnectAt_;
+  return next;
+}
+
 uint64_t CheckCycle::intervalMs() const {
   unsigned period = receiveTimerPeriodMs(settings_.intervalMinutes, settings_.intervalSeconds);
   return period ? period : kLongestReconnectMs;

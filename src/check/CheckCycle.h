@@ -61,6 +61,10 @@ class CheckCycle : private MailSink {
   void onSocketEvent(int event);
   // Every second: the session's clock and a reconnection when it is due.
   void onWatchTick(uint64_t nowMs);
+  // When onWatchTick next has work (0: none): a host without a timer of
+  // its own sleeps until then (a session waiting in IDLE asks for its
+  // re-issue only).
+  uint64_t nextWatchTickMs(uint64_t nowMs) const;
   // The answer to a pending sessionToken: the session connects, or the
   // failure is counted as if it had come at once. Ignored when none is pending.
   void onSessionToken(TokenState state, const BearerLogin& login);

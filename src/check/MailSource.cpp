@@ -80,6 +80,7 @@ class ImapSource : public MailSource, private imap::ImapHost, private imap::Sock
       client_.onClosedNotification();
   }
   void tick(uint64_t nowMs) override { client_.onIdleCheck(nowMs); }
+  uint64_t nextTickMs(uint64_t nowMs) const override { return client_.nextCheckMs(nowMs); }
   void stop() override { client_.stop(); }
   bool isOpen() const override { return client_.isOpen() && !client_.session().ended(); }
   intptr_t socketHandle() const override { return const_cast<imap::ImapClient&>(client_).socket().handle(); }

@@ -13,6 +13,7 @@
 #include "commlog/CommLog.h"
 #include "config/AppSettings.h"
 #include "oauth/Sasl.h"
+#include "platform/Connection.h"
 #include "platform/Net.h"
 #include "pop3/Pop3Session.h"
 
@@ -62,6 +63,8 @@ class MailSource {
   // The clock: the silence limit, and for a source that stays connected
   // the IDLE re-issue and the NOOP poll.
   virtual void tick(uint64_t nowMs) = 0;
+  // When tick() next has work (0: none): by default each second while open.
+  virtual uint64_t nextTickMs(uint64_t nowMs) const { return isOpen() ? nowMs + net::kSilenceCheckMs : 0; }
   // Ends the session (logging out where it can).
   virtual void stop() = 0;
   virtual bool isOpen() const = 0;

@@ -192,6 +192,8 @@ std::map<std::string, Reader> readers(AppSettings& s, ServiceSettings& service) 
     return true;
   };
   r["tls_trust_file"] = text(s.tlsTrustFile);
+  r["receive_protocol"] = choice(s.receiveProtocol, {{"pop3", kReceivePop3}, {"imap", kReceiveImap}});
+  r["imap_folder"] = text(s.imapFolder);
   r["account"] = text(s.accountName);
   r["password_file"] = absolutePath(service.passwordFile);
   r["check_interval"] = [&s](const std::string& v, std::string* e) {

@@ -3,13 +3,13 @@
 // image code.
 #pragma once
 #include "command/LocalActions.h"
-#include "commlog/CommLog.h"
 
 namespace service {
 
 class LocalActionsLinux : public command::LocalActions {
  public:
-  LocalActionsLinux(bool poweroffAllowed, const commlog::CommLog& log) : poweroffAllowed_(poweroffAllowed), log_(log) {}
+  explicit LocalActionsLinux(bool poweroffAllowed) : poweroffAllowed_(poweroffAllowed) {}
+  void setPoweroffAllowed(bool allowed) { poweroffAllowed_ = allowed; }
   // "systemctl poweroff"; its exit status decides. The service user needs
   // the polkit rule of the package's documentation.
   bool shutdownPc(std::string* error) override;
@@ -19,7 +19,6 @@ class LocalActionsLinux : public command::LocalActions {
 
  private:
   bool poweroffAllowed_;
-  const commlog::CommLog& log_;
 };
 
 }  // namespace service

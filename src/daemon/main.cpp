@@ -4,8 +4,9 @@
 //
 // Reads /etc/quorvel/quorvel.conf (or FILE) and the password files it
 // names, switches to its user when started as root, works in its state
-// folder and writes the communication log to standard output. Exit codes:
-// 0 stopped by SIGTERM/SIGINT (or --check-config found no fault), 1 the
+// folder and writes the communication log to standard output. SIGHUP reads
+// the settings again (a faulty file changes nothing). Exit codes: 0
+// stopped by SIGTERM/SIGINT (or --check-config found no fault), 1 the
 // state folder or the user could not be taken, 2 usage, 3 a fault in the
 // configuration or a password file.
 #include <fcntl.h>
@@ -32,15 +33,18 @@ namespace {
 
 enum Exit { kStopped = 0, kCannotRun = 1, kUsage = 2, kBadConfig = 3 };
 
-int stopPipe[2] = {-1, -1};
+int signalPipe[2] = {-1, -1};
 
-void onStopSignal(int) {
-  char c = 1;
-  ssize_t ignored = ::write(stopPipe[1], &c, 1);
+void onSignal(int number) {
+  char c = number == SIGHUP ? service::kSignalReload : service::kSignalStop;
+  ssize_t ignored = ::write(signalPipe[1], &c, 1);
   (void)ignored;
 }
 
-void fail(const std::string& message) { std::fprintf(stderr, "quorveld: %s\n", message.c_str()); }
+void fail(const std::string& message) {
+  std::fprintf(stderr, "quorveld: %s\n", message.c_str());
+  std::fflush(stderr);
+}
 
 std::string readText(const std::string& path, bool* ok) {
   std::string data;
@@ -69,7 +73,111 @@ bool becomeUser(const std::string& user) {
   return true;
 }
 
-int64_t tickMotion(void* bridge, int64_t nowMs) { return static_cast<motion::MotionBridge*>(bridge)->tick(nowMs); }
+// The settings file and the passwords it names.
+struct Configuration {
+  config::AppSettings settings{};
+  config::ServiceSettings service;
+  std::string motionPassword;
+};
+
+// Parses the file; each fault is reported. False: none of it may be used.
+bool parseFile(const std::string& path, Configuration* c) {
+  bool readable = false;
+  std::string text = readText(path, &readable);
+  if (!readable) {
+    fail(path + ": " + std::strerror(errno));
+    return false;
+  }
+  std::vector<config::ConfError> errors = config::parseConf(text, c->settings, c->service);
+  for (const config::ConfError& e : errors) fail(config::describe(path, e));
+  return errors.empty();
+}
+
+// Reads the password files (as the service user).
+bool readPasswords(Configuration* c) {
+  std::string password, error;
+  if (!service::readSecretFile(c->service.passwordFile, &password, &error)) {
+    fail(error);
+    return false;
+  }
+  std::string sjis = platform::utf8ToCp932(password);
+  if (sjis.size() >= sizeof c->settings.password) {
+    fail(c->service.passwordFile + ": the password is longer than 79 bytes");
+    return false;
+  }
+  platform::copyField(c->settings.password, sjis.c_str());
+  if (!c->service.motionPasswordFile.empty() &&
+      !service::readSecretFile(c->service.motionPasswordFile, &c->motionPassword, &error)) {
+    fail(error);
+    return false;
+  }
+  return true;
+}
+
+motion::MotionPlaces motionPlaces(const config::ServiceSettings& service) {
+  motion::MotionPlaces places;
+  places.snapshotDir = service.motionSnapshotDir;
+  places.movieList = service.motionMovieList;
+  places.detectionFile = service.stateDir + "/detection.state";
+  places.snapshotTimeoutMs = service.motionTimeoutMs;
+  places.maxRecordingSeconds = service.maxRecordingSeconds;
+  return places;
+}
+
+// The running service's parts that the settings reach.
+class Service : public service::ServiceEvents {
+ public:
+  Service(std::string path, Configuration& current, const commlog::CommLog& log)
+      : path_(std::move(path)), current_(current), log_(log),
+        http_(current.service.motionUrl, current.service.motionCamera, current.service.motionUser,
+              current.motionPassword, current.service.motionTimeoutMs),
+        camera_(http_, current.settings, motionPlaces(current.service), log),
+        local_(current.service.poweroffAllowed),
+        mail_(current.settings, camera_, local_, log) {}
+
+  void run(int signalFd) {
+    mail_.openStore();
+    log_.logLine("quorveld 起動");
+    mail_.run(signalFd, *this);
+    camera_.endRecording();
+    log_.logLine("quorveld 終了");
+  }
+
+  int64_t tick(int64_t nowMs) override { return camera_.tick(nowMs); }
+
+  // The user and the state folder were taken at start; they stay.
+  bool reload() override {
+    Configuration fresh;
+    if (!parseFile(path_, &fresh) || !readPasswords(&fresh)) {
+      fail(path_ + ": not read again; the settings stay as they were");
+      return false;
+    }
+    const config::ServiceSettings& was = current_.service;
+    if (fresh.service.user != was.user || fresh.service.stateDir != was.stateDir)
+      fail(path_ + ": user and state_dir take effect when quorveld starts again");
+    fresh.service.user = was.user;
+    fresh.service.stateDir = was.stateDir;
+    std::memcpy(fresh.settings.mailLogFolder, current_.settings.mailLogFolder, sizeof fresh.settings.mailLogFolder);
+    current_.settings = fresh.settings;
+    current_.service = fresh.service;
+    current_.motionPassword = fresh.motionPassword;
+    const config::ServiceSettings& s = current_.service;
+    http_.configure(s.motionUrl, s.motionCamera, s.motionUser, current_.motionPassword, s.motionTimeoutMs);
+    camera_.setPlaces(motionPlaces(s));
+    local_.setPoweroffAllowed(s.poweroffAllowed);
+    log_.logLine("設定を読み直しました");
+    return true;
+  }
+
+ private:
+  std::string path_;
+  Configuration& current_;
+  const commlog::CommLog& log_;
+  motion::CurlMotionHttp http_;
+  motion::MotionBridge camera_;
+  service::LocalActionsLinux local_;
+  service::MailService mail_;
+};
 
 int usage() {
   std::fprintf(stderr, "usage: quorveld [--config FILE] [--check-config]\n");
@@ -88,73 +196,34 @@ int main(int argc, char** argv) {
     else return usage();
   }
 
-  bool readable = false;
-  std::string text = readText(confPath, &readable);
-  if (!readable) {
-    fail(confPath + ": " + std::strerror(errno));
-    return kBadConfig;
-  }
-  static config::AppSettings settings{};
-  config::ServiceSettings service;
-  std::vector<config::ConfError> errors = config::parseConf(text, settings, service);
-  for (const config::ConfError& e : errors) fail(config::describe(confPath, e));
-  if (!errors.empty()) return kBadConfig;
-
+  static Configuration current;
+  if (!parseFile(confPath, &current)) return kBadConfig;
   // The password files are read as the service user: what it cannot read,
   // the service would not have either.
-  if (!becomeUser(service.user)) return kCannotRun;
-  std::string password, motionPassword, error;
-  if (!service::readSecretFile(service.passwordFile, &password, &error)) {
-    fail(error);
-    return kBadConfig;
-  }
-  std::string sjisPassword = platform::utf8ToCp932(password);
-  if (sjisPassword.size() >= sizeof settings.password) {
-    fail(service.passwordFile + ": the password is longer than 79 bytes");
-    return kBadConfig;
-  }
-  platform::copyField(settings.password, sjisPassword.c_str());
-  if (!service.motionPasswordFile.empty() &&
-      !service::readSecretFile(service.motionPasswordFile, &motionPassword, &error)) {
-    fail(error);
-    return kBadConfig;
-  }
+  if (!becomeUser(current.service.user)) return kCannotRun;
+  if (!readPasswords(&current)) return kBadConfig;
   if (checkOnly) {
     std::printf("%s: no fault\n", confPath.c_str());
     return kStopped;
   }
 
-  if (::chdir(service.stateDir.c_str()) != 0 || ::access(".", W_OK) != 0) {
-    fail("cannot work in " + service.stateDir + ": " + std::strerror(errno));
+  if (::chdir(current.service.stateDir.c_str()) != 0 || ::access(".", W_OK) != 0) {
+    fail("cannot work in " + current.service.stateDir + ": " + std::strerror(errno));
     return kCannotRun;
   }
   if (::geteuid() == 0) fail("runs as root; set \"user\" in " + confPath + " to an unprivileged user");
-  if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) return kCannotRun;
-  struct sigaction stop{};
-  stop.sa_handler = onStopSignal;
-  sigaction(SIGTERM, &stop, nullptr);
-  sigaction(SIGINT, &stop, nullptr);
+  if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return kCannotRun;
+  struct sigaction action{};
+  action.sa_handler = onSignal;
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);
   signal(SIGPIPE, SIG_IGN);
   int netError = 0;
   net::startup(&netError);
 
   commlog::commLog() = commlog::CommLog::standardOutput();
-  const commlog::CommLog& log = commlog::commLog();
-  motion::CurlMotionHttp http(service.motionUrl, service.motionCamera, service.motionUser, motionPassword,
-                              service.motionTimeoutMs);
-  motion::MotionPlaces places;
-  places.snapshotDir = service.motionSnapshotDir;
-  places.movieList = service.motionMovieList;
-  places.detectionFile = service.stateDir + "/detection.state";
-  places.snapshotTimeoutMs = service.motionTimeoutMs;
-  places.maxRecordingSeconds = service.maxRecordingSeconds;
-  motion::MotionBridge camera(http, settings, places, log);
-  service::LocalActionsLinux local(service.poweroffAllowed, log);
-  service::MailService mail(settings, camera, local, log);
-  mail.openStore();
-  log.logLine("quorveld 起動");
-  mail.run(stopPipe[0], tickMotion, &camera);
-  camera.endRecording();
-  log.logLine("quorveld 終了");
+  Service running(confPath, current, commlog::commLog());
+  running.run(signalPipe[0]);
   return kStopped;
 }

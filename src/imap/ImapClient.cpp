@@ -69,6 +69,11 @@ void ImapClient::onIdleCheck(uint64_t nowMs) {
   session_.tick(nowMs);
 }
 
+uint64_t ImapClient::nextCheckMs(uint64_t nowMs) const {
+  if (session_.ended()) return 0;
+  return session_.awaitingReply() ? nowMs + net::kSilenceCheckMs : session_.waitDueMs();
+}
+
 bool ImapClient::send(const std::string& bytes) { return connection_.send(bytes); }
 
 bool ImapClient::startTls() {

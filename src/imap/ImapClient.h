@@ -46,6 +46,9 @@ class ImapClient : public ImapWire {
   void onClosedNotification();
   // The clock: silence limit, IDLE re-issue, NOOP poll.
   void onIdleCheck(uint64_t nowMs);
+  // When onIdleCheck next has work: each second while a reply is awaited,
+  // the IDLE re-issue or NOOP while waiting for mail (0: ended).
+  uint64_t nextCheckMs(uint64_t nowMs) const;
   void stop() { session_.stop(); }
 
   void setSilenceLimitMs(int ms) { silenceLimitMs_ = ms; }

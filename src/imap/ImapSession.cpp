@@ -561,6 +561,12 @@ void ImapSession::tick(uint64_t nowMs) {
   }
 }
 
+uint64_t ImapSession::waitDueMs() const {
+  if (state_ == ImapState::kIdling) return waitStartedMs_ + idleReissueMs_;
+  if (state_ == ImapState::kPollWait) return waitStartedMs_ + pollMs_;
+  return 0;
+}
+
 void ImapSession::stop() {
   if (state_ == ImapState::kEnded) return;
   stopping_ = true;

@@ -127,6 +127,9 @@ class ImapSession {
   void feed(const char* data, size_t length);
   // The clock: IDLE re-issue and the NOOP poll.
   void tick(uint64_t nowMs);
+  // While waiting for mail: when tick() has the IDLE re-issue or the NOOP
+  // to send (0: not waiting).
+  uint64_t waitDueMs() const;
   // The connection closed under the session.
   void onClosed();
   // Silence beyond the limit while a reply is awaited.

@@ -185,19 +185,28 @@ void MotionBridge::restoreDetection() {
 
 int64_t MotionBridge::tick(int64_t nowMs) {
   int64_t next = -1;
+  auto wantAt = [&](int64_t at) {
+    int64_t in = std::max<int64_t>(at - nowMs, 0);
+    next = next < 0 ? in : std::min(next, in);
+  };
   if (recordingSinceMs_ >= 0) {
     int64_t end = recordingSinceMs_ + static_cast<int64_t>(places_.maxRecordingSeconds) * 1000;
     if (nowMs >= end) {
       log_.logLine("録画を制限時間で停止します");
       endRecording();
     } else {
-      next = end - nowMs;
+      wantAt(end);
     }
   }
   if (wantedDetection_ >= 0) {
-    restoreDetection();
-    next = next < 0 ? kDetectionWatchMs : std::min(next, kDetectionWatchMs);
+    if (nowMs >= nextWatchMs_) {
+      restoreDetection();
+      nextWatchMs_ = nowMs + kDetectionWatchMs;
+    }
+    wantAt(nextWatchMs_);
   }
+  int64_t release = http_.idle(nowMs);
+  if (release >= 0) wantAt(nowMs + release);
   return next;
 }
 

@@ -38,11 +38,14 @@ class MotionBridge : public command::CameraBridge {
   bool readFileHead(const char*, size_t, std::string*) override { return false; }
   std::vector<command::FolderEntry> listFolder(const char*) override { return {}; }
 
-  // Work that time brings: a recording of ours past its limit is ended, and
-  // the wanted detection state is applied again when motion lost it.
+  // Work that time brings: a recording of ours past its limit is ended,
+  // the wanted detection state is applied again when motion lost it
+  // (looked at every 10 s), the control port's client is let go when idle.
   // `nowMs` is a monotonic clock. Returns the milliseconds until it wants
   // to be called again (-1: not before the next command).
   int64_t tick(int64_t nowMs);
+  // New places and limits (the settings were read again).
+  void setPlaces(MotionPlaces places) { places_ = std::move(places); }
   // Ends a recording of ours (at exit).
   void endRecording();
 
@@ -64,6 +67,7 @@ class MotionBridge : public command::CameraBridge {
   const commlog::CommLog& log_;
   int wantedDetection_ = -1;
   int64_t recordingSinceMs_ = -1;  // a recording of ours runs since then
+  int64_t nextWatchMs_ = 0;        // the detection state is looked at again then
 };
 
 // The monotonic clock in milliseconds.

@@ -25,6 +25,9 @@ struct Endpoint {
   std::string trustFile;  // PEM, besides the system's trusted certificates
 };
 
+// How often a session's silence is looked at while it awaits a reply.
+constexpr uint64_t kSilenceCheckMs = 1000;
+
 // The step of connect() that failed.
 enum class ConnectFailure { kNone, kStartup, kResolve, kSocket, kTimeoutSet, kConnect };
 

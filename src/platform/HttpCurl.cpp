@@ -1,8 +1,6 @@
 // HTTP through libcurl (OpenSSL): the system's roots and the trusted file.
-#include <curl/curl.h>
-
-#include <mutex>
-
+// libcurl is loaded for the request only (CurlLibrary).
+#include "platform/CurlLibrary.h"
 #include "platform/Http.h"
 
 namespace net {
@@ -30,60 +28,64 @@ int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   return t->request->cancel && t->request->cancel->load() ? 1 : 0;
 }
 
-void initialiseOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
 }  // namespace
 
 bool platformHttpPost(const HttpRequest& request, HttpResponse* response) {
-  initialiseOnce();
-  CURL* curl = curl_easy_init();
+  std::string loadError;
+  const CurlApi* lib = acquireCurl(&loadError);
+  if (!lib) {
+    response->failure = HttpFailure::kProtocol;
+    response->detail = loadError;
+    return false;
+  }
+  CURL* curl = lib->easyInit();
   if (!curl) {
+    releaseCurl();
     response->failure = HttpFailure::kProtocol;
     response->detail = "curl_easy_init";
     return false;
   }
   Transfer transfer{&request, response};
   char error[CURL_ERROR_SIZE] = {};
-  curl_slist* headers = curl_slist_append(nullptr, "Accept: application/json");
-  headers = curl_slist_append(headers, "Content-Type: application/x-www-form-urlencoded");
+  curl_slist* headers = lib->slistAppend(nullptr, "Accept: application/json");
+  headers = lib->slistAppend(headers, "Content-Type: application/x-www-form-urlencoded");
   std::string authorization = "Authorization: " + request.authorization;
-  if (!request.authorization.empty()) headers = curl_slist_append(headers, authorization.c_str());
-  curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "https,http");
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-  curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body.c_str());
-  curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(request.body.size()));
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(request.timeoutMs));
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, onBody);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
-  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onProgress);
-  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
-  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error);
-  curl_easy_setopt(curl, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, request.verify ? 1L : 0L);
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, request.verify ? 2L : 0L);
+  if (!request.authorization.empty()) headers = lib->slistAppend(headers, authorization.c_str());
+  auto set = lib->easySetopt;
+  set(curl, CURLOPT_URL, request.url.c_str());
+  set(curl, CURLOPT_PROTOCOLS_STR, "https,http");
+  set(curl, CURLOPT_FOLLOWLOCATION, 0L);
+  set(curl, CURLOPT_NOSIGNAL, 1L);
+  set(curl, CURLOPT_HTTPHEADER, headers);
+  set(curl, CURLOPT_POSTFIELDS, request.body.c_str());
+  set(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(request.body.size()));
+  set(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(request.timeoutMs));
+  set(curl, CURLOPT_WRITEFUNCTION, onBody);
+  set(curl, CURLOPT_WRITEDATA, &transfer);
+  set(curl, CURLOPT_XFERINFOFUNCTION, onProgress);
+  set(curl, CURLOPT_XFERINFODATA, &transfer);
+  set(curl, CURLOPT_NOPROGRESS, 0L);
+  set(curl, CURLOPT_ERRORBUFFER, error);
+  set(curl, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+  set(curl, CURLOPT_SSL_VERIFYPEER, request.verify ? 1L : 0L);
+  set(curl, CURLOPT_SSL_VERIFYHOST, request.verify ? 2L : 0L);
   if (request.verify && !request.trustFile.empty()) {
     // The file besides the system's folder of roots.
-    curl_easy_setopt(curl, CURLOPT_CAINFO, request.trustFile.c_str());
-    curl_easy_setopt(curl, CURLOPT_CAPATH, "/etc/ssl/certs");
+    set(curl, CURLOPT_CAINFO, request.trustFile.c_str());
+    set(curl, CURLOPT_CAPATH, "/etc/ssl/certs");
   }
-  CURLcode rc = curl_easy_perform(curl);
+  CURLcode rc = lib->easyPerform(curl);
   long status = 0;
-  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+  lib->easyGetinfo(curl, CURLINFO_RESPONSE_CODE, &status);
   char* type = nullptr;
-  curl_easy_getinfo(curl, CURLINFO_CONTENT_TYPE, &type);
+  lib->easyGetinfo(curl, CURLINFO_CONTENT_TYPE, &type);
   response->status = static_cast<int>(status);
   response->contentType = type ? type : "";
-  curl_slist_free_all(headers);
-  curl_easy_cleanup(curl);
+  lib->slistFreeAll(headers);
+  lib->easyCleanup(curl);
+  if (rc != CURLE_OK) response->detail = error[0] ? error : lib->easyStrerror(rc);
+  releaseCurl();
   if (rc == CURLE_OK) return true;
-  response->detail = error[0] ? error : curl_easy_strerror(rc);
   switch (rc) {
     case CURLE_WRITE_ERROR:
       response->failure = transfer.tooLarge ? HttpFailure::kTooLarge : HttpFailure::kProtocol;

@@ -104,6 +104,7 @@ TEST_F(CheckCycleTest, OneBatchPerPop3SessionAndItsSummary) {
   c.startCheck(0);
   EXPECT_TRUE(c.busy());
   EXPECT_EQ(titles_.back(), check::checkRunningTitle());
+  EXPECT_EQ(c.nextWatchTickMs(10), 1010u);  // the session's silence, each second
   std::string mail = mailText(1);
   EXPECT_EQ(sink_->onMessage(listed(""), mail.data(), mail.size()), pop3::MessageAnswer::kDelete);
   sink_->onBatchEnded();
@@ -164,6 +165,8 @@ TEST_F(CheckCycleTest, LostConnectionIsMadeAgainWithBackoffUpToTheInterval) {
   // The server goes away.
   sink_->onFailure();
   sink_->onSourceEnded();
+  source_->open_ = false;
+  EXPECT_EQ(c.nextWatchTickMs(500), 2000u);  // the watch wakes for the reconnection only
   EXPECT_EQ(titles_.back(), check::checkSummaryTitle(1, 0, 0));
   std::vector<uint64_t> delays;
   uint64_t now = 0;
@@ -194,9 +197,12 @@ TEST_F(CheckCycleTest, FailedFirstConnectionEndsTheCheckWithAFailure) {
   check::CheckCycle& c = cycle(true, {false});
   c.startCheck(0);
   EXPECT_EQ(finished_, 1);
+  EXPECT_EQ(c.nextWatchTickMs(3000), 0u);  // due, but not before the batch has ended
   EXPECT_FALSE(c.onCheckFinished());
   EXPECT_EQ(titles_.back(), check::checkSummaryTitle(1, 0, 0));
   EXPECT_EQ(c.reconnectDelayMs(), 2000u);
+  c.onProcessingFinished();
+  EXPECT_EQ(c.nextWatchTickMs(3000), 2000u);
 }
 
 TEST_F(CheckCycleTest, ChangedAccountCutsTheSessionAndConnectsAnew) {

@@ -35,7 +35,7 @@ TEST(ConfFile, EverySettingReachesTheRecord) {
                      "spam_filter = yes\nspam_rules = no-date, koi8-r ,wrong-to\nreplay_guard = 1\n"
                      "max_replies_per_hour = 3\nreply_image_width = 320\nstate_dir = /srv/q\n"
                      "motion_url = http://127.0.0.1:7999\nmotion_camera = 2\nmax_recording_seconds = 30\n"
-                     "poweroff_allowed = yes\n";
+                     "poweroff_allowed = yes\nreceive_protocol = imap\n" + utf8("imap_folder = カメラ/指令\n");
   config::AppSettings s{};
   config::ServiceSettings service;
   ASSERT_TRUE(config::parseConf(text, s, service).empty());
@@ -47,6 +47,8 @@ TEST(ConfFile, EverySettingReachesTheRecord) {
   EXPECT_EQ(s.smtpSecurity, config::kSmtpStartTls);
   EXPECT_EQ(s.smtpAuthRequired, 1);
   EXPECT_EQ(s.tlsNoVerify, 1);
+  EXPECT_EQ(s.receiveProtocol, config::kReceiveImap);
+  EXPECT_EQ(std::string(s.imapFolder), "カメラ/指令");
   EXPECT_EQ(s.intervalMinutes, 1);
   EXPECT_EQ(s.intervalSeconds, 30);
   EXPECT_EQ(s.keepOnServer, 1);
@@ -78,6 +80,8 @@ TEST(ConfFile, DefaultsWhereTheFileIsSilent) {
   config::ServiceSettings service;
   ASSERT_TRUE(config::parseConf(kMinimal, s, service).empty());
   EXPECT_EQ(s.pop3Port, 110);
+  EXPECT_EQ(s.receiveProtocol, config::kReceivePop3);
+  EXPECT_STREQ(s.imapFolder, "");
   EXPECT_EQ(s.intervalMinutes, 10);
   EXPECT_STREQ(s.subjectKeyword, "Vistrel");
   EXPECT_STREQ(s.commandKeyNames[24], "");  // power-off stays off until named

@@ -1,8 +1,13 @@
-"""The Debian package as CPack builds it: its files, its control data and an
-example configuration that quorveld accepts."""
+"""The Debian package as CPack builds it: its files, its control data, an
+example configuration that quorveld accepts, and a real installation with
+dpkg into a copy-on-write view of this machine (an overlay over / in a
+mount namespace of its own), so the host's users, files and services stay
+untouched."""
+import os
 import re
 import shutil
 import subprocess
+import tempfile
 from pathlib import Path
 
 import pytest
@@ -61,3 +66,64 @@ def test_example_configuration_is_accepted(package, tmp_path):
     done = subprocess.run([str(binary()), "--config", str(tmp_path / "quorvel.conf"), "--check-config"],
                           capture_output=True, text=True, timeout=30)
     assert done.returncode == 0, done.stderr
+
+
+# Run in a mount namespace of its own: / seen through an overlay whose
+# changes land in $1/upper, with /run and /tmp private and a systemctl that
+# only records its arguments. The package is installed and removed there.
+INSTALL = r"""
+set -e
+top=$1 deb=$2
+m=$top/merged
+mount -t overlay overlay -o lowerdir=/,upperdir=$top/upper,workdir=$top/work "$m"
+mount --bind /proc "$m/proc"
+mount --bind /dev "$m/dev"
+mount -t tmpfs tmpfs "$m/run"
+mount -t tmpfs tmpfs "$m/tmp"
+mkdir -p "$m/run/systemd/system" "$m/usr/local/sbin"
+printf '#!/bin/sh\necho "$*" >> /tmp/systemctl.log\n' > "$m/usr/local/sbin/systemctl"
+chmod 755 "$m/usr/local/sbin/systemctl"
+cp "$deb" "$m/tmp/quorvel.deb"
+in_root() { chroot "$m" env PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"; }
+in_root dpkg -i /tmp/quorvel.deb >/dev/null
+echo "user: $(in_root getent passwd quorvel | cut -d: -f1,7)"
+in_root stat -c '%n %U:%G %a' /var/lib/quorvel /etc/quorvel/quorvel.conf /etc/quorvel/password \
+    /etc/quorvel/motion-password /usr/sbin/quorveld
+in_root dpkg -r quorvel >/dev/null
+echo "systemctl: $(tr '\n' ';' < "$m/tmp/systemctl.log")"
+"""
+
+
+def _overlay_possible() -> bool:
+    if os.geteuid() != 0 or not shutil.which("unshare"):
+        return False
+    with tempfile.TemporaryDirectory() as top:
+        for d in ("upper", "work", "merged"):
+            os.mkdir(f"{top}/{d}")
+        probe = subprocess.run(["unshare", "--mount", "--propagation", "private", "mount", "-t", "overlay", "overlay",
+                                "-o", f"lowerdir=/,upperdir={top}/upper,workdir={top}/work", f"{top}/merged"],
+                               capture_output=True, timeout=30)
+        return probe.returncode == 0
+
+
+@pytest.mark.skipif(not _overlay_possible(), reason="needs root and overlay mounts in a mount namespace")
+def test_installing_creates_the_user_and_private_folders(package):
+    passwd = Path("/etc/passwd").read_text()
+    top = Path(tempfile.mkdtemp(prefix="quorvel-install-"))
+    try:
+        for d in ("upper", "work", "merged"):
+            (top / d).mkdir()
+        done = subprocess.run(["unshare", "--mount", "--propagation", "private", "sh", "-c", INSTALL, "install",
+                               str(top), str(package)], capture_output=True, text=True, timeout=300)
+        assert done.returncode == 0, done.stderr
+        lines = done.stdout.splitlines()
+        assert lines[0] == "user: quorvel:/usr/sbin/nologin"
+        assert lines[1:6] == ["/var/lib/quorvel quorvel:quorvel 750", "/etc/quorvel/quorvel.conf root:quorvel 640",
+                              "/etc/quorvel/password quorvel:quorvel 600",
+                              "/etc/quorvel/motion-password quorvel:quorvel 600", "/usr/sbin/quorveld root:root 755"]
+        assert lines[6] == "systemctl: daemon-reload;stop quorveld.service;"
+    finally:
+        shutil.rmtree(top, ignore_errors=True)
+    # The host is as it was.
+    assert Path("/etc/passwd").read_text() == passwd
+    assert not Path("/var/lib/quorvel").exists() and not Path("/etc/quorvel").exists()

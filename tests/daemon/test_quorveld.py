@@ -4,6 +4,7 @@ is read back from motion itself (detection status, snapshot files, the
 movie list); the reply is parsed as the sender gets it."""
 import http.server
 import os
+import signal
 import socketserver
 import subprocess
 import threading
@@ -11,7 +12,7 @@ import time
 
 import pytest
 
-from support.command_mail import deliver
+from support.command_mail import command_mail, deliver
 from support.dovecot import free_port
 from support.quorveld import Quorveld, binary
 
@@ -48,6 +49,19 @@ def test_commands_reach_motion_and_the_reply_carries_their_results(quorveld, rig
     assert "返信しました" in log
     assert quorveld.stop() == 0
     assert "quorveld 終了" in quorveld.log()
+
+
+def test_imap_idle_brings_a_command_mail_at_once(quorveld, rig, smtp, dovecot):
+    # Checked once at start; after that only IDLE can bring the mail.
+    quorveld.start(receive_protocol="imap", pop3_port=dovecot.imap_port, check_interval=0)
+    quorveld.wait_log("受信待機中")
+    dovecot.save(command_mail("スナップ返信"))
+    reply = smtp.wait_reply(timeout=30)
+    assert reply.results() == ["スナップ(返信)しました。\n"]
+    assert [name for name, _ in reply.attachments] == ["snap.jpg"]
+    assert dovecot.messages(wait=False) == []
+    assert quorveld.stop() == 0
+    dovecot.wait_sessions_ended()  # logged out at the end
 
 
 def test_recording_reply_attaches_the_movie_motion_closed(quorveld, rig, smtp, dovecot):
@@ -178,6 +192,60 @@ def test_configuration_faults_stop_it_with_a_clear_message(dovecot, change, mess
         d.close()
 
 
+def test_sighup_reads_the_settings_again_and_a_faulty_file_changes_nothing(dovecot, smtp):
+    d = Quorveld(dovecot=dovecot, smtp=smtp)
+    try:
+        d.start(motion_url=f"http://127.0.0.1:{free_port()}")
+        # A new keyword, but a fault on the last line: nothing of it is taken.
+        d.conf.write_text(d.config_text(motion_url="http://127.0.0.1:1", subject_keyword="カメラ") + "colour = blue\n",
+                          encoding="utf-8")
+        d.proc.send_signal(signal.SIGHUP)
+        line = len(d.conf.read_text(encoding="utf-8").splitlines())
+        errors = d.wait_log("not read again; the settings stay as they were", stderr=True)
+        assert f"{d.conf}:{line}: unknown key \"colour\"" in errors
+        deliver(dovecot, "キー返信")  # the old keyword
+        assert smtp.wait_reply(timeout=30).subject == "Re:Vistrel 指令"
+        d.conf.write_text(d.config_text(motion_url="http://127.0.0.1:1", subject_keyword="カメラ"), encoding="utf-8")
+        d.proc.send_signal(signal.SIGHUP)
+        d.wait_log("設定を読み直しました")
+        deliver(dovecot, "キー返信", subject="カメラ 指令")
+        assert smtp.wait_reply(count=2, timeout=30).subject == "Re:カメラ 指令"
+        assert d.proc.poll() is None
+    finally:
+        d.close()
+
+
+@pytest.mark.parametrize("allowed, status, called, failure", [
+    ("yes", 0, True, None),
+    ("yes", 1, True, "systemctl poweroff が拒否されました"),
+    ("no", 0, False, "電源断は設定で許可されていません(poweroff_allowed)"),
+], ids=["allowed", "refused by systemd", "not allowed"])
+def test_power_off_runs_systemctl_poweroff_only_when_allowed(dovecot, smtp, allowed, status, called, failure):
+    d = Quorveld(dovecot=dovecot, smtp=smtp)
+    try:
+        # A systemctl that only notes its arguments, first on the PATH.
+        bin_dir = d.root / "bin"
+        bin_dir.mkdir(parents=True)
+        calls = bin_dir / "calls"
+        calls.touch()
+        calls.chmod(0o666)
+        (bin_dir / "systemctl").write_text(f"#!/bin/sh\necho \"$*\" >> {calls}\nexit {status}\n")
+        (bin_dir / "systemctl").chmod(0o755)
+        env = dict(os.environ, PATH=f"{bin_dir}:{os.environ['PATH']}")
+        d.start(env=env, motion_url=f"http://127.0.0.1:{free_port()}", poweroff_allowed=allowed,
+                **{"key.pc_shutdown": "PCシャットダウン"})
+        deliver(dovecot, "PCシャットダウン")
+        smtp.wait_reply(timeout=30)  # the reply goes first
+        if failure:
+            d.wait_log("シャットダウンに失敗しました: " + failure)
+            d.wait_log("コマンドメール処理結果: 失 敗")
+        else:
+            d.wait_log("Quorvel  新着メールはありません", count=d.log().count("Quorvel  新着メールはありません") + 1)
+        assert calls.read_text() == ("poweroff\n" if called else "")
+    finally:
+        d.close()
+
+
 def _jpeg_size(data: bytes) -> tuple:
     i = 2
     while i < len(data):
@@ -200,9 +268,8 @@ def test_a_kept_command_mail_runs_once(quorveld, rig, smtp, dovecot):
     quorveld.start(keep_on_server="yes", replay_guard="no")
     deliver(dovecot, "検知停止")
     assert smtp.wait_reply(timeout=30).results() == ["検知を停止しました。\n"]
-    checks = quorveld.log().count("Quorvel  新着メール")
-    quorveld.wait_log("Quorvel  新着メールはありません", count=2)  # two more checks of the same mailbox
-    assert quorveld.log().count("Quorvel  新着メール") >= checks + 2
+    nothing = "Quorvel  新着メールはありません"
+    quorveld.wait_log(nothing, count=quorveld.log().count(nothing) + 2)  # two more checks of the same mailbox
     assert len(smtp.messages) == 1
     assert len(dovecot.messages()) == 1  # still on the server
     assert list(quorveld.state.glob("QuorvelMailbox-*.dat"))

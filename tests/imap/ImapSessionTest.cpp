@@ -258,6 +258,7 @@ TEST_F(ImapSessionTest, IdleFetchesNewMailAtOnceAndIsReissued) {
     EXPECT_EQ(s.state(), ImapState::kIdling);
     EXPECT_FALSE(s.awaitingReply());
     // Re-issued after the interval; a stop ends IDLE and logs out.
+    EXPECT_EQ(s.waitDueMs(), imap::kIdleReissueMs);
     w.sent.clear();
     s.tick(imap::kIdleReissueMs - 1);
     EXPECT_EQ(w.sent, "");
@@ -282,8 +283,10 @@ TEST_F(ImapSessionTest, WithoutIdleNoopPolls) {
   run(account(true), steps, Host(), [](imap::ImapSession& s, Host& h, Wire& w) {
     EXPECT_EQ(s.state(), ImapState::kPollWait);
     EXPECT_EQ(h.waits, 1);
+    EXPECT_EQ(s.waitDueMs(), imap::kNoopPollMs);
     s.tick(imap::kNoopPollMs);
     EXPECT_EQ(w.sent, "A0004 NOOP\r\n");
+    EXPECT_EQ(s.waitDueMs(), 0u);  // a reply is awaited
     s.feed("* 1 EXISTS\r\nA0004 OK done\r\n", 27);
     EXPECT_EQ(w.sent, "A0004 NOOP\r\nA0005 UID SEARCH UNDELETED\r\n");
   });

@@ -11,6 +11,7 @@
 #include "commlog/CommLog.h"
 #include "motion/MotionBridge.h"
 #include "motion/MotionFiles.h"
+#include "platform/Clock.h"
 #include "platform/File.h"
 #include "support/CommLogLines.h"
 #include "support/TempDir.h"
@@ -193,6 +194,8 @@ TEST(MotionBridge, DetectionIsReadBackKeptAndRestored) {
   EXPECT_EQ(f.http.asked, (std::vector<std::string>{"detection/status", "detection/pause", "detection/status"}));
   EXPECT_EQ(f.logLines().back(), "motionの検知を再び停止しました");
   f.http.asked.clear();
+  EXPECT_EQ(bridge.tick(4000), 6000);  // looked at again only 10 s later
+  EXPECT_TRUE(f.http.asked.empty());
   EXPECT_TRUE(bridge.cameraRunning());  // the state holds: nothing more to send
   EXPECT_EQ(f.http.asked, (std::vector<std::string>{"detection/connection", "detection/status"}));
 }
@@ -281,6 +284,28 @@ TEST(MotionBridge, SnapshotOfTheSameNameIsNewWhenItChanged) {
   std::string snap;
   ASSERT_TRUE(platform::readWholeFile(command::kSnapshotFile, &snap));
   EXPECT_EQ(snap, newer);
+}
+
+// libcurl comes with the first request and goes after a quiet while.
+TEST(CurlMotionHttp, LetsLibcurlGoWhenIdle) {
+  auto curlMapped = [] {
+    std::string maps;
+    EXPECT_TRUE(platform::readWholeFile("/proc/self/maps", &maps));
+    return maps.find("libcurl") != std::string::npos;
+  };
+  motion::CurlMotionHttp http("http://127.0.0.1:1", 1, "", "", 500);
+  EXPECT_EQ(http.idle(0), -1);
+  EXPECT_FALSE(curlMapped());
+  std::string body, error;
+  EXPECT_FALSE(http.get("detection/status", &body, &error));  // refused, but libcurl came
+  EXPECT_TRUE(curlMapped());
+  const int64_t now = static_cast<int64_t>(platform::monotonicMs());
+  int64_t wait = http.idle(now);
+  EXPECT_GT(wait, motion::CurlMotionHttp::kKeepMs - 1000);
+  EXPECT_LE(wait, motion::CurlMotionHttp::kKeepMs);
+  EXPECT_TRUE(curlMapped());
+  EXPECT_EQ(http.idle(now + motion::CurlMotionHttp::kKeepMs), -1);
+  EXPECT_FALSE(curlMapped());
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 """POP3 over TLS (STLS and implicit) with pop3check: Dovecot for the road,
 scripted servers for each way it must stop without a password going out."""
+import shutil
 import ssl
+import subprocess
 import time
 
 import pytest
@@ -102,12 +104,20 @@ def test_certificate_faults_stop_before_user(certs, tmp_path, name, trusted, rea
     assert not any(l.startswith("> USER") or l == "> QUIT" for l in lines)
 
 
-@pytest.mark.parametrize("system_has_ca", [True, False])
+@pytest.mark.parametrize("system_has_ca", ["in its file", "in its folder", None])
 def test_system_store_still_counts_beside_a_trusted_file(certs, tmp_path, monkeypatch, system_has_ca):
-    """The trusted file does not hold the issuer; the system's store decides."""
+    """The trusted file does not hold the issuer; the system's store (a
+    bundle named by SSL_CERT_FILE, or the hashed folder) decides."""
     other_ca = certs.ca.parent / "other-ca.pem"
-    monkeypatch.setenv("SSL_CERT_FILE", str(certs.ca if system_has_ca else other_ca))
-    monkeypatch.setenv("SSL_CERT_DIR", str(tmp_path))
+    folder = tmp_path / "certs"
+    folder.mkdir()
+    if system_has_ca == "in its folder":
+        shutil.copy(certs.ca, folder / "ca.pem")
+        subprocess.run(["openssl", "rehash", str(folder)], check=True, capture_output=True)
+        monkeypatch.delenv("SSL_CERT_FILE", raising=False)
+    else:
+        monkeypatch.setenv("SSL_CERT_FILE", str(certs.ca if system_has_ca else other_ca))
+    monkeypatch.setenv("SSL_CERT_DIR", str(folder))
     with ScriptedServer(tls_script(certs.good, False)) as server:
         result, got, lines = check(Dovecot(), tmp_path, "tls", "--trust", other_ca, port=server.port)
     failure = [l for l in lines if l.startswith("TLSエラー: ")]

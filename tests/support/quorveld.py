@@ -71,22 +71,27 @@ class Quorveld:
         return subprocess.run([str(binary()), "--config", str(self.conf), "--check-config"], capture_output=True,
                               text=True, timeout=30)
 
-    def start(self, **values):
+    def start(self, env=None, **values):
+        """env: the environment quorveld gets (None: this one)."""
         self.prepare(**values)
         with open(self.out, "wb") as out, open(self.err, "wb") as err:
             self.proc = subprocess.Popen([str(binary()), "--config", str(self.conf)], stdin=subprocess.DEVNULL,
-                                         stdout=out, stderr=err)
+                                         stdout=out, stderr=err, env=env)
         self.wait_log("quorveld 起動")
         return self
 
     def log(self) -> str:
         return self.out.read_text(encoding="utf-8", errors="replace") if self.out.exists() else ""
 
-    def wait_log(self, text: str, count=1, timeout=30.0) -> str:
-        """Waits until `text` stands `count` times in the log; returns the log."""
+    def errors(self) -> str:
+        return self.err.read_text(encoding="utf-8", errors="replace") if self.err.exists() else ""
+
+    def wait_log(self, text: str, count=1, timeout=30.0, stderr=False) -> str:
+        """Waits until `text` stands `count` times in the log (or in what
+        quorveld wrote to standard error); returns that text."""
         deadline = time.monotonic() + timeout
         while True:
-            log = self.log()
+            log = self.errors() if stderr else self.log()
             if log.count(text) >= count:
                 return log
             if self.proc and self.proc.poll() is not None:
