@@ -94,9 +94,7 @@ imap::ImapAccount imapAccount(const config::AppSettings& s) {
   imap::ImapAccount account;
   account.endpoint.server = pop3.server;
   account.endpoint.port = pop3.port;
-  account.endpoint.security = pop3.security == pop3::Pop3Security::kPlain  ? net::Security::kPlain
-                              : pop3.security == pop3::Pop3Security::kStls ? net::Security::kStartTls
-                                                                           : net::Security::kTls;
+  account.endpoint.security = pop3.security;
   account.endpoint.verifyCertificate = pop3.verifyCertificate;
   account.endpoint.trustFile = pop3.trustFile;
   account.user = pop3.accountName;
@@ -130,9 +128,9 @@ pop3::Pop3Account pop3Account(const config::AppSettings& s) {
   account.port = s.pop3Port;
   account.accountName = platform::fieldText(s.accountName);
   account.password = platform::fieldText(s.password);
-  account.security = s.pop3Security == config::kPopPlain  ? pop3::Pop3Security::kPlain
-                     : s.pop3Security == config::kPopStls ? pop3::Pop3Security::kStls
-                                                          : pop3::Pop3Security::kTls;
+  account.security = s.pop3Security == config::kPopPlain  ? net::Security::kPlain
+                     : s.pop3Security == config::kPopStls ? net::Security::kStartTls
+                                                          : net::Security::kTls;
   account.verifyCertificate = s.tlsNoVerify == 0;
   account.trustFile = platform::fieldText(s.tlsTrustFile);
   return account;

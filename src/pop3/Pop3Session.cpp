@@ -87,10 +87,10 @@ int Pop3Session::open(const Pop3Account& account) {
   log_.logLine("POPサーバに接続しました");
 
   int code = 0;
-  if (account_.security == Pop3Security::kTls && (code = startTls()) != 0) return code;
+  if (account_.security == net::Security::kTls && (code = startTls()) != 0) return code;
   code = readGreeting();
   if (code) return code;
-  if (account_.security == Pop3Security::kStls && (code = startStls()) != 0) return code;
+  if (account_.security == net::Security::kStartTls && (code = startStls()) != 0) return code;
 
   if (!account_.bearerToken.empty()) {
     setState(kCapaSent);

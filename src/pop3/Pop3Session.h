@@ -89,14 +89,12 @@ constexpr size_t kMaxStatusLine = 8192;
 constexpr size_t kMaxListing = 64u << 20;
 constexpr size_t kMaxHeaderBlock = 1u << 20;
 
-enum class Pop3Security { kPlain = 0, kStls = 1, kTls = 2 };
-
 struct Pop3Account {
   std::string server;
   uint16_t port = 110;
   std::string accountName;
   std::string password;
-  Pop3Security security = Pop3Security::kPlain;
+  net::Security security = net::Security::kPlain;
   bool verifyCertificate = true;
   std::string trustFile;  // PEM, besides the system's trusted certificates
   // Not empty: log in with this OAuth 2.0 access token (SASL) instead of

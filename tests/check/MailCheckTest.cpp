@@ -172,11 +172,11 @@ TEST_F(StoreTest, MailTheLogCannotTakeStaysOnTheServer) {
 namespace {
 
 TEST(Pop3AccountOfSettings, SecurityModeVerifyAndTrustFile) {
-  struct Case { int32_t mode; int32_t noVerify; pop3::Pop3Security security; bool verify; } cases[] = {
-      {config::kPopPlain, 0, pop3::Pop3Security::kPlain, true},  // a record from before TLS
-      {config::kPopStls, 0, pop3::Pop3Security::kStls, true},
-      {config::kPopTls, 1, pop3::Pop3Security::kTls, false},
-      {7, 0, pop3::Pop3Security::kTls, true},  // unknown: never plaintext
+  struct Case { int32_t mode; int32_t noVerify; net::Security security; bool verify; } cases[] = {
+      {config::kPopPlain, 0, net::Security::kPlain, true},  // a record from before TLS
+      {config::kPopStls, 0, net::Security::kStartTls, true},
+      {config::kPopTls, 1, net::Security::kTls, false},
+      {7, 0, net::Security::kTls, true},  // unknown: never plaintext
   };
   for (const Case& c : cases) {
     config::AppSettings s;

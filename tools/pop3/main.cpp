@@ -82,9 +82,7 @@ int main(int argc, char** argv) {
   o.account.port = flags.port;
   o.account.accountName = flags.user;
   o.account.password = flags.password;
-  o.account.security = flags.security == net::Security::kTls        ? pop3::Pop3Security::kTls
-                        : flags.security == net::Security::kStartTls ? pop3::Pop3Security::kStls
-                                                                     : pop3::Pop3Security::kPlain;
+  o.account.security = flags.security;
   o.account.verifyCertificate = flags.verifyCertificate;
   o.account.trustFile = flags.trustFile;
   o.account.bearerToken = flags.bearerToken;
