@@ -1,7 +1,6 @@
 #include "motion/MotionBridge.h"
 
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +8,7 @@
 #include <vector>
 
 #include "motion/MotionFiles.h"
+#include "platform/Clock.h"
 #include "platform/File.h"
 #include "platform/Text.h"
 #include "sendlib/image/PictureConversion.h"
@@ -24,11 +24,6 @@ constexpr int kPollMs = 10;
 constexpr int64_t kDetectionWatchMs = 10000;
 constexpr int kReplyQuality = 90;
 
-void sleepMs(int ms) {
-  struct timespec t{ms / 1000, (ms % 1000) * 1000000L};
-  nanosleep(&t, nullptr);
-}
-
 bool readFile(const std::string& path, std::string* data) {
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return false;
@@ -43,11 +38,7 @@ bool readFile(const std::string& path, std::string* data) {
 
 }  // namespace
 
-int64_t monotonicMs() {
-  struct timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
-}
+int64_t monotonicMs() { return static_cast<int64_t>(platform::monotonicMs()); }
 
 MotionBridge::MotionBridge(MotionHttp& http, const config::AppSettings& settings, MotionPlaces places,
                            const commlog::CommLog& log)
@@ -147,7 +138,7 @@ CameraAnswer MotionBridge::snapshot(bool forReply) {
       log_.logLine("motionのスナップ画像が現れませんでした");
       return CameraAnswer::kFailed;
     }
-    sleepMs(kPollMs);
+    platform::sleepMs(kPollMs);
   }
   if (!forReply) return CameraAnswer::kDone;
   int32_t width = settings_.replyImageWidth;
