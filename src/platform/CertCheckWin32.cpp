@@ -6,27 +6,21 @@
 #include <vector>
 
 #include "platform/File.h"
+#include "platform/Text.h"
 
 #ifndef SECURITY_FLAG_IGNORE_UNKNOWN_CA
 #define SECURITY_FLAG_IGNORE_UNKNOWN_CA 0x00000100  // wininet.h
 #endif
 
 namespace net {
-namespace {
 
-std::string hex(long code) {
+std::string hexCode(long code) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "0x%08lX", static_cast<unsigned long>(code));
   return buf;
 }
 
-std::wstring wide(const std::string& text) {
-  int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  std::wstring w(n > 0 ? n : 1, L'\0');
-  if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &w[0], n);
-  w.resize(wcslen(w.c_str()));
-  return w;
-}
+namespace {
 
 bool selfIssued(PCCERT_CONTEXT cert) {
   return CertCompareCertificateName(X509_ASN_ENCODING, &cert->pCertInfo->Subject, &cert->pCertInfo->Issuer) != 0;
@@ -82,7 +76,7 @@ TlsFailure ServerCertCheck::start(const TlsOptions& options, std::string* detail
 // The SSL policy with the host name; `ignoreUnknownCa` for a root that
 // the trusted file names.
 DWORD ServerCertCheck::policyError(PCCERT_CHAIN_CONTEXT chain, bool ignoreUnknownCa) {
-  std::wstring name = wide(host_);
+  std::wstring name = platform::toWide(host_.c_str());
   SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl;
   std::memset(&ssl, 0, sizeof ssl);
   ssl.cbSize = sizeof ssl;
@@ -136,7 +130,7 @@ TlsFailure ServerCertCheck::check(PCCERT_CONTEXT cert, std::string* detail) {
   if (!CertGetCertificateChain(nullptr, cert, nullptr, extra, &para, 0, nullptr, &chain)) {
     DWORD e = GetLastError();
     if (extra) CertCloseStore(extra, 0);
-    *detail = "CertGetCertificateChain " + hex(static_cast<long>(e));
+    *detail = "CertGetCertificateChain " + hexCode(static_cast<long>(e));
     return TlsFailure::kBadCertificate;
   }
   const DWORD status = chain->TrustStatus.dwErrorStatus;
@@ -154,7 +148,7 @@ TlsFailure ServerCertCheck::check(PCCERT_CONTEXT cert, std::string* detail) {
     }
     if (policy != 0 || remaining != 0) {
       result = failureOf(policy, remaining, cert, chain);
-      *detail = "policy " + hex(static_cast<long>(policy)) + ", chain status " + hex(static_cast<long>(status));
+      *detail = "policy " + hexCode(static_cast<long>(policy)) + ", chain status " + hexCode(static_cast<long>(status));
     }
   }
   CertFreeCertificateChain(chain);

@@ -12,6 +12,9 @@
 
 namespace net {
 
+// An error code as 0x%08X, for failure details.
+std::string hexCode(long code);
+
 class ServerCertCheck {
  public:
   ServerCertCheck() = default;

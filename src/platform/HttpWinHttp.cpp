@@ -8,17 +8,10 @@
 
 #include "platform/CertCheckWin32.h"
 #include "platform/Http.h"
+#include "platform/Text.h"
 
 namespace net {
 namespace {
-
-std::wstring wide(const std::string& text) {
-  int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  std::wstring w(n > 0 ? n : 1, L'\0');
-  if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &w[0], n);
-  w.resize(wcslen(w.c_str()));
-  return w;
-}
 
 std::string narrow(const wchar_t* text) {
   int n = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
@@ -69,7 +62,7 @@ bool cancelled(const HttpRequest& request) { return request.cancel && request.ca
 
 bool platformHttpPost(const HttpRequest& request, HttpResponse* response) {
   const DWORD started = GetTickCount();
-  std::wstring url = wide(request.url);
+  std::wstring url = platform::toWide(request.url.c_str());
   URL_COMPONENTS parts;
   ZeroMemory(&parts, sizeof parts);
   parts.dwStructSize = sizeof parts;
@@ -106,7 +99,7 @@ bool platformHttpPost(const HttpRequest& request, HttpResponse* response) {
     WinHttpSetOption(http.get(), WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
   }
   std::wstring headers = L"Content-Type: application/x-www-form-urlencoded\r\n";
-  if (!request.authorization.empty()) headers += L"Authorization: " + wide(request.authorization) + L"\r\n";
+  if (!request.authorization.empty()) headers += L"Authorization: " + platform::toWide(request.authorization.c_str()) + L"\r\n";
   // The handshake happens here; the body follows once the certificate passed.
   if (!WinHttpSendRequest(http.get(), headers.c_str(), static_cast<DWORD>(-1L), WINHTTP_NO_REQUEST_DATA, 0,
                           static_cast<DWORD>(request.body.size()), 0))

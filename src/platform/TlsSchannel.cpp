@@ -18,12 +18,6 @@
 namespace net {
 namespace {
 
-std::string hex(long code) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "0x%08lX", static_cast<unsigned long>(code));
-  return buf;
-}
-
 class SchannelEngine : public TlsEngine {
  public:
   ~SchannelEngine() override {
@@ -45,7 +39,7 @@ class SchannelEngine : public TlsEngine {
     SECURITY_STATUS rc = AcquireCredentialsHandleA(nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND,
                                                    nullptr, &cred, nullptr, nullptr, &credentials_, &expiry);
     if (rc != SEC_E_OK) {
-      *detail = "AcquireCredentialsHandle " + hex(rc);
+      *detail = "AcquireCredentialsHandle " + hexCode(rc);
       return TlsFailure::kUnavailable;
     }
     haveCredentials_ = true;
@@ -76,7 +70,7 @@ class SchannelEngine : public TlsEngine {
       }
       if (rc == SEC_E_INCOMPLETE_MESSAGE) return Step::kNeedInput;
       if (rc != SEC_E_OK && rc != SEC_I_CONTINUE_NEEDED && rc != SEC_I_INCOMPLETE_CREDENTIALS) {
-        *detail = "InitializeSecurityContext " + hex(rc);
+        *detail = "InitializeSecurityContext " + hexCode(rc);
         return Step::kFailed;
       }
       keepExtra(inBuffers[1]);
